@@ -1,0 +1,65 @@
+#pragma once
+// Where the engine's sound goes. The engine renders interleaved stereo float frames at the
+// output's rate; an output decides when it asks for them.
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace torvane {
+
+class AudioOutput {
+public:
+    // Fills `frames` stereo frames (2 floats each) of sound.
+    using Render = std::function<void(float* out, unsigned frames)>;
+
+    virtual ~AudioOutput() = default;
+    // Starts asking for sound at `rate`; false when the output cannot run.
+    virtual bool start(unsigned rate, Render render) = 0;
+    virtual void stop() = 0;
+    virtual unsigned rate() const = 0;
+    // Asks for another rate; false keeps the current one (the engine then resamples).
+    // Never called while the engine holds its lock: an output may wait for its callback.
+    virtual bool setRate(unsigned rate) = 0;
+    // Frames handed to the output that have not been heard yet.
+    virtual unsigned latencyFrames() const = 0;
+};
+
+// The default sound device through PortAudio; nullptr when the machine has none.
+std::unique_ptr<AudioOutput> makePortAudioOutput();
+
+// Consumes sound in real time and plays nothing: a machine without a sound device still
+// plays, positions move, and the meters work.
+std::unique_ptr<AudioOutput> makeNullOutput();
+
+// Sound is consumed only when a test says so: positions, levels and spectra become exact.
+class ManualClockOutput final : public AudioOutput {
+public:
+    bool start(unsigned rate, Render render) override;
+    void stop() override;
+    unsigned rate() const override { return m_rate; }
+    bool setRate(unsigned rate) override;
+    unsigned latencyFrames() const override { return 0; }
+
+    // Consumes `frames` frames now, on the calling thread. Returns false when not started.
+    bool advance(unsigned frames);
+    // Refuse every rate but the one given to start(), as a device would that lacks them.
+    void setFixedRate(bool fixed) { m_fixedRate = fixed; }
+    // What the last advance() produced, for tests that listen.
+    const std::vector<float>& lastRendered() const { return m_last; }
+
+private:
+    std::mutex m_mutex;
+    Render m_render;
+    unsigned m_rate = 0;
+    bool m_fixedRate = false;
+    std::vector<float> m_last;
+};
+
+// The next BASS_Init (on any device) uses this output instead of opening one.
+void engineUseOutputForNextInit(std::unique_ptr<AudioOutput> output);
+
+}  // namespace torvane

@@ -1,0 +1,160 @@
+#include "platform/FfmpegDecoder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+}
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "platform/FileIo.h"
+
+namespace torvane {
+namespace {
+
+// What each creation call accepts, by demuxer name: the formats the engine's original
+// file stream opens, so a file that is something else entirely is refused at creation.
+bool containerAccepted(const char* name, FfmpegDecoder::Container c) {
+    const std::string n = name ? name : "";
+    if (c == FfmpegDecoder::Container::Asf) return n == "asf";
+    static const std::set<std::string> kinds = {"mp3", "wav", "ogg", "aiff"};
+    return kinds.count(n) != 0;
+}
+
+}  // namespace
+
+std::unique_ptr<FfmpegDecoder> FfmpegDecoder::open(const std::string& utf8Path, Container container) {
+    std::unique_ptr<FfmpegDecoder> d(new FfmpegDecoder);
+    const std::int64_t size = torvane::fileSize(utf8Path);
+    if (size <= 0) return nullptr;
+    d->m_fileSize = std::uint64_t(size);
+
+    av_log_set_level(AV_LOG_QUIET);
+    if (avformat_open_input(&d->m_format, utf8Path.c_str(), nullptr, nullptr) < 0) {
+        d->m_format = nullptr;
+        return nullptr;
+    }
+    if (!containerAccepted(d->m_format->iformat->name, container)) return nullptr;
+    if (avformat_find_stream_info(d->m_format, nullptr) < 0) return nullptr;
+
+    const AVCodec* codec = nullptr;
+    d->m_streamIndex = av_find_best_stream(d->m_format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+    if (d->m_streamIndex < 0 || !codec) return nullptr;
+    AVStream* st = d->m_format->streams[d->m_streamIndex];
+
+    d->m_codec = avcodec_alloc_context3(codec);
+    if (!d->m_codec || avcodec_parameters_to_context(d->m_codec, st->codecpar) < 0) return nullptr;
+    d->m_codec->pkt_timebase = st->time_base;
+    if (avcodec_open2(d->m_codec, codec, nullptr) < 0) return nullptr;
+
+    const int inChannels = d->m_codec->ch_layout.nb_channels;
+    if (inChannels <= 0 || d->m_codec->sample_rate <= 0) return nullptr;
+    d->m_rate = unsigned(d->m_codec->sample_rate);
+    d->m_channels = inChannels == 1 ? 1 : 2;
+
+    AVChannelLayout inLayout;
+    if (d->m_codec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+        av_channel_layout_default(&inLayout, inChannels);
+    else
+        av_channel_layout_copy(&inLayout, &d->m_codec->ch_layout);
+    AVChannelLayout outLayout;
+    av_channel_layout_default(&outLayout, int(d->m_channels));
+    int rc = swr_alloc_set_opts2(&d->m_swr, &outLayout, AV_SAMPLE_FMT_S16, int(d->m_rate), &inLayout,
+                                 d->m_codec->sample_fmt, d->m_codec->sample_rate, 0, nullptr);
+    av_channel_layout_uninit(&inLayout);
+    av_channel_layout_uninit(&outLayout);
+    if (rc < 0 || swr_init(d->m_swr) < 0) return nullptr;
+
+    d->m_packet = av_packet_alloc();
+    d->m_frame = av_frame_alloc();
+    if (!d->m_packet || !d->m_frame) return nullptr;
+
+    double seconds = 0;
+    if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
+        seconds = double(st->duration) * av_q2d(st->time_base);
+    else if (d->m_format->duration != AV_NOPTS_VALUE && d->m_format->duration > 0)
+        seconds = double(d->m_format->duration) / AV_TIME_BASE;
+    d->m_expectedBytes = std::uint64_t(seconds * d->m_rate) * d->m_channels * 2;
+    return d;
+}
+
+FfmpegDecoder::~FfmpegDecoder() {
+    av_frame_free(&m_frame);
+    av_packet_free(&m_packet);
+    swr_free(&m_swr);
+    avcodec_free_context(&m_codec);
+    if (m_format) avformat_close_input(&m_format);
+}
+
+bool FfmpegDecoder::convert(const AVFrame* frame) {
+    const int outMax = swr_get_out_samples(m_swr, frame ? frame->nb_samples : 0);
+    if (outMax <= 0) return true;
+    const size_t frameBytes = size_t(m_channels) * 2;
+    const size_t old = m_pending.size();
+    m_pending.resize(old + size_t(outMax) * frameBytes);
+    uint8_t* out = m_pending.data() + old;
+    const int n = swr_convert(m_swr, &out, outMax, frame ? const_cast<const uint8_t**>(frame->extended_data) : nullptr,
+                              frame ? frame->nb_samples : 0);
+    m_pending.resize(old + size_t(std::max(n, 0)) * frameBytes);
+    return n >= 0;
+}
+
+bool FfmpegDecoder::decodeMore() {
+    // Compact what has been handed out already.
+    if (m_pendingPos > 0) {
+        m_pending.erase(m_pending.begin(), m_pending.begin() + std::ptrdiff_t(m_pendingPos));
+        m_pendingPos = 0;
+    }
+    for (;;) {
+        int rc = avcodec_receive_frame(m_codec, m_frame);
+        if (rc == 0) {
+            bool ok = convert(m_frame);
+            av_frame_unref(m_frame);
+            if (!ok) return false;
+            if (!m_pending.empty()) return true;
+            continue;
+        }
+        if (rc == AVERROR_EOF) {
+            convert(nullptr);  // whatever the converter still holds
+            return false;
+        }
+        if (rc != AVERROR(EAGAIN)) return false;
+        if (m_demuxEnded) return false;
+
+        rc = av_read_frame(m_format, m_packet);
+        if (rc < 0) {
+            m_demuxEnded = true;
+            avcodec_send_packet(m_codec, nullptr);  // drain
+            continue;
+        }
+        if (m_packet->stream_index == m_streamIndex) {
+            // A damaged packet is skipped; the decoder carries on with the next one.
+            avcodec_send_packet(m_codec, m_packet);
+        }
+        av_packet_unref(m_packet);
+    }
+}
+
+std::uint32_t FfmpegDecoder::read(void* buffer, std::uint32_t length) {
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    std::uint32_t done = 0;
+    while (done < length) {
+        if (m_pendingPos >= m_pending.size()) {
+            if (m_ended) break;
+            if (!decodeMore()) m_ended = true;
+            if (m_pendingPos >= m_pending.size()) continue;
+        }
+        const size_t n = std::min<size_t>(length - done, m_pending.size() - m_pendingPos);
+        std::memcpy(out + done, m_pending.data() + m_pendingPos, n);
+        m_pendingPos += n;
+        done += std::uint32_t(n);
+    }
+    m_delivered += done;
+    return done;
+}
+
+}  // namespace torvane

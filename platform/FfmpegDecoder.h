@@ -1,0 +1,59 @@
+#pragma once
+// A decode-only source: a compressed file turned into 16-bit interleaved PCM at its own
+// rate, mono kept mono, more than two channels mixed down to stereo.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct AVFormatContext;
+struct AVCodecContext;
+struct SwrContext;
+struct AVPacket;
+struct AVFrame;
+
+namespace torvane {
+
+class FfmpegDecoder {
+public:
+    enum class Container { MpegOrWave, Asf };
+
+    // nullptr when the file cannot be opened or holds no decodable audio of that kind.
+    static std::unique_ptr<FfmpegDecoder> open(const std::string& utf8Path, Container container);
+    ~FfmpegDecoder();
+
+    unsigned rate() const { return m_rate; }
+    unsigned channels() const { return m_channels; }
+    std::uint64_t expectedBytes() const { return m_expectedBytes; }
+    std::uint64_t fileSize() const { return m_fileSize; }
+    std::uint64_t delivered() const { return m_delivered; }
+    // True while more data may come.
+    bool active() const { return !m_ended || m_pendingPos < m_pending.size(); }
+
+    // Places up to `length` bytes; returns how many (0 at the end).
+    std::uint32_t read(void* buffer, std::uint32_t length);
+
+private:
+    FfmpegDecoder() = default;
+    bool decodeMore();  // appends to m_pending; false at the end of the data
+    bool convert(const AVFrame* frame);
+
+    AVFormatContext* m_format = nullptr;
+    AVCodecContext* m_codec = nullptr;
+    SwrContext* m_swr = nullptr;
+    AVPacket* m_packet = nullptr;
+    AVFrame* m_frame = nullptr;
+    int m_streamIndex = -1;
+    unsigned m_rate = 0;
+    unsigned m_channels = 0;
+    std::uint64_t m_expectedBytes = 0;
+    std::uint64_t m_fileSize = 0;
+    std::uint64_t m_delivered = 0;
+    bool m_demuxEnded = false;
+    bool m_ended = false;
+    std::vector<std::uint8_t> m_pending;
+    size_t m_pendingPos = 0;
+};
+
+}  // namespace torvane

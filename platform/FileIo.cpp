@@ -1,0 +1,68 @@
+#include "platform/FileIo.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace torvane {
+namespace fs = std::filesystem;
+
+namespace {
+fs::path toPath(const std::string& utf8) {
+    return fs::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+}
+}  // namespace
+
+std::FILE* openFile(const std::string& utf8Path, const char* mode) {
+#ifdef _WIN32
+    std::wstring wmode(mode, mode + std::char_traits<char>::length(mode));
+    return _wfopen(toPath(utf8Path).c_str(), wmode.c_str());
+#else
+    return std::fopen(utf8Path.c_str(), mode);
+#endif
+}
+
+bool seekTo(std::FILE* f, std::uint64_t pos) {
+#ifdef _WIN32
+    return _fseeki64(f, std::int64_t(pos), SEEK_SET) == 0;
+#else
+    return fseeko(f, off_t(pos), SEEK_SET) == 0;
+#endif
+}
+
+std::uint64_t tellPos(std::FILE* f) {
+#ifdef _WIN32
+    return std::uint64_t(_ftelli64(f));
+#else
+    return std::uint64_t(ftello(f));
+#endif
+}
+
+std::uint64_t fileLengthOf(std::FILE* f) {
+    const std::uint64_t here = tellPos(f);
+#ifdef _WIN32
+    _fseeki64(f, 0, SEEK_END);
+#else
+    fseeko(f, 0, SEEK_END);
+#endif
+    const std::uint64_t len = tellPos(f);
+    seekTo(f, here);
+    return len;
+}
+
+bool fileExists(const std::string& utf8Path) {
+    std::error_code ec;
+    return fs::is_regular_file(toPath(utf8Path), ec);
+}
+
+bool removeFile(const std::string& utf8Path) {
+    std::error_code ec;
+    return fs::remove(toPath(utf8Path), ec);
+}
+
+std::int64_t fileSize(const std::string& utf8Path) {
+    std::error_code ec;
+    auto s = fs::file_size(toPath(utf8Path), ec);
+    return ec ? -1 : std::int64_t(s);
+}
+
+}  // namespace torvane

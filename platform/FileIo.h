@@ -1,0 +1,19 @@
+#pragma once
+// Small portable file helpers: UTF-8 paths, 64-bit positions.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace torvane {
+
+std::FILE* openFile(const std::string& utf8Path, const char* mode);
+bool seekTo(std::FILE* f, std::uint64_t pos);
+std::uint64_t tellPos(std::FILE* f);
+// Length of an open file; the position is kept.
+std::uint64_t fileLengthOf(std::FILE* f);
+bool fileExists(const std::string& utf8Path);
+bool removeFile(const std::string& utf8Path);
+std::int64_t fileSize(const std::string& utf8Path);  // -1 when missing
+
+}  // namespace torvane

@@ -1,0 +1,115 @@
+#include "platform/WaveHeader.h"
+
+#include <cstring>
+
+#include "platform/FileIo.h"
+
+namespace torvane {
+namespace {
+
+std::uint32_t le32(const unsigned char* p) {
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
+           (std::uint32_t(p[3]) << 24);
+}
+std::uint16_t le16(const unsigned char* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
+void put32(unsigned char* p, std::uint32_t v) {
+    p[0] = v & 0xFF; p[1] = (v >> 8) & 0xFF; p[2] = (v >> 16) & 0xFF; p[3] = (v >> 24) & 0xFF;
+}
+void put16(unsigned char* p, std::uint16_t v) { p[0] = v & 0xFF; p[1] = (v >> 8) & 0xFF; }
+
+bool readExact(std::FILE* f, void* buf, size_t n) { return std::fread(buf, 1, n, f) == n; }
+
+// KSDATAFORMAT_SUBTYPE_PCM after its first two bytes (0x0001).
+const unsigned char kPcmGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                        0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+constexpr std::uint16_t kFormatPcm = 1;
+constexpr std::uint16_t kFormatExtensible = 0xFFFE;
+
+}  // namespace
+
+WaveHeaderError readWaveHeader(std::FILE* f, std::uint64_t fileLength, WaveHeader& out) {
+    unsigned char riff[12];
+    unsigned char fmt[24];
+    if (!readExact(f, riff, 12) || !readExact(f, fmt, 24)) return WaveHeaderError::NotValid;
+    if (std::memcmp(fmt, "fmt ", 4) != 0) return WaveHeaderError::NotValid;
+
+    const std::uint32_t fmtSize = le32(fmt + 4);
+    std::uint16_t tag = le16(fmt + 8);
+    if (tag == kFormatExtensible) {
+        // An extensible header with the PCM sub-format is plain PCM.
+        unsigned char ext[24];
+        bool pcm = fmtSize >= 40 && readExact(f, ext, 24) && le16(ext + 8) == kFormatPcm &&
+                   std::memcmp(ext + 10, kPcmGuidTail, 14) == 0;
+        if (!pcm) return WaveHeaderError::Compressed;
+        tag = kFormatPcm;
+    }
+    if (tag != kFormatPcm) return WaveHeaderError::Compressed;
+
+    out.formatTag = tag;
+    out.channels = std::int32_t(le16(fmt + 10));
+    out.sampleRate = std::int32_t(le32(fmt + 12));
+    out.bitsPerSample = std::int32_t(le16(fmt + 22));
+    if (out.channels == 0 || out.sampleRate == 0) return WaveHeaderError::NotValid;
+
+    std::uint64_t pos = 36;
+    if (fmtSize > 16) pos += fmtSize - 16;
+    if (fmtSize & 1) pos += 1;
+
+    unsigned char chunk[8];
+    for (;;) {
+        if (!seekTo(f, pos) || !readExact(f, chunk, 8)) return WaveHeaderError::NotValid;
+        if (std::memcmp(chunk, "data", 4) == 0) break;
+        const std::uint32_t size = le32(chunk + 4);
+        pos += 8 + std::uint64_t(size) + (size & 1);
+    }
+
+    const std::uint64_t dataOffset = pos + 8;
+    std::uint64_t dataSize = le32(chunk + 4);
+    // A size running past the end (a truncated file, or a streaming writer's 0xFFFFFFFF)
+    // means "up to the end of the file".
+    if (dataOffset + dataSize > fileLength) dataSize = fileLength > dataOffset ? fileLength - dataOffset : 0;
+    if (dataOffset > 0xFFFFFFFFull) return WaveHeaderError::NotValid;
+
+    out.dataOffset = std::uint32_t(dataOffset);
+    out.dataSize = std::uint32_t(dataSize);
+    out.dataEnd = out.dataOffset + out.dataSize;
+    const std::uint32_t bytesPerSecond =
+        std::uint32_t(out.sampleRate) * std::uint32_t(out.channels) * std::uint32_t(out.bitsPerSample) / 8;
+    out.duration = bytesPerSecond ? out.dataSize / bytesPerSecond : 0;
+
+    if (out.bitsPerSample != 8 && out.bitsPerSample != 16) return WaveHeaderError::NotPcm;
+
+    const std::uint32_t bytes = std::uint32_t(out.bitsPerSample) / 8;
+    out.blockSize = out.channels == 1 ? bytes : 2 * bytes;
+    out.frameCount = out.dataSize / out.blockSize;
+    if (!seekTo(f, out.dataOffset)) return WaveHeaderError::NotValid;
+    return WaveHeaderError::None;
+}
+
+WaveHeaderError readWaveHeaderFile(const std::string& path, WaveHeader& out) {
+    std::FILE* f = openFile(path, "rb");
+    if (!f) return WaveHeaderError::CannotOpen;
+    const std::uint64_t length = fileLengthOf(f);
+    WaveHeaderError e = readWaveHeader(f, length, out);
+    std::fclose(f);
+    return e;
+}
+
+void writeWaveHeader44(unsigned char out[44], std::uint32_t sampleRate, std::uint16_t channels,
+                       std::uint16_t bitsPerSample, std::uint32_t riffSize, std::uint32_t dataSize) {
+    const std::uint16_t block = std::uint16_t(channels * bitsPerSample / 8);
+    std::memcpy(out, "RIFF", 4);
+    put32(out + 4, riffSize);
+    std::memcpy(out + 8, "WAVEfmt ", 8);
+    put32(out + 16, 16);
+    put16(out + 20, kFormatPcm);
+    put16(out + 22, channels);
+    put32(out + 24, sampleRate);
+    put32(out + 28, sampleRate * block);
+    put16(out + 32, block);
+    put16(out + 34, bitsPerSample);
+    std::memcpy(out + 36, "data", 4);
+    put32(out + 40, dataSize);
+}
+
+}  // namespace torvane
