@@ -2,13 +2,41 @@
 
 #include <portaudio.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/AudioOutput.h"
 
 namespace torvane {
 namespace {
+
+// The sound back-ends PortAudio probes (ALSA, JACK) print pages of diagnostics to stderr
+// on a machine without sound hardware; the editor has its own fallback, so keep them quiet
+// while probing.
+class QuietStderr {
+public:
+    QuietStderr() {
+        std::fflush(stderr);
+        m_saved = ::dup(2);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (m_saved >= 0 && null >= 0) ::dup2(null, 2);
+        if (null >= 0) ::close(null);
+    }
+    ~QuietStderr() {
+        std::fflush(stderr);
+        if (m_saved >= 0) {
+            ::dup2(m_saved, 2);
+            ::close(m_saved);
+        }
+    }
+
+private:
+    int m_saved = -1;
+};
 
 class PortAudioOutput final : public AudioOutput {
 public:
@@ -19,12 +47,14 @@ public:
     }
 
     bool init() {
+        QuietStderr quiet;
         if (Pa_Initialize() != paNoError) return false;
         m_initialised = true;
         return Pa_GetDefaultOutputDevice() != paNoDevice;
     }
 
     bool start(unsigned rate, Render render) override {
+        QuietStderr quiet;
         m_render = std::move(render);
         return open(rate);
     }

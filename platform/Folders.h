@@ -1,0 +1,25 @@
+#pragma once
+// The folders the editor works in. Paths are UTF-8 and folders end in the separator.
+
+#include <string>
+#include <vector>
+
+namespace torvane {
+
+// The native separator ("\" on Windows, "/" elsewhere).
+char folderSeparator();
+
+// folder with the separator appended when it does not already end in one (either kind).
+std::string withTrailingSeparator(const std::string& folder);
+
+// The system temporary folder, ending in a separator.
+std::string systemTempFolder();
+
+// The folder of the running program, ending in a separator.
+std::string programFolder();
+
+// The sorted names (without folder) of the regular files in folder whose names end in
+// suffix, compared without regard to case; folders are left out.
+std::vector<std::string> listFiles(const std::string& folder, const std::string& suffix);
+
+}  // namespace torvane
