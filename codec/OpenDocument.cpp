@@ -1,0 +1,199 @@
+#include "codec/OpenDocument.h"
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+#include "edit/WorkingFile.h"
+#include "platform/Bass.h"
+#include "platform/FileIo.h"
+#include "platform/WaveHeader.h"
+#include "view/PeakScan.h"
+
+namespace torvane {
+namespace {
+
+constexpr DWORD kDecodeChunk = 10000;           // bytes asked of the decoder per round
+constexpr std::size_t kWriteBlock = 1u << 20;   // decoded bytes gathered before each write
+constexpr std::size_t kCopyBlock = 1u << 20;    // WAV copy block
+constexpr std::uint64_t kMaxWorkingFile = 0xFFFFFFFFull;  // 32-bit sizes and offsets
+
+OpenResult failed(std::string message) { return OpenResult{OpenStatus::Failed, std::move(message)}; }
+
+std::string lowerExtension(const std::string& path) {
+    const auto slash = path.find_last_of("/\\");
+    const auto dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    std::string ext = path.substr(dot);
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+// Sets a bar only when its value changes.
+class Bar {
+public:
+    Bar(Progress& p, int bar) : m_progress(p), m_bar(bar) {}
+    void set(int percent) {
+        percent = std::clamp(percent, 0, 100);
+        if (percent != m_last) {
+            m_last = percent;
+            m_progress.setPercent(m_bar, percent);
+        }
+    }
+
+private:
+    Progress& m_progress;
+    int m_bar;
+    int m_last = -1;
+};
+
+int percentOf(std::uint64_t done, std::uint64_t total) {
+    if (total == 0) return 0;
+    return int(std::min(100.0, double(done) * 100.0 / double(total)));
+}
+
+OpenResult decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progress) {
+    const char* path = doc.documentPath.c_str();
+    const HSTREAM dec = kind == SourceKind::Wma ? BASS_WMA_StreamCreateFile(0, path, 0, 0, BASS_STREAM_DECODE)
+                                                : BASS_StreamCreateFile(0, path, 0, 0, BASS_STREAM_DECODE);
+    if (!dec) return failed(kMsgNoDecodeStream);
+
+    const DWORD length = DWORD(BASS_ChannelGetLength(dec, BASS_POS_BYTE));
+    const double seconds = BASS_ChannelBytes2Seconds(dec, length);
+    const DWORD wholeSeconds = seconds > 0 ? DWORD(seconds) : 0;
+    const QWORD sourceSize = BASS_StreamGetFilePosition(dec, BASS_FILEPOS_END);
+    doc.sourceBitRate = sourceBitRateOf(sourceSize == QWORD(-1) ? 0 : sourceSize, wholeSeconds, kind);
+
+    BASS_CHANNELINFO info;
+    BASS_ChannelGetInfo(dec, &info);
+    const std::uint16_t bits = (info.flags & BASS_SAMPLE_8BITS) ? 8 : 16;
+    const std::uint16_t channels = info.chans == 1 ? 1 : 2;
+
+    std::FILE* out = openFile(doc.workingFilePath, "wb");
+    if (!out) {
+        BASS_StreamFree(dec);
+        return failed(kind == SourceKind::Wma ? kMsgWmaNoTempFile : kMsgMp3NoTempFile);
+    }
+    unsigned char header[44];
+    writeWaveHeader44(header, info.freq, channels, bits, 0, 0);
+    bool writeOk = std::fwrite(header, 1, 44, out) == 44;
+
+    // Decoded chunks are gathered and written in large blocks.
+    std::vector<unsigned char> buffer(kWriteBlock + kDecodeChunk);
+    std::size_t filled = 0;
+    std::uint64_t fileBytes = 44;
+    bool cancelled = false, tooLong = false;
+    Bar bar(progress, 0);
+    PumpThrottle pump(progress);
+    auto flush = [&] {
+        if (filled && writeOk) writeOk = std::fwrite(buffer.data(), 1, filled, out) == filled;
+        filled = 0;
+    };
+
+    while (BASS_ChannelIsActive(dec) != BASS_ACTIVE_STOPPED) {
+        if (progress.cancelRequested()) {
+            cancelled = true;
+            break;
+        }
+        const DWORD n = BASS_ChannelGetData(dec, buffer.data() + filled, kDecodeChunk);
+        if (n == BASS_DATA_ERROR) break;  // the decoder failed: keep what came so far
+        if (fileBytes + n > kMaxWorkingFile) {
+            tooLong = true;
+            break;
+        }
+        filled += n;
+        fileBytes += n;
+        if (filled >= kWriteBlock) {
+            flush();
+            if (!writeOk) break;
+        }
+        bar.set(percentOf(BASS_ChannelGetPosition(dec, BASS_POS_BYTE), BASS_ChannelGetLength(dec, BASS_POS_BYTE)));
+        pump.tick();
+    }
+    flush();
+    BASS_StreamFree(dec);
+    if (writeOk) writeOk = patchDecodedSizes(out);
+    if (std::fclose(out) != 0) writeOk = false;
+
+    if (tooLong) {
+        // Nothing of it can be edited; don't leave gigabytes behind.
+        removeFile(doc.workingFilePath);
+        return failed(kMsgTooLong);
+    }
+    if (!writeOk) return failed(kMsgCannotWriteTempFile);
+    if (cancelled) return OpenResult{OpenStatus::Cancelled, {}};
+    return {};
+}
+
+OpenResult copyToWorkingFile(DocumentState& doc, Progress& progress) {
+    std::FILE* in = openFile(doc.documentPath, "rb");
+    if (!in) return failed(kMsgCannotReadSource);
+    const std::uint64_t size = fileLengthOf(in);
+    if (size > kMaxWorkingFile) {
+        std::fclose(in);
+        return failed(kMsgTooLong);
+    }
+    std::FILE* out = openFile(doc.workingFilePath, "wb");
+    if (!out) {
+        std::fclose(in);
+        return failed(kMsgWavNoTempFile);
+    }
+    std::vector<unsigned char> buffer(kCopyBlock);
+    std::uint64_t copied = 0;
+    bool writeOk = true;
+    Bar bar(progress, 0);
+    PumpThrottle pump(progress);
+    for (;;) {
+        const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in);
+        if (n == 0) break;
+        if (std::fwrite(buffer.data(), 1, n, out) != n) {
+            writeOk = false;
+            break;
+        }
+        copied += n;
+        bar.set(percentOf(copied, size));
+        pump.tick();
+    }
+    const bool readOk = !std::ferror(in);
+    std::fclose(in);
+    if (std::fclose(out) != 0) writeOk = false;
+    doc.sourceBitRate = 0;
+    if (!writeOk) return failed(kMsgCannotWriteTempFile);
+    if (!readOk) return failed(kMsgCannotReadSource);
+    return {};
+}
+
+}  // namespace
+
+SourceKind sourceKindOf(const std::string& path) {
+    const std::string ext = lowerExtension(path);
+    if (ext == ".mp3") return SourceKind::Mp3;
+    if (ext == ".wma") return SourceKind::Wma;
+    return SourceKind::Wav;
+}
+
+std::int32_t sourceBitRateOf(std::uint64_t fileSize, std::uint32_t seconds, SourceKind kind) {
+    if (seconds == 0) return 0;
+    std::uint64_t rate = fileSize / (std::uint64_t(seconds) * 125u);
+    if (kind == SourceKind::Wma && (rate & 1)) --rate;
+    return std::int32_t(std::min<std::uint64_t>(rate, 0x7FFFFFFF));
+}
+
+OpenResult openDocument(DocumentState& doc, Progress& progress) {
+    doc.workingFilePath = workingFilePathIn(doc.tempFolder);
+    if (fileExists(doc.workingFilePath)) removeFile(doc.workingFilePath);
+
+    const SourceKind kind = sourceKindOf(doc.documentPath);
+    OpenResult r = kind == SourceKind::Wav ? copyToWorkingFile(doc, progress) : decodeToWorkingFile(doc, kind, progress);
+    if (!r.ok()) return r;
+
+    std::FILE* f = nullptr;
+    const WaveHeaderError e = readWorkingHeader(doc, &f);
+    if (e != WaveHeaderError::None) return failed(headerErrorMessage(e));
+    replacePeakArrays(doc);
+    scanPeaks(f, doc, progress, 1);
+    std::fclose(f);
+    return {};
+}
+
+}  // namespace torvane

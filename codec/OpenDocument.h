@@ -1,0 +1,49 @@
+#pragma once
+// Opening a source into the document: decode (MP3, WMA) or copy (WAV) it into the working
+// file, read the working file's header and build the peak table. No window is involved: the
+// caller passes a Progress (bar 0 "Decoding:", bar 1 "Loading:") and shows the message of a
+// failed result.
+
+#include <cstdint>
+#include <string>
+
+#include "app/DocumentState.h"
+#include "platform/Progress.h"
+
+namespace torvane {
+
+enum class SourceKind { Mp3, Wma, Wav };
+
+// By extension, without regard to case: ".mp3", ".wma"; anything else is copied as a WAV.
+SourceKind sourceKindOf(const std::string& path);
+
+// Average bit rate in kbit/s of a compressed source: fileSize / (seconds * 125), unsigned.
+// A WMA's odd result is lowered by one. 0 when the source lasts under a second (seconds 0).
+std::int32_t sourceBitRateOf(std::uint64_t fileSize, std::uint32_t seconds, SourceKind kind);
+
+enum class OpenStatus { Ok, Cancelled, Failed };
+
+struct OpenResult {
+    OpenStatus status = OpenStatus::Ok;
+    std::string message;  // what to show the user when status is Failed
+    bool ok() const { return status == OpenStatus::Ok; }
+};
+
+// The messages an open can end with besides those of the header reading.
+inline constexpr const char* kMsgNoDecodeStream = "Can not creat the decode stream.";
+inline constexpr const char* kMsgMp3NoTempFile = "Can not creat the temporary file.";
+inline constexpr const char* kMsgWmaNoTempFile = "Cannot creat the temporary file.";
+inline constexpr const char* kMsgCannotReadSource = "Cannot read the source file.";
+inline constexpr const char* kMsgWavNoTempFile = "Cannot create the working file.";
+inline constexpr const char* kMsgCannotWriteTempFile = "Cannot write the working file (is the disk full?).";
+inline constexpr const char* kMsgTooLong = "The audio is too long: the working file cannot grow past 4 GB.";
+
+// The open body. Needs doc.tempFolder (ending in a separator), doc.documentPath and
+// doc.framesPerColumn (10000 whenever the editor opens). Sets the working file path (any old
+// working file there is deleted first), the source bit rate, every header value, the column
+// count and new peak arrays. Cancel is honoured while decoding only: the result is then
+// Cancelled and the header is not read. After a failure the working file may be left with
+// partial content; the next open or Close deletes it.
+OpenResult openDocument(DocumentState& doc, Progress& progress);
+
+}  // namespace torvane

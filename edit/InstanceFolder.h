@@ -1,0 +1,32 @@
+#pragma once
+// Each running editor keeps its working file in a folder of its own inside the system's
+// temp folder, so two instances never write the same AudioTemp.wav.
+
+#include <string>
+
+namespace torvane {
+
+// Creates a new, empty folder inside `parent` (which ends in a separator) and returns its
+// path ending in a separator; empty when no folder could be created.
+std::string createInstanceFolder(const std::string& parent);
+
+// Removes the folder and whatever it still holds. Safe on an empty or missing path.
+void removeInstanceFolder(const std::string& folder);
+
+// Owns one instance folder for its lifetime.
+class InstanceFolder {
+public:
+    explicit InstanceFolder(const std::string& parent)
+        : m_path(createInstanceFolder(parent)) {}
+    ~InstanceFolder() { removeInstanceFolder(m_path); }
+    InstanceFolder(const InstanceFolder&) = delete;
+    InstanceFolder& operator=(const InstanceFolder&) = delete;
+
+    bool valid() const { return !m_path.empty(); }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+}  // namespace torvane

@@ -1,0 +1,122 @@
+#include "view/PeakScan.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+#include "edit/WorkingFile.h"
+#include "platform/FileIo.h"
+
+namespace torvane {
+namespace {
+
+constexpr std::uint32_t kFrameStep = 100;        // one frame in every 100 is examined
+constexpr std::size_t kReadBytes = 1u << 20;     // the scan reads the data in blocks this large
+
+// Hands out the examined frames (frame index 100 * i) from large sequential reads.
+class ExaminedFrames {
+public:
+    ExaminedFrames(std::FILE* f, std::uint64_t dataOffset, std::uint32_t blockSize, std::uint64_t examinedCount)
+        : m_file(f), m_dataOffset(dataOffset), m_blockSize(blockSize), m_stride(std::uint64_t(blockSize) * kFrameStep),
+          m_examinedCount(examinedCount) {
+        m_perRead = std::max<std::uint64_t>(1, kReadBytes / m_stride);
+        m_buffer.resize(std::size_t((m_perRead - 1) * m_stride + m_blockSize));
+    }
+
+    // The bytes of examined frame i, or nullptr when the file ends before it.
+    const unsigned char* frame(std::uint64_t i) {
+        if (i < m_first || i >= m_first + m_count) {
+            if (m_exhausted || !refill(i)) return nullptr;
+        }
+        return m_buffer.data() + (i - m_first) * m_stride;
+    }
+
+private:
+    bool refill(std::uint64_t i) {
+        m_first = i;
+        m_count = 0;
+        const std::uint64_t want = std::min(m_perRead, m_examinedCount - i);
+        const std::size_t bytes = std::size_t((want - 1) * m_stride + m_blockSize);
+        if (!seekTo(m_file, m_dataOffset + i * m_stride)) {
+            m_exhausted = true;
+            return false;
+        }
+        const std::size_t got = std::fread(m_buffer.data(), 1, bytes, m_file);
+        if (got >= m_blockSize) m_count = (got - m_blockSize) / m_stride + 1;
+        if (got < bytes) m_exhausted = true;
+        return m_count > 0;
+    }
+
+    std::FILE* m_file;
+    std::uint64_t m_dataOffset;
+    std::uint32_t m_blockSize;
+    std::uint64_t m_stride;
+    std::uint64_t m_examinedCount;
+    std::uint64_t m_perRead;
+    std::vector<unsigned char> m_buffer;
+    std::uint64_t m_first = 0;
+    std::uint64_t m_count = 0;
+    bool m_exhausted = false;
+};
+
+inline int level8(unsigned char b) { return std::abs(int(b) - 128); }
+inline int level16(const unsigned char* p) { return std::abs(int(std::int16_t(std::uint16_t(p[0] | (p[1] << 8))))); }
+
+}  // namespace
+
+void replacePeakArrays(DocumentState& doc) {
+    doc.leftPeaks.assign(doc.columnCount, 0);
+    doc.rightPeaks.assign(doc.columnCount, 0);
+}
+
+void scanPeaks(std::FILE* f, DocumentState& doc, Progress& progress, int bar) {
+    const std::uint32_t columns = doc.columnCount;
+    if (doc.leftPeaks.size() != columns) doc.leftPeaks.assign(columns, 0);
+    if (doc.rightPeaks.size() != columns) doc.rightPeaks.assign(columns, 0);
+    if (columns == 0) return;
+
+    const std::uint32_t perColumn = std::uint32_t(doc.framesPerColumn) / kFrameStep;  // S
+    const bool eightBit = doc.bitsPerSample == 8;
+    const bool mono = doc.channels == 1;
+    const std::uint32_t block = doc.blockSize ? doc.blockSize : 1;
+    // Frames at or past the frame count contribute nothing.
+    const std::uint64_t examined = (std::uint64_t(doc.frameCount) + kFrameStep - 1) / kFrameStep;
+    ExaminedFrames frames(f, std::uint32_t(doc.dataOffset), block, examined);
+    PumpThrottle pump(progress);
+    const int scale = eightBit ? 128 : 32768;
+
+    for (std::uint32_t c = 0; c < columns; ++c) {
+        int maxLeft = 0, maxRight = 0;
+        const std::uint64_t first = std::uint64_t(c) * perColumn;
+        const std::uint64_t end = std::min<std::uint64_t>(first + perColumn, examined);
+        for (std::uint64_t i = first; i < end; ++i) {
+            const unsigned char* p = frames.frame(i);
+            if (!p) break;
+            if (mono) {
+                const int m = eightBit ? level8(p[0]) : level16(p);
+                if (m > maxLeft) maxLeft = maxRight = m;
+            } else {
+                const int l = eightBit ? level8(p[0]) : level16(p);
+                const int r = eightBit ? level8(p[1]) : level16(p + 2);
+                if (l > maxLeft) maxLeft = l;
+                if (r > maxRight) maxRight = r;
+            }
+        }
+        doc.leftPeaks[c] = std::int16_t(maxLeft * 100 / scale);
+        doc.rightPeaks[c] = std::int16_t(maxRight * 100 / scale);
+        progress.setPercent(bar, int((c + 1) * 100u / columns));
+        pump.tick();
+    }
+}
+
+std::string reloadPeakTable(DocumentState& doc, Progress& progress, int bar) {
+    std::FILE* f = openFile(doc.workingFilePath, "rb");
+    if (!f) return "Cannot open the temporary file.";
+    doc.columnCount = columnCountFor(doc.frameCount, std::uint32_t(doc.framesPerColumn));
+    replacePeakArrays(doc);
+    scanPeaks(f, doc, progress, bar);
+    std::fclose(f);
+    return {};
+}
+
+}  // namespace torvane
