@@ -1,0 +1,155 @@
+#include "view/WaveformRenderer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <QString>
+
+#include "view/TimeText.h"
+
+namespace torvane {
+
+namespace {
+
+// Pixel writes into a window [x0, x0 + w) of the bitmap, in bitmap coordinates. Lines and
+// rectangles keep the raster convention: the end point, and the right and bottom edges,
+// are not painted.
+class Canvas {
+public:
+    Canvas(QImage& image, std::int64_t x0, const QFont& font)
+        : m_image(image), m_x0(x0), m_w(image.width()), m_h(image.height()),
+          m_bits(image.bits()), m_stride(image.bytesPerLine()), m_font(font) {}
+
+    std::int64_t left() const { return m_x0; }
+    std::int64_t right() const { return m_x0 + m_w; }
+
+    void fillRect(std::int64_t l, std::int64_t t, std::int64_t r, std::int64_t b, QRgb c) {
+        l = std::max(l, m_x0);
+        r = std::min(r, m_x0 + m_w);
+        t = std::max<std::int64_t>(t, 0);
+        b = std::min<std::int64_t>(b, m_h);
+        if (l >= r || t >= b) return;
+        for (std::int64_t y = t; y < b; ++y) {
+            QRgb* row = line(int(y));
+            std::fill(row + (l - m_x0), row + (r - m_x0), c);
+        }
+    }
+
+    // From (x, y0) towards (x, y1), y1 itself not painted.
+    void vline(std::int64_t x, std::int64_t y0, std::int64_t y1, QRgb c) {
+        if (x < m_x0 || x >= m_x0 + m_w || y0 == y1) return;
+        std::int64_t t, b;
+        if (y0 < y1) { t = y0; b = y1; } else { t = y1 + 1; b = y0 + 1; }
+        t = std::max<std::int64_t>(t, 0);
+        b = std::min<std::int64_t>(b, m_h);
+        const int col = int(x - m_x0);
+        for (std::int64_t y = t; y < b; ++y) line(int(y))[col] = c;
+    }
+
+    // Text with a transparent background, its cell's top-left corner at (x, y).
+    void text(std::int64_t x, int y, const QString& s, QRgb c) {
+        if (!m_painter) {
+            m_painter.emplace(&m_image);
+            m_painter->setFont(m_font);
+            m_ascent = QFontMetrics(m_painter->font()).ascent();
+        }
+        m_painter->setPen(QColor::fromRgb(c));
+        m_painter->drawText(QPoint(int(x - m_x0), y + m_ascent), s);
+    }
+
+    // A generous bound for the width of any time label, so that labels starting left of
+    // the window but reaching into it are drawn.
+    std::int64_t labelReach() {
+        if (m_labelReach < 0) {
+            QFontMetrics fm(m_font);
+            m_labelReach = std::int64_t(fm.maxWidth()) * 16 + fm.height() + 8;
+        }
+        return m_labelReach;
+    }
+    bool labelMayShow(std::int64_t x) { return x < right() && x + labelReach() > left(); }
+
+private:
+    QRgb* line(int y) { return reinterpret_cast<QRgb*>(m_bits + std::ptrdiff_t(y) * m_stride); }
+
+    QImage& m_image;
+    std::int64_t m_x0;
+    int m_w, m_h;
+    uchar* m_bits;
+    qsizetype m_stride;
+    QFont m_font;
+    std::optional<QPainter> m_painter;
+    int m_ascent = 0;
+    std::int64_t m_labelReach = -1;
+};
+
+void drawMarker(Canvas& cv, const WaveformScene& s, std::int64_t x, std::int64_t seconds, QRgb colour) {
+    cv.vline(x, 0, 200, colour);
+    const std::int64_t lx = (x > std::int64_t(s.width) - kMarkerLabelShift ? x - kMarkerLabelShift : x) + 2;
+    if (cv.labelMayShow(lx)) cv.text(lx, 2, QString::fromStdString(timeText(seconds)), colour);
+}
+
+}  // namespace
+
+float rulerStep(std::int32_t sampleRate, std::int32_t framesPerColumn) {
+    if (framesPerColumn == 0) return 0.0f;
+    return float(double(sampleRate) * 10.0 / double(framesPerColumn));
+}
+
+void renderWaveformPart(const WaveformScene& s, std::int64_t x0, QImage& target) {
+    Canvas cv(target, x0, s.font);
+    const std::int64_t width = s.width;
+
+    // Outside the bitmap there is nothing: keep it black.
+    cv.fillRect(cv.left(), 0, cv.right(), kWaveHeight, kWaveBackground);
+
+    cv.fillRect(0, 0, width, kWaveHeight, kWaveBackground);
+    cv.fillRect(s.startMarker, 0, s.finishMarker, kWaveHeight, kSelectionColour);
+
+    const QRgb rightColour = s.channels == 1 ? kLeftPeakColour : kRightPeakColour;
+    const std::int64_t c0 = std::max<std::int64_t>(cv.left(), 0);
+    const std::int64_t c1 = std::min<std::int64_t>({cv.right(), width, std::int64_t(s.columnCount)});
+    if (s.leftPeaks && s.rightPeaks) {
+        for (std::int64_t c = c0; c < c1; ++c) {
+            cv.vline(c, kWaveCentreY - s.leftPeaks[c], kWaveCentreY - 1, kLeftPeakColour);
+            cv.vline(c, kWaveCentreY, kWaveCentreY + s.rightPeaks[c], rightColour);
+        }
+    }
+    cv.fillRect(0, kWaveCentreY, width, kWaveCentreY + 1, kCentreLineColour);
+
+    // Ruler. The tick positions are a running single-precision sum, exactly as the ruler has
+    // always placed them; the sum has only duration / 10 terms, so it is walked from the
+    // start every time and only the ticks near the window are drawn.
+    cv.fillRect(0, kRulerTop, width, kWaveHeight, s.rulerColour);
+    const float step = rulerStep(s.sampleRate, s.framesPerColumn);
+    if (step > 0.0f && std::isfinite(step)) {
+        float a = 0.0f;
+        for (std::uint64_t t = 0; t < s.duration; t += 10, a += step) {
+            const std::int64_t x = std::int64_t(a);  // truncation toward zero
+            if (x >= cv.right()) break;               // a never decreases
+            if (t % 20 != 0) {
+                cv.vline(x, kRulerTop, 203, kTickColour);
+            } else {
+                cv.vline(x, kRulerTop, 206, kTickColour);
+                if (cv.labelMayShow(x + 2))
+                    cv.text(x + 2, 208, QString::fromStdString(timeText(std::int64_t(t))), kRulerTextColour);
+            }
+        }
+    }
+
+    drawMarker(cv, s, s.startMarker, s.startSeconds, kStartMarkerColour);
+    drawMarker(cv, s, s.finishMarker, s.finishSeconds, s.finishColour);
+    drawMarker(cv, s, s.playColumn, s.playSeconds, kPlayCursorColour);
+}
+
+QImage renderWaveformPart(const WaveformScene& s, std::int64_t x0, int width) {
+    QImage image(std::max(width, 1), kWaveHeight, QImage::Format_RGB32);
+    renderWaveformPart(s, x0, image);
+    return image;
+}
+
+QImage renderWaveform(const WaveformScene& s) { return renderWaveformPart(s, 0, std::max(s.width, 1)); }
+
+}  // namespace torvane
