@@ -90,7 +90,6 @@ void WavePlayback::render(float* mix, unsigned frames, unsigned outRate) {
         }
         m_srcFrame = std::min(start + step * frames, double(total));
     }
-    m_renderedOut += frames;
 }
 
 std::uint64_t WavePlayback::position(unsigned latencyFrames, unsigned outRate) const {
@@ -118,7 +117,6 @@ void WavePlayback::play(bool restart) {
     if (m_state == State::Playing && !restart) return;
     m_playFrom = m_pos;
     m_srcFrame = double(m_pos / m_header.blockSize);
-    m_renderedOut = 0;
     m_state = State::Playing;
 }
 
@@ -142,7 +140,6 @@ bool WavePlayback::setPosition(std::uint64_t pos) {
         // Carry on from there; what was queued for the device is superseded.
         m_playFrom = pos;
         m_srcFrame = double(pos / m_header.blockSize);
-        m_renderedOut = 0;
     }
     return true;
 }

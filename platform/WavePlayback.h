@@ -56,7 +56,6 @@ private:
     std::uint64_t m_pos = 0;         // position while not playing
     std::uint64_t m_playFrom = 0;    // where this run of playback started
     double m_srcFrame = 0;           // next source frame to render (fractional when resampling)
-    std::uint64_t m_renderedOut = 0; // output frames rendered in this run
     std::vector<float> m_scratch;
 };
 
