@@ -1,13 +1,209 @@
+// torvane-cli: the editor's core without a window. Each subcommand opens its input exactly as
+// the editor's Open command does (same working file, same messages) and prints or writes what
+// the editor would hold.
+
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
 
-#include "platform/Bass.h"
+#include "app/DocumentState.h"
+#include "cli/TerminalProgress.h"
+#include "codec/OpenDocument.h"
+#include "edit/InstanceFolder.h"
+
+namespace {
+
+using namespace torvane;
+namespace fs = std::filesystem;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char* const kUsage =
+    "usage: torvane-cli COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Opens WAV, MP3 and WMA files the way Torvane Audio Editor does, without a window.\n"
+    "\n"
+    "Commands:\n"
+    "  info FILE              Open FILE and print the working file's values, one key=value\n"
+    "                         line each: sample_rate (Hz), channels, bits_per_sample,\n"
+    "                         block_size (bytes per frame), data_offset, data_size, data_end\n"
+    "                         (bytes), frame_count, duration (whole seconds), column_count\n"
+    "                         (columns of the waveform at zoom 10:1) and source_bitrate\n"
+    "                         (average kbit/s of an MP3 or WMA source, 0 for WAV).\n"
+    "  peaks FILE [--zoom N]  Open FILE and print its peak table, one line per column:\n"
+    "                         \"column left right\", peaks 0..100 (right equals left for mono).\n"
+    "                         N is the zoom level 10, 8, 6, 4, 2 or 1, meaning N*1000 sample\n"
+    "                         frames per column; the default is 10.\n"
+    "  decode FILE OUT.wav    Open FILE and write the working file the editor makes of it\n"
+    "                         (the decoded PCM WAV of an MP3 or WMA, a copy of a WAV) to OUT.wav.\n"
+    "  --help, -h             Show this text.\n"
+    "  --version              Print the version.\n"
+    "\n"
+    "FILE is taken by its extension: .wav, .mp3 or .wma, in any case. A file the editor would\n"
+    "refuse prints the editor's message on stderr and exits with 1; a usage error exits with 2.\n"
+    "While stderr is a terminal, a progress bar is drawn there.\n";
+
+int usageError(const std::string& why) {
+    std::fprintf(stderr, "torvane-cli: %s\n\n%s", why.c_str(), kUsage);
+    return kExitUsage;
+}
+
+int failure(const std::string& message) {
+    std::fprintf(stderr, "%s\n", message.c_str());
+    return kExitFailed;
+}
+
+// One open, as the editor runs it, inside a temp folder of the tool's own that goes with it.
+class CliOpen {
+public:
+    explicit CliOpen(const std::string& path, std::int32_t framesPerColumn = kDefaultFramesPerColumn)
+        : m_folder(tempParent()) {
+        m_doc.documentPath = path;
+        m_doc.framesPerColumn = framesPerColumn;
+    }
+
+    // Empty on success, else the message to print.
+    std::string run() {
+        if (!isOpenableSource(m_doc.documentPath)) return kMsgCannotOpenFile;
+        if (!m_folder.valid()) return "Cannot create a temporary folder.";
+        m_doc.tempFolder = m_folder.path();
+        TerminalProgress progress(TerminalProgress::stderrIsTerminal());
+        const OpenResult r = openDocument(m_doc, progress);
+        return r.ok() ? std::string() : r.message;
+    }
+
+    DocumentState& doc() { return m_doc; }
+
+private:
+    static std::string tempParent() {
+        std::error_code ec;
+        fs::path p = fs::temp_directory_path(ec);
+        if (ec) p = fs::current_path(ec);
+        std::string s = p.string();
+        if (s.empty() || s.back() != char(fs::path::preferred_separator)) s += char(fs::path::preferred_separator);
+        return s;
+    }
+
+    InstanceFolder m_folder;
+    DocumentState m_doc;
+};
+
+int runInfo(const std::vector<std::string>& args) {
+    if (args.size() != 1) return usageError("info takes exactly one FILE");
+    CliOpen open(args[0]);
+    const std::string message = open.run();
+    if (!message.empty()) return failure(message);
+    const DocumentState& d = open.doc();
+    std::printf("sample_rate=%d\n", d.sampleRate);
+    std::printf("channels=%d\n", d.channels);
+    std::printf("bits_per_sample=%d\n", d.bitsPerSample);
+    std::printf("block_size=%u\n", d.blockSize);
+    std::printf("data_offset=%u\n", std::uint32_t(d.dataOffset));
+    std::printf("data_size=%u\n", d.dataSize);
+    std::printf("data_end=%u\n", std::uint32_t(d.dataEnd));
+    std::printf("frame_count=%u\n", d.frameCount);
+    std::printf("duration=%u\n", d.duration);
+    std::printf("column_count=%u\n", d.columnCount);
+    std::printf("source_bitrate=%d\n", d.sourceBitRate);
+    return kExitOk;
+}
+
+bool parseZoom(const std::string& text, std::int32_t& framesPerColumn) {
+    static const char* const kLevels[] = {"10", "8", "6", "4", "2", "1"};
+    for (const char* level : kLevels) {
+        if (text == level) {
+            framesPerColumn = std::stoi(text) * 1000;
+            return true;
+        }
+    }
+    return false;
+}
+
+int runPeaks(const std::vector<std::string>& args) {
+    std::string file;
+    std::int32_t framesPerColumn = kDefaultFramesPerColumn;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        std::string zoom;
+        if (a == "--zoom") {
+            if (i + 1 >= args.size()) return usageError("--zoom needs a level (10, 8, 6, 4, 2 or 1)");
+            zoom = args[++i];
+        } else if (a.rfind("--zoom=", 0) == 0) {
+            zoom = a.substr(7);
+        } else if (a.size() > 1 && a[0] == '-') {
+            return usageError("unknown option " + a);
+        } else if (file.empty()) {
+            file = a;
+            continue;
+        } else {
+            return usageError("peaks takes one FILE");
+        }
+        if (!parseZoom(zoom, framesPerColumn)) return usageError("zoom level must be 10, 8, 6, 4, 2 or 1, not " + zoom);
+    }
+    if (file.empty()) return usageError("peaks needs a FILE");
+    CliOpen open(file, framesPerColumn);
+    const std::string message = open.run();
+    if (!message.empty()) return failure(message);
+    const DocumentState& d = open.doc();
+    for (std::uint32_t c = 0; c < d.columnCount; ++c) std::printf("%u %d %d\n", c, d.leftPeaks[c], d.rightPeaks[c]);
+    return kExitOk;
+}
+
+int runDecode(const std::vector<std::string>& args) {
+    if (args.size() != 2) return usageError("decode takes FILE and OUT.wav");
+    CliOpen open(args[0]);
+    const std::string message = open.run();
+    if (!message.empty()) return failure(message);
+    const fs::path from(open.doc().workingFilePath);
+    const fs::path to(args[1]);
+    std::error_code ec;
+    fs::rename(from, to, ec);  // same file system: no copy at all
+    if (ec) {
+        ec.clear();
+        fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+        if (ec) return failure("Cannot write " + args[1] + ": " + ec.message());
+    }
+    return kExitOk;
+}
+
+struct Command {
+    const char* name;
+    int (*run)(const std::vector<std::string>& args);
+};
+
+// Later commands (edit, save) slot in here.
+const Command kCommands[] = {
+    {"info", runInfo},
+    {"peaks", runPeaks},
+    {"decode", runDecode},
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("torvane-cli %s\n", TORVANE_VERSION);
-        return 0;
+    if (argc < 2) return usageError("no command given");
+    const std::string command = argv[1];
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kUsage, stdout);
+        return kExitOk;
     }
-    std::fprintf(stderr, "usage: torvane-cli --version\n");
-    return 2;
+    if (command == "--version") {
+        std::printf("torvane-cli %s\n", TORVANE_VERSION);
+        return kExitOk;
+    }
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    for (const std::string& a : args) {
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return kExitOk;
+        }
+    }
+    for (const Command& c : kCommands)
+        if (command == c.name) return c.run(args);
+    return usageError("unknown command " + command);
 }

@@ -165,6 +165,11 @@ OpenResult copyToWorkingFile(DocumentState& doc, Progress& progress) {
 
 }  // namespace
 
+bool isOpenableSource(const std::string& path) {
+    const std::string ext = lowerExtension(path);
+    return ext == ".mp3" || ext == ".wma" || ext == ".wav";
+}
+
 SourceKind sourceKindOf(const std::string& path) {
     const std::string ext = lowerExtension(path);
     if (ext == ".mp3") return SourceKind::Mp3;

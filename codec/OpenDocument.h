@@ -14,6 +14,10 @@ namespace torvane {
 
 enum class SourceKind { Mp3, Wma, Wav };
 
+// True for ".mp3", ".wma" and ".wav", compared without regard to case: the sources Open takes.
+bool isOpenableSource(const std::string& path);
+inline constexpr const char* kMsgCannotOpenFile = "Can not open the file.";
+
 // By extension, without regard to case: ".mp3", ".wma"; anything else is copied as a WAV.
 SourceKind sourceKindOf(const std::string& path);
 
