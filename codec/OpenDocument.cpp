@@ -16,7 +16,6 @@ namespace {
 constexpr DWORD kDecodeChunk = 10000;           // bytes asked of the decoder per round
 constexpr std::size_t kWriteBlock = 1u << 20;   // decoded bytes gathered before each write
 constexpr std::size_t kCopyBlock = 1u << 20;    // WAV copy block
-constexpr std::uint64_t kMaxWorkingFile = 0xFFFFFFFFull;  // 32-bit sizes and offsets
 
 OpenResult failed(std::string message) { return OpenResult{OpenStatus::Failed, std::move(message)}; }
 
@@ -52,7 +51,7 @@ int percentOf(std::uint64_t done, std::uint64_t total) {
     return int(std::min(100.0, double(done) * 100.0 / double(total)));
 }
 
-OpenResult decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progress) {
+OpenResult decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progress, std::uint64_t limit) {
     const char* path = doc.documentPath.c_str();
     const HSTREAM dec = kind == SourceKind::Wma ? BASS_WMA_StreamCreateFile(0, path, 0, 0, BASS_STREAM_DECODE)
                                                 : BASS_StreamCreateFile(0, path, 0, 0, BASS_STREAM_DECODE);
@@ -97,7 +96,7 @@ OpenResult decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& pr
         }
         const DWORD n = BASS_ChannelGetData(dec, buffer.data() + filled, kDecodeChunk);
         if (n == BASS_DATA_ERROR) break;  // the decoder failed: keep what came so far
-        if (fileBytes + n > kMaxWorkingFile) {
+        if (fileBytes + n > limit) {
             tooLong = true;
             break;
         }
@@ -125,11 +124,11 @@ OpenResult decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& pr
     return {};
 }
 
-OpenResult copyToWorkingFile(DocumentState& doc, Progress& progress) {
+OpenResult copyToWorkingFile(DocumentState& doc, Progress& progress, std::uint64_t limit) {
     std::FILE* in = openFile(doc.documentPath, "rb");
     if (!in) return failed(kMsgCannotReadSource);
     const std::uint64_t size = fileLengthOf(in);
-    if (size > kMaxWorkingFile) {
+    if (size > limit) {
         std::fclose(in);
         return failed(kMsgTooLong);
     }
@@ -184,12 +183,13 @@ std::int32_t sourceBitRateOf(std::uint64_t fileSize, std::uint32_t seconds, Sour
     return std::int32_t(std::min<std::uint64_t>(rate, 0x7FFFFFFF));
 }
 
-OpenResult openDocument(DocumentState& doc, Progress& progress) {
+OpenResult openDocument(DocumentState& doc, Progress& progress, std::uint64_t workingFileLimit) {
     doc.workingFilePath = workingFilePathIn(doc.tempFolder);
     if (fileExists(doc.workingFilePath)) removeFile(doc.workingFilePath);
 
     const SourceKind kind = sourceKindOf(doc.documentPath);
-    OpenResult r = kind == SourceKind::Wav ? copyToWorkingFile(doc, progress) : decodeToWorkingFile(doc, kind, progress);
+    OpenResult r = kind == SourceKind::Wav ? copyToWorkingFile(doc, progress, workingFileLimit)
+                                           : decodeToWorkingFile(doc, kind, progress, workingFileLimit);
     if (!r.ok()) return r;
 
     std::FILE* f = nullptr;

@@ -48,6 +48,10 @@ inline constexpr const char* kMsgTooLong = "The audio is too long: the working f
 // count and new peak arrays. Cancel is honoured while decoding only: the result is then
 // Cancelled and the header is not read. After a failure the working file may be left with
 // partial content; the next open or Close deletes it.
-OpenResult openDocument(DocumentState& doc, Progress& progress);
+// `workingFileLimit` is the largest working file allowed (4 GiB - 1: 32-bit sizes); tests
+// lower it to reach the too-long path without gigabytes of audio.
+inline constexpr std::uint64_t kMaxWorkingFileBytes = 0xFFFFFFFFull;
+OpenResult openDocument(DocumentState& doc, Progress& progress,
+                        std::uint64_t workingFileLimit = kMaxWorkingFileBytes);
 
 }  // namespace torvane

@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "edit/InstanceFolder.h"
+#include "edit/WaveBuilder.h"
+#include "edit/WorkingFile.h"
+#include "platform/FileIo.h"
+
+using namespace torvane;
+using namespace torvane::test;
+
+namespace {
+
+std::string tempParent() { return std::filesystem::temp_directory_path().string() + "/"; }
+
+class WorkingFileTest : public ::testing::Test {
+protected:
+    InstanceFolder folder{tempParent()};
+
+    // Writes `bytes` as the working file and reads its header into `doc`.
+    WaveHeaderError read(const Bytes& bytes, DocumentState& doc) {
+        doc.workingFilePath = workingFilePathIn(folder.path());
+        writeFile(doc.workingFilePath, bytes);
+        return readWorkingHeader(doc);
+    }
+    std::string message(const Bytes& bytes) {
+        DocumentState doc;
+        return headerErrorMessage(read(bytes, doc));
+    }
+};
+
+TEST_F(WorkingFileTest, DecodedHeaderRoundTripsWithAllDerivedValues) {
+    // What a decode writes: the 44-byte header, sizes patched afterwards.
+    unsigned char h[44];
+    writeWaveHeader44(h, 22050, 1, 16, 0, 0);
+    Bytes file(h, h + 44);
+    Bytes samples(22050 * 2 * 3 + 2 * 500, 0);  // 3 s and 500 frames of mono 16-bit
+    file.insert(file.end(), samples.begin(), samples.end());
+    DocumentState doc;
+    doc.workingFilePath = workingFilePathIn(folder.path());
+    writeFile(doc.workingFilePath, file);
+    {
+        std::FILE* f = openFile(doc.workingFilePath, "r+b");
+        ASSERT_TRUE(f);
+        ASSERT_TRUE(patchDecodedSizes(f));
+        std::fclose(f);
+    }
+    const Bytes patched = readFile(doc.workingFilePath);
+    EXPECT_EQ(get32(patched, 4), patched.size() - 8);
+    EXPECT_EQ(get32(patched, 40), patched.size() - 44);
+    EXPECT_EQ(get32(patched, 28), 44100u);  // byte rate: twice the rate for 16-bit mono
+
+    std::FILE* f = nullptr;
+    ASSERT_EQ(readWorkingHeader(doc, &f), WaveHeaderError::None);
+    ASSERT_TRUE(f);
+    EXPECT_EQ(tellPos(f), 44u);  // left at the data offset for the peak scan
+    std::fclose(f);
+    EXPECT_EQ(doc.sampleRate, 22050);
+    EXPECT_EQ(doc.channels, 1);
+    EXPECT_EQ(doc.bitsPerSample, 16);
+    EXPECT_EQ(doc.blockSize, 2u);
+    EXPECT_EQ(doc.dataOffset, 44);
+    EXPECT_EQ(doc.dataSize, samples.size());
+    EXPECT_EQ(doc.dataEnd, 44 + std::int32_t(samples.size()));
+    EXPECT_EQ(doc.frameCount, 22050u * 3 + 500);
+    EXPECT_EQ(doc.duration, 3u);
+    EXPECT_EQ(doc.columnCount, 7u);  // 66650 frames at 10000 per column
+}
+
+TEST_F(WorkingFileTest, ChunkLayoutsPlaceTheDataOffset) {
+    DocumentState doc;
+    // "fmt " of 18 bytes: two extra bytes skipped.
+    ASSERT_EQ(read(RiffBuilder().fmt(1, 2, 44100, 16, {0, 0}).data(Bytes(400)).bytes(), doc), WaveHeaderError::None);
+    EXPECT_EQ(doc.dataOffset, 46);
+    // An odd "fmt " (17 bytes) and an odd LIST chunk before "data": both pad bytes skipped.
+    ASSERT_EQ(read(RiffBuilder().fmt(1, 2, 44100, 16, {7}).chunk("LIST", Bytes(13, 'x')).data(Bytes(400)).bytes(), doc),
+              WaveHeaderError::None);
+    EXPECT_EQ(doc.dataOffset, 12 + 8 + 17 + 1 + 8 + 13 + 1 + 8);
+    EXPECT_EQ(doc.dataSize, 400u);
+    EXPECT_EQ(doc.frameCount, 100u);
+}
+
+TEST_F(WorkingFileTest, EveryFormatRuleHasItsMessage) {
+    const Bytes pcm(64);
+    EXPECT_EQ(message(RiffBuilder().chunk("JUNK", Bytes(28)).fmt(1, 2, 44100, 16).data(pcm).bytes()),
+              "This is not a valid Wave file.");
+    EXPECT_EQ(message(RiffBuilder().fmt(3, 2, 44100, 32).data(pcm).bytes()), "Cannot handle compressed Wave file.");
+    EXPECT_EQ(message(RiffBuilder().fmt(0x55, 2, 44100, 0).data(pcm).bytes()), "Cannot handle compressed Wave file.");
+    EXPECT_EQ(message(RiffBuilder().fmt(1, 2, 44100, 24).data(pcm).bytes()), "Not PCM formats!");
+    EXPECT_EQ(message(RiffBuilder().fmt(1, 2, 44100, 32).data(pcm).bytes()), "Not PCM formats!");
+    // A chunk walk that reaches the end without "data".
+    EXPECT_EQ(message(RiffBuilder().fmt(1, 2, 44100, 16).chunk("LIST", Bytes(10)).bytes()),
+              "This is not a valid Wave file.");
+    // A rate or channel count of 0 would divide by zero later.
+    EXPECT_EQ(message(RiffBuilder().fmt(1, 2, 0, 16).data(pcm).bytes()), "This is not a valid Wave file.");
+    EXPECT_EQ(message(RiffBuilder().fmt(1, 0, 44100, 16).data(pcm).bytes()), "This is not a valid Wave file.");
+    // Too short to hold a header at all, and MP3 bytes under a .wav name.
+    EXPECT_EQ(message(Bytes{'R', 'I', 'F', 'F'}), "This is not a valid Wave file.");
+    EXPECT_EQ(message(Bytes{0xFF, 0xFB, 0x90, 0x64, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                            0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}),
+              "This is not a valid Wave file.");
+
+    DocumentState doc;
+    doc.workingFilePath = folder.path() + "missing.wav";
+    EXPECT_STREQ(headerErrorMessage(readWorkingHeader(doc)), "Cannot open the file.");
+}
+
+TEST_F(WorkingFileTest, ExtensiblePcmIsReadOtherSubFormatsAreCompressed) {
+    auto extensible = [](std::uint16_t subFormat) {
+        Bytes ext;
+        put16(ext, 22);      // cbSize
+        put16(ext, 16);      // valid bits
+        put32(ext, 3);       // channel mask
+        put16(ext, subFormat);
+        const std::uint8_t tail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+        ext.insert(ext.end(), tail, tail + 14);
+        return RiffBuilder().fmt(0xFFFE, 2, 48000, 16, ext).data(Bytes(4000)).bytes();
+    };
+    DocumentState doc;
+    ASSERT_EQ(read(extensible(1), doc), WaveHeaderError::None);
+    EXPECT_EQ(doc.dataOffset, 12 + 8 + 40 + 8);
+    EXPECT_EQ(doc.blockSize, 4u);
+    EXPECT_EQ(doc.frameCount, 1000u);
+    EXPECT_EQ(read(extensible(3), doc), WaveHeaderError::Compressed);  // IEEE float
+}
+
+TEST_F(WorkingFileTest, EightBitMonoAndOddDataSizes) {
+    DocumentState doc;
+    ASSERT_EQ(read(makeWav(8000, 1, 8, Bytes(8000 * 2 + 1, 128)), doc), WaveHeaderError::None);
+    EXPECT_EQ(doc.blockSize, 1u);
+    EXPECT_EQ(doc.frameCount, 16001u);
+    EXPECT_EQ(doc.duration, 2u);
+    EXPECT_EQ(doc.columnCount, 2u);
+
+    // 16-bit stereo with 3 stray bytes: they are not a frame.
+    ASSERT_EQ(read(makeWav(44100, 2, 16, Bytes(4 * 10000 + 3)), doc), WaveHeaderError::None);
+    EXPECT_EQ(doc.dataSize, 40003u);
+    EXPECT_EQ(doc.frameCount, 10000u);
+    EXPECT_EQ(doc.columnCount, 1u);
+
+    // Any channel count but 1 is taken as stereo for the block size.
+    ASSERT_EQ(read(makeWav(44100, 4, 16, Bytes(800)), doc), WaveHeaderError::None);
+    EXPECT_EQ(doc.blockSize, 4u);
+}
+
+TEST_F(WorkingFileTest, DataSizePastTheEndIsBoundedByTheFile) {
+    DocumentState doc;
+    const Bytes pcm(1000);
+    // A truncated file claiming more than it has.
+    ASSERT_EQ(read(RiffBuilder().fmt(1, 2, 44100, 16).chunkWithSize("data", 5000, pcm).bytes(), doc),
+              WaveHeaderError::None);
+    EXPECT_EQ(doc.dataSize, 1000u);
+    EXPECT_EQ(doc.dataEnd, 44 + 1000);
+    EXPECT_EQ(doc.frameCount, 250u);
+    // A streaming writer's "unknown" size.
+    ASSERT_EQ(read(RiffBuilder().fmt(1, 2, 44100, 16).chunkWithSize("data", 0xFFFFFFFF, pcm).bytes(), doc),
+              WaveHeaderError::None);
+    EXPECT_EQ(doc.dataSize, 1000u);
+    // A size of 0 stays 0: an empty document.
+    ASSERT_EQ(read(RiffBuilder().fmt(1, 2, 44100, 16).chunkWithSize("data", 0, pcm).bytes(), doc),
+              WaveHeaderError::None);
+    EXPECT_EQ(doc.dataSize, 0u);
+    EXPECT_EQ(doc.frameCount, 0u);
+    EXPECT_EQ(doc.columnCount, 0u);
+}
+
+TEST_F(WorkingFileTest, DurationIsTruncatedToWholeSeconds) {
+    DocumentState doc;
+    ASSERT_EQ(read(makeWav(1000, 2, 16, Bytes(4 * 1900)), doc), WaveHeaderError::None);
+    EXPECT_EQ(doc.duration, 1u);
+    ASSERT_EQ(read(makeWav(1000, 2, 16, Bytes(4 * 999)), doc), WaveHeaderError::None);
+    EXPECT_EQ(doc.duration, 0u);
+}
+
+TEST_F(WorkingFileTest, SizePatchAfterALengthChangeRederivesEverything) {
+    DocumentState doc;
+    // 18-byte "fmt ": the data size lives at 42, not 40.
+    const Bytes original = RiffBuilder().fmt(1, 2, 1000, 16, {0, 0}).data(Bytes(4 * 25000, 1)).bytes();
+    ASSERT_EQ(read(original, doc), WaveHeaderError::None);
+    ASSERT_EQ(doc.columnCount, 3u);
+    const std::uint32_t newLength = 46 + 4 * 12345;
+    std::filesystem::resize_file(doc.workingFilePath, newLength);
+    std::FILE* f = openFile(doc.workingFilePath, "r+b");
+    ASSERT_TRUE(f);
+    ASSERT_TRUE(patchSizesAfterLengthChange(f, doc));
+    std::fclose(f);
+
+    const Bytes b = readFile(doc.workingFilePath);
+    EXPECT_EQ(get32(b, 4), newLength - 8);
+    EXPECT_EQ(get32(b, 42), newLength - 46);
+    EXPECT_EQ(get32(b, 16), 18u);  // the rest of the header untouched
+    EXPECT_EQ(doc.dataSize, 4u * 12345);
+    EXPECT_EQ(doc.dataEnd, std::int32_t(newLength));
+    EXPECT_EQ(doc.frameCount, 12345u);
+    EXPECT_EQ(doc.duration, 12u);
+    EXPECT_EQ(doc.columnCount, 2u);
+
+    // The patched file reads back to the same values.
+    DocumentState again;
+    again.workingFilePath = doc.workingFilePath;
+    ASSERT_EQ(readWorkingHeader(again), WaveHeaderError::None);
+    EXPECT_EQ(again.dataSize, doc.dataSize);
+    EXPECT_EQ(again.frameCount, doc.frameCount);
+}
+
+TEST(WorkingFileMath, ColumnsAndByteOffsets) {
+    EXPECT_EQ(columnCountFor(0, 10000), 0u);
+    EXPECT_EQ(columnCountFor(10000, 10000), 1u);
+    EXPECT_EQ(columnCountFor(10001, 10000), 2u);
+    EXPECT_EQ(columnCountFor(0xFFFFFFFFu, 1000), 4294968u);
+    EXPECT_EQ(columnCountFor(5, 0), 0u);
+
+    DocumentState doc;
+    doc.dataOffset = 46;
+    doc.framesPerColumn = 2000;
+    doc.blockSize = 4;
+    EXPECT_EQ(columnToByte(doc, 0), 46u);
+    EXPECT_EQ(columnToByte(doc, 3), 46u + 3 * 2000 * 4);
+    // 32-bit arithmetic: wraps as the stored sizes do.
+    EXPECT_EQ(columnToByte(doc, 600000), std::uint32_t(46u + 600000ull * 8000u));
+}
+
+TEST(InstanceFolderTest, EachInstanceHasItsOwnFolderRemovedAtTheEnd) {
+    const std::string parent = tempParent();
+    std::string firstPath;
+    {
+        InstanceFolder a(parent), b(parent);
+        ASSERT_TRUE(a.valid());
+        ASSERT_TRUE(b.valid());
+        EXPECT_NE(a.path(), b.path());
+        EXPECT_EQ(a.path().back(), '/');
+        EXPECT_NE(workingFilePathIn(a.path()), workingFilePathIn(b.path()));
+        EXPECT_EQ(workingFilePathIn(a.path()), a.path() + "AudioTemp.wav");
+        writeFile(workingFilePathIn(a.path()), Bytes(10));
+        firstPath = a.path();
+    }
+    EXPECT_FALSE(std::filesystem::exists(firstPath));
+    InstanceFolder nowhere("/nonexistent-folder-for-torvane/");
+    EXPECT_FALSE(nowhere.valid());
+}
+
+}  // namespace
