@@ -104,8 +104,6 @@ void renderWaveformPart(const WaveformScene& s, std::int64_t x0, QImage& target)
 
     // Outside the bitmap there is nothing: keep it black.
     cv.fillRect(cv.left(), 0, cv.right(), kWaveHeight, kWaveBackground);
-
-    cv.fillRect(0, 0, width, kWaveHeight, kWaveBackground);
     cv.fillRect(s.startMarker, 0, s.finishMarker, kWaveHeight, kSelectionColour);
 
     const QRgb rightColour = s.channels == 1 ? kLeftPeakColour : kRightPeakColour;
@@ -142,6 +140,10 @@ void renderWaveformPart(const WaveformScene& s, std::int64_t x0, QImage& target)
     drawMarker(cv, s, s.startMarker, s.startSeconds, kStartMarkerColour);
     drawMarker(cv, s, s.finishMarker, s.finishSeconds, s.finishColour);
     drawMarker(cv, s, s.playColumn, s.playSeconds, kPlayCursorColour);
+
+    // The bitmap ends at its width: whatever reached past it (labels, a marker beyond the
+    // last column) is not part of it.
+    cv.fillRect(std::max<std::int64_t>(width, cv.left()), 0, cv.right(), kWaveHeight, kWaveBackground);
 }
 
 QImage renderWaveformPart(const WaveformScene& s, std::int64_t x0, int width) {
