@@ -20,9 +20,11 @@ void TSpectrum::draw(const float* fft, std::uint32_t uiMode) {
     const int ph = m_picture.height();
     const GradientSteps gradient(m_topColour, m_bottomColour, m_scaleHeight);
     for (int i = 0; i < kBands; ++i) {
-        const double v = std::fabs(double(fft[i + kFirstBin])) * 500.0;
+        // Single precision, like the buffer itself: a magnitude of 0.098f gives exactly 49.
+        const float v = std::fabs(fft[i + kFirstBin]) * 500.0f;
         std::int32_t h = 0;
-        if (!(v < double(m_scaleHeight))) h = std::isnan(v) ? 0 : m_scaleHeight;
+        if (std::isnan(v)) h = 0;
+        else if (!(v < float(m_scaleHeight))) h = m_scaleHeight;
         else h = std::int32_t(v);
 
         std::int32_t& peak = m_peakHeights[std::size_t(i)];
