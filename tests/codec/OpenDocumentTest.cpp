@@ -1,0 +1,320 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <memory>
+
+#include "codec/OpenDocument.h"
+#include "edit/InstanceFolder.h"
+#include "edit/WaveBuilder.h"
+#include "edit/WorkingFile.h"
+#include "platform/FileIo.h"
+
+using namespace torvane;
+using namespace torvane::test;
+
+namespace {
+
+std::string tempParent() { return std::filesystem::temp_directory_path().string() + "/"; }
+
+// Reads a command's standard output.
+Bytes capture(const std::string& command) {
+    Bytes out;
+    std::FILE* p = popen(command.c_str(), "r");
+    if (!p) return out;
+    unsigned char buf[65536];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.insert(out.end(), buf, buf + n);
+    pclose(p);
+    return out;
+}
+
+// Inputs made once for the whole suite: 3-second tones as WAV, MP3 (lame) and WMA (ffmpeg).
+class Inputs {
+public:
+    static Inputs& get() {
+        static Inputs inputs;
+        return inputs;
+    }
+    // key "<rate>-<channels>"; extension "wav", "mp3" or "wma"
+    std::string path(int rate, int channels, const std::string& ext) const {
+        return m_folder.path() + "tone-" + std::to_string(rate) + "-" + std::to_string(channels) + "." + ext;
+    }
+    std::string folder() const { return m_folder.path(); }
+    bool ok() const { return m_ok; }
+
+private:
+    Inputs() : m_folder(tempParent()) {
+        m_ok = m_folder.valid();
+        for (int rate : {22050, 44100}) {
+            for (int channels : {1, 2}) {
+                const std::string wav = path(rate, channels, "wav");
+                m_ok = m_ok && makeToneWav(wav, rate, channels, 3.0) &&
+                       run("lame --quiet --resample " + std::string(rate == 22050 ? "22.05" : "44.1") + " -b " +
+                           (rate == 22050 ? "64 " : "128 ") + quote(wav) + " " + quote(path(rate, channels, "mp3"))) &&
+                       makeWma(wav, path(rate, channels, "wma"), 64);
+            }
+        }
+    }
+    InstanceFolder m_folder;
+    bool m_ok = false;
+};
+
+class OpenDocumentTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Inputs::get().ok()) << "sox, lame or ffmpeg failed to make the inputs";
+        ASSERT_TRUE(instance.valid());
+        doc.tempFolder = instance.path();
+    }
+    OpenResult open(const std::string& path, Progress& progress) {
+        doc.documentPath = path;
+        return openDocument(doc, progress);
+    }
+    OpenResult open(const std::string& path) {
+        RecordingProgress p;
+        return open(path, p);
+    }
+    std::string scratch(const std::string& name) const { return Inputs::get().folder() + name; }
+
+    InstanceFolder instance{tempParent()};
+    DocumentState doc;
+};
+
+TEST_F(OpenDocumentTest, CompressedSourcesDecodeIntoA44ByteHeaderWorkingFile) {
+    for (const char* ext : {"mp3", "wma"}) {
+        for (int rate : {22050, 44100}) {
+            for (int channels : {1, 2}) {
+                const std::string src = Inputs::get().path(rate, channels, ext);
+                SCOPED_TRACE(src);
+                RecordingProgress p;
+                doc = DocumentState{};
+                doc.tempFolder = instance.path();
+                const OpenResult r = open(src, p);
+                ASSERT_TRUE(r.ok()) << r.message;
+                EXPECT_EQ(doc.workingFilePath, instance.path() + "AudioTemp.wav");
+
+                // Header and derived values.
+                EXPECT_EQ(doc.sampleRate, rate);
+                EXPECT_EQ(doc.channels, channels);
+                EXPECT_EQ(doc.bitsPerSample, 16);
+                EXPECT_EQ(doc.blockSize, std::uint32_t(2 * channels));
+                EXPECT_EQ(doc.dataOffset, 44);
+                const Bytes w = readFile(doc.workingFilePath);
+                ASSERT_GE(w.size(), 44u);
+                EXPECT_EQ(get32(w, 4), w.size() - 8);
+                EXPECT_EQ(get32(w, 40), w.size() - 44);
+                EXPECT_EQ(get32(w, 16), 16u);
+                EXPECT_EQ(get32(w, 28), std::uint32_t(rate * 2 * channels));
+                EXPECT_EQ(doc.dataSize, w.size() - 44);
+                EXPECT_EQ(doc.frameCount, doc.dataSize / doc.blockSize);
+                // Nearly three seconds, whatever the codec trims or pads.
+                EXPECT_NEAR(double(doc.frameCount) / rate, 3.0, 0.1);
+
+                // The samples are the decoder's, written whole and in order.
+                const Bytes reference = capture("ffmpeg -nostdin -loglevel error -i " + quote(src) +
+                                                " -f s16le -acodec pcm_s16le -");
+                EXPECT_TRUE(reference == Bytes(w.begin() + 44, w.end()))
+                    << "decoded " << w.size() - 44 << " bytes, ffmpeg " << reference.size();
+
+                // Source bit rate: file size / (whole seconds * 125), even for WMA.
+                const double seconds = std::stod(std::string(
+                    reinterpret_cast<const char*>(capture("ffprobe -v error -show_entries format=duration -of csv=p=0 " +
+                                                          quote(src)).data())));
+                const std::uint32_t T = std::uint32_t(seconds);
+                std::uint32_t expected = std::uint32_t(fileSize(src)) / (T * 125);
+                if (std::string(ext) == "wma") {
+                    expected &= ~1u;
+                    EXPECT_EQ(doc.sourceBitRate % 2, 0);
+                }
+                EXPECT_EQ(doc.sourceBitRate, std::int32_t(expected));
+
+                // A 0.5 tone reads about 50 everywhere; the table covers every column.
+                ASSERT_EQ(doc.columnCount, columnCountFor(doc.frameCount, 10000));
+                ASSERT_EQ(doc.leftPeaks.size(), doc.columnCount);
+                EXPECT_NEAR(doc.leftPeaks[1], 50, 3);
+                EXPECT_EQ(doc.leftPeaks[1], doc.rightPeaks[1]);
+                EXPECT_EQ(p.bar(1).back(), 100);
+                const auto decoding = p.bar(0);
+                ASSERT_FALSE(decoding.empty());
+                EXPECT_TRUE(std::is_sorted(decoding.begin(), decoding.end()));
+                EXPECT_LE(decoding.back(), 100);
+                EXPECT_GE(decoding.back(), 90);
+            }
+        }
+    }
+}
+
+TEST(SourceBitRate, AverageRateAndTheWmaEvenRule) {
+    // 4 000 000 bytes over 250.9 s: T is 250 and the rate 128.
+    EXPECT_EQ(sourceBitRateOf(4000000, 250, SourceKind::Mp3), 128);
+    EXPECT_EQ(sourceBitRateOf(161 * 125 * 10, 10, SourceKind::Mp3), 161);
+    EXPECT_EQ(sourceBitRateOf(161 * 125 * 10, 10, SourceKind::Wma), 160);
+    EXPECT_EQ(sourceBitRateOf(161 * 125 * 10 - 1, 10, SourceKind::Mp3), 160);  // rounded down
+    EXPECT_EQ(sourceBitRateOf(128 * 125 * 10, 10, SourceKind::Wma), 128);
+    EXPECT_EQ(sourceBitRateOf(1 * 125, 1, SourceKind::Wma), 0);
+    // Under one second: defined as 0 (saving then uses its default rates).
+    EXPECT_EQ(sourceBitRateOf(30000, 0, SourceKind::Mp3), 0);
+    EXPECT_EQ(sourceBitRateOf(0, 0, SourceKind::Wma), 0);
+}
+
+TEST(SourceKinds, ExtensionsWithoutRegardToCase) {
+    EXPECT_EQ(sourceKindOf("/a/Song.MP3"), SourceKind::Mp3);
+    EXPECT_EQ(sourceKindOf("x.Wma"), SourceKind::Wma);
+    EXPECT_EQ(sourceKindOf("x.wav"), SourceKind::Wav);
+    EXPECT_EQ(sourceKindOf("dir.mp3/file"), SourceKind::Wav);
+    EXPECT_TRUE(isOpenableSource("C:\\music\\a.WAV"));
+    EXPECT_TRUE(isOpenableSource("a.mp3"));
+    EXPECT_FALSE(isOpenableSource("song.ogg"));
+    EXPECT_FALSE(isOpenableSource("mp3"));
+    EXPECT_FALSE(isOpenableSource("dir.wav/file"));
+}
+
+TEST_F(OpenDocumentTest, UpperCaseExtensionTakesTheDecoderPath) {
+    const std::string upper = scratch("Song.MP3");
+    std::filesystem::copy_file(Inputs::get().path(44100, 2, "mp3"), upper,
+                               std::filesystem::copy_options::overwrite_existing);
+    ASSERT_TRUE(open(upper).ok());
+    EXPECT_EQ(doc.dataOffset, 44);
+    EXPECT_GT(doc.sourceBitRate, 0);
+}
+
+TEST_F(OpenDocumentTest, WavIsCopiedByteForByteWithItsExtraChunks) {
+    std::mt19937 rng(5);
+    const Bytes src = RiffBuilder()
+                          .fmt(1, 2, 32000, 16, {0, 0})
+                          .chunk("LIST", Bytes(21, 'i'))
+                          .data(randomBytes(4 * 123457, rng))
+                          .chunk("id3 ", Bytes(33, 'x'))
+                          .bytes();
+    const std::string path = scratch("extra-chunks.wav");
+    writeFile(path, src);
+    doc.sourceBitRate = 77;
+    RecordingProgress p;
+    ASSERT_TRUE(open(path, p).ok());
+    EXPECT_TRUE(readFile(doc.workingFilePath) == src);
+    EXPECT_EQ(doc.sourceBitRate, 0);
+    EXPECT_EQ(doc.dataOffset, 12 + 8 + 18 + 8 + 21 + 1 + 8);
+    EXPECT_EQ(doc.frameCount, 123457u);
+    EXPECT_EQ(doc.columnCount, 13u);
+    EXPECT_EQ(p.bar(0).back(), 100);
+    EXPECT_EQ(p.bar(1).back(), 100);
+}
+
+TEST_F(OpenDocumentTest, EightBitMonoWavOpensWithPeaksScaledBy128) {
+    Bytes pcm(20000, 128);
+    pcm[10000] = 128 + 96;  // examined frame of column 1: 96 * 100 / 128 = 75
+    const std::string path = scratch("eight.wav");
+    writeFile(path, makeWav(8000, 1, 8, pcm));
+    ASSERT_TRUE(open(path).ok());
+    EXPECT_EQ(doc.blockSize, 1u);
+    EXPECT_EQ(doc.leftPeaks, (std::vector<std::int16_t>{0, 75}));
+    EXPECT_EQ(doc.rightPeaks, doc.leftPeaks);
+}
+
+TEST_F(OpenDocumentTest, WavHoldingMp3DataIsRefusedAndTheNextOpenWorks) {
+    const std::string fake = scratch("fake.wav");
+    std::filesystem::copy_file(Inputs::get().path(44100, 2, "mp3"), fake,
+                               std::filesystem::copy_options::overwrite_existing);
+    OpenResult r = open(fake);
+    EXPECT_EQ(r.status, OpenStatus::Failed);
+    EXPECT_EQ(r.message, "This is not a valid Wave file.");
+
+    r = open(Inputs::get().path(22050, 1, "wav"));
+    ASSERT_TRUE(r.ok()) << r.message;
+    EXPECT_TRUE(readFile(doc.workingFilePath) == readFile(Inputs::get().path(22050, 1, "wav")));
+}
+
+TEST_F(OpenDocumentTest, HeaderMessagesReachTheCaller) {
+    const std::string deep = scratch("deep.wav");
+    ASSERT_TRUE(run("sox -n -r 8000 -c 1 -b 24 " + quote(deep) + " synth 0.5 sine 300"));
+    EXPECT_EQ(open(deep).message, "Not PCM formats!");
+    const std::string fl = scratch("float.wav");
+    writeFile(fl, RiffBuilder().fmt(3, 1, 8000, 32).data(Bytes(400)).bytes());
+    EXPECT_EQ(open(fl).message, "Cannot handle compressed Wave file.");
+    EXPECT_EQ(open(fl).status, OpenStatus::Failed);
+}
+
+TEST_F(OpenDocumentTest, CancelDuringDecodingLoadsNothing) {
+    doc.columnCount = 4321;
+    RecordingProgress p(/*cancelAfter=*/5);
+    const OpenResult r = open(Inputs::get().path(44100, 2, "mp3"), p);
+    EXPECT_EQ(r.status, OpenStatus::Cancelled);
+    EXPECT_TRUE(r.message.empty());
+    // No header reading and no peak table.
+    EXPECT_EQ(doc.columnCount, 4321u);
+    EXPECT_TRUE(doc.leftPeaks.empty());
+    EXPECT_TRUE(p.bar(1).empty());
+    // The chunks decoded before the request are there, under a patched header.
+    const Bytes w = readFile(doc.workingFilePath);
+    EXPECT_EQ(w.size(), 44u + 5 * 10000);
+    EXPECT_EQ(get32(w, 4), w.size() - 8);
+    EXPECT_EQ(get32(w, 40), w.size() - 44);
+
+    // Cancel is not looked at while copying a WAV: the file opens.
+    RecordingProgress always(0);
+    EXPECT_TRUE(open(Inputs::get().path(44100, 2, "wav"), always).ok());
+    EXPECT_GT(doc.columnCount, 0u);
+}
+
+TEST_F(OpenDocumentTest, UndecodableSourcesAndMissingFiles) {
+    std::mt19937 rng(9);
+    const std::string noise = scratch("noise.mp3");
+    writeFile(noise, randomBytes(5000, rng));
+    EXPECT_EQ(open(noise).message, "Can not creat the decode stream.");
+    const std::string noiseWma = scratch("noise.wma");
+    writeFile(noiseWma, randomBytes(5000, rng));
+    EXPECT_EQ(open(noiseWma).message, "Can not creat the decode stream.");
+    // The WMA decoder takes ASF only.
+    const std::string mp3AsWma = scratch("mp3.wma");
+    std::filesystem::copy_file(Inputs::get().path(44100, 1, "mp3"), mp3AsWma,
+                               std::filesystem::copy_options::overwrite_existing);
+    EXPECT_EQ(open(mp3AsWma).message, "Can not creat the decode stream.");
+
+    EXPECT_EQ(open(scratch("missing.mp3")).message, "Can not creat the decode stream.");
+    EXPECT_EQ(open(scratch("missing.wav")).message, kMsgCannotReadSource);
+}
+
+TEST_F(OpenDocumentTest, WorkingFileThatCannotBeCreated) {
+    doc.tempFolder = "/nonexistent-torvane-folder/";
+    EXPECT_EQ(open(Inputs::get().path(44100, 2, "mp3")).message, "Can not creat the temporary file.");
+    EXPECT_EQ(open(Inputs::get().path(44100, 2, "wma")).message, "Cannot creat the temporary file.");
+    EXPECT_EQ(open(Inputs::get().path(44100, 2, "wav")).message, kMsgWavNoTempFile);
+}
+
+TEST_F(OpenDocumentTest, AnOldWorkingFileIsReplacedWhole) {
+    writeFile(workingFilePathIn(instance.path()), Bytes(3'000'000, 0xAB));
+    const std::string small = Inputs::get().path(22050, 1, "wav");
+    ASSERT_TRUE(open(small).ok());
+    EXPECT_TRUE(readFile(doc.workingFilePath) == readFile(small));
+}
+
+TEST_F(OpenDocumentTest, WorkingFilePastTheLimitStopsWithAClearMessage) {
+    RecordingProgress p;
+    doc.documentPath = Inputs::get().path(44100, 2, "mp3");
+    OpenResult r = openDocument(doc, p, 100000);
+    EXPECT_EQ(r.status, OpenStatus::Failed);
+    EXPECT_EQ(r.message, kMsgTooLong);
+    EXPECT_FALSE(fileExists(doc.workingFilePath));
+
+    doc.documentPath = Inputs::get().path(44100, 2, "wav");
+    r = openDocument(doc, p, 100000);
+    EXPECT_EQ(r.message, kMsgTooLong);
+    // Exactly at the limit is fine.
+    r = openDocument(doc, p, std::uint64_t(fileSize(doc.documentPath)));
+    EXPECT_TRUE(r.ok()) << r.message;
+}
+
+TEST_F(OpenDocumentTest, EmptyDataOpensWithNoColumns) {
+    const std::string path = scratch("empty.wav");
+    writeFile(path, makeWav(44100, 2, 16, {}));
+    RecordingProgress p;
+    ASSERT_TRUE(open(path, p).ok());
+    EXPECT_EQ(doc.frameCount, 0u);
+    EXPECT_EQ(doc.columnCount, 0u);
+    EXPECT_TRUE(doc.leftPeaks.empty());
+    EXPECT_TRUE(p.bar(1).empty());
+}
+
+}  // namespace
