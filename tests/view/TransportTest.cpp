@@ -381,6 +381,27 @@ TEST_F(TransportFixture, NoDocumentNoPaintNoStopRule) {
     EXPECT_TRUE(modes.empty());
 }
 
+TEST_F(TransportFixture, SceneReadsMarkersAndCursorFromTheEngine) {
+    doc.startMarker = 5;
+    doc.finishMarker = 20;
+    placeIn(10);
+    const WaveformScene s = waveSceneFor(doc);
+    EXPECT_EQ(s.columnCount, 23u);
+    EXPECT_EQ(s.width, 23);
+    EXPECT_EQ(s.playColumn, 10u);
+    EXPECT_EQ(s.playSeconds, 2);     // 10.5 of 23 columns of five seconds
+    EXPECT_EQ(s.startSeconds, 1);    // column 5 starts at 1.087 s
+    EXPECT_EQ(s.finishSeconds, 4);   // column 20 starts at 4.348 s
+    EXPECT_EQ(s.duration, 5u);
+    EXPECT_EQ(s.leftPeaks, doc.leftPeaks.data());
+    // Before any document: no stream, nothing to read, nothing negative shown.
+    DocumentState empty;
+    const WaveformScene e = waveSceneFor(empty);
+    EXPECT_EQ(e.playColumn, 0u);
+    EXPECT_EQ(e.columnCount, 0u);
+    EXPECT_FALSE(waveViewShowsDocument(empty));
+}
+
 TEST(WaveView, ColumnConversionsAndEmptyDocuments) {
     EXPECT_EQ(playColumnOf(23, 0, 882000), 0u);
     EXPECT_EQ(playColumnOf(23, 38347, 882000), 0u);  // 0.99998
