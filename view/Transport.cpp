@@ -150,13 +150,15 @@ void Transport::timerTick() {
 
 void Transport::paint() {
     if (!waveViewShowsDocument(m_doc)) return;
-    if (m_hooks.repaint) m_hooks.repaint();
-    applyStopRule();
+    const WaveformScene scene = waveSceneFor(m_doc);
+    if (m_hooks.repaint) m_hooks.repaint(scene);
+    applyStopRule(scene.playColumn);
 }
 
-bool Transport::applyStopRule() {
+bool Transport::applyStopRule() { return applyStopRule(playColumn()); }
+
+bool Transport::applyStopRule(std::uint32_t c) {
     if (!waveViewShowsDocument(m_doc)) return false;
-    const std::uint32_t c = playColumn();
     if (c == 0 || c == m_doc.columnCount - 1) return false;
     if (c != m_doc.startMarker && c != m_doc.finishMarker) return false;
     BASS_ChannelPause(m_doc.stream);

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "app/DocumentState.h"
+#include "view/WaveformRenderer.h"
 
 namespace torvane {
 
@@ -18,8 +19,10 @@ class TVolume;
 struct TransportHooks {
     // The window's SetUIMode. The transport has already stored the mode in the document.
     std::function<void(std::uint32_t mode)> setUIMode;
-    // Draws the waveform now, synchronously (the paint handler's drawing).
-    std::function<void()> repaint;
+    // Draws the waveform now, synchronously (the paint handler's drawing), from this scene:
+    // the stop rule that follows uses the same play column that the cursor is drawn on.
+    // The window adds its colours and label font.
+    std::function<void(const WaveformScene& scene)> repaint;
     // Rebuilds the peak table at the document's frames per column, with the reload dialog.
     std::function<void()> reloadPeaks;
     // The view (bitmap and paint box) becomes this many pixels wide.
@@ -60,8 +63,9 @@ public:
     // Nothing happens while no document is loaded.
     void paint();
     // Pauses when the play column stands on a marker (not the first or last column).
-    // Returns true when it paused.
+    // Returns true when it paused. For paints the window starts itself (exposure, scrolling).
     bool applyStopRule();
+    bool applyStopRule(std::uint32_t playColumn);
 
     std::uint32_t playColumn() const;
     const std::array<float, 512>& fftBuffer() const { return m_fft; }

@@ -62,7 +62,10 @@ protected:
             EXPECT_EQ(doc.uiMode, m);
             modes.push_back(m);
         };
-        hooks.repaint = [this] { ++repaints; };
+        hooks.repaint = [this](const WaveformScene& scene) {
+            ++repaints;
+            lastScene = scene;
+        };
         hooks.reloadPeaks = [this] {
             // The reload reads the working file: the stream must have let it go by now.
             EXPECT_EQ(BASS_ChannelGetLength(streamBeforeReload, BASS_POS_BYTE), QWORD(-1));
@@ -116,6 +119,7 @@ protected:
     std::vector<std::pair<int, int>> popups;
     int repaints = 0, reloads = 0, meterDraws = 0;
     HSTREAM streamBeforeReload = 0;
+    WaveformScene lastScene;
 };
 
 TEST_F(TransportFixture, PlayPausesAtStartMarkerThenPlayFromHerePausesAtFinish) {
@@ -132,6 +136,7 @@ TEST_F(TransportFixture, PlayPausesAtStartMarkerThenPlayFromHerePausesAtFinish) 
     // 0.44 columns per tick at 10 : 1: the cursor cannot pass the marker unseen.
     ASSERT_EQ(doc.uiMode, ModePaused);
     EXPECT_EQ(column(), 5u);
+    EXPECT_EQ(lastScene.playColumn, 5u);  // the cursor was drawn where playback halted
     EXPECT_EQ(BASS_ChannelIsActive(doc.stream), BASS_ACTIVE_PAUSED);
     EXPECT_GT(repaints, 0);
     EXPECT_EQ(modes.back(), ModePaused);
