@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "codec/OpenDocument.h"
+#include "edit/InstanceFolder.h"
+#include "edit/WaveBuilder.h"
+#include "edit/WorkingFile.h"
+
+using namespace torvane;
+using namespace torvane::test;
+
+namespace {
+
+std::string tempParent() { return std::filesystem::temp_directory_path().string() + "/"; }
+
+struct CliRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string text(const Bytes& b) { return std::string(b.begin(), b.end()); }
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(inputs.valid());
+        ASSERT_TRUE(tmp.valid());
+    }
+
+    // Runs torvane-cli with `args` (already quoted), with a TMPDIR of the test's own so that
+    // the tool's temp folder can be seen to go.
+    CliRun cli(const std::string& args) {
+        const std::string out = inputs.path() + "stdout", err = inputs.path() + "stderr";
+        const std::string command = "TMPDIR=" + quote(tmp.path()) + " " + quote(std::string(TORVANE_BIN_DIR) + "/torvane-cli") +
+                                    " " + args + " >" + quote(out) + " 2>" + quote(err) + " </dev/null";
+        const int status = std::system(command.c_str());
+        CliRun r;
+        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.out = text(readFile(out));
+        r.err = text(readFile(err));
+        return r;
+    }
+    std::string file(const std::string& name) const { return inputs.path() + name; }
+    bool tmpIsEmpty() const { return std::filesystem::is_empty(tmp.path()); }
+
+    InstanceFolder inputs{tempParent()};
+    InstanceFolder tmp{tempParent()};
+};
+
+TEST_F(CliTest, InfoPrintsTheWorkingFileValues) {
+    // 18-byte fmt, a stray byte: every value differs from a naive guess.
+    const std::string path = file("a.wav");
+    writeFile(path, RiffBuilder().fmt(1, 2, 8000, 16, {0, 0}).data(Bytes(4 * 25000 + 1)).bytes());
+    const CliRun r = cli("info " + quote(path));
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "");  // no progress bar when stderr is not a terminal
+    EXPECT_EQ(r.out,
+              "sample_rate=8000\n"
+              "channels=2\n"
+              "bits_per_sample=16\n"
+              "block_size=4\n"
+              "data_offset=46\n"
+              "data_size=100001\n"
+              "data_end=100047\n"
+              "frame_count=25000\n"
+              "duration=3\n"
+              "column_count=3\n"
+              "source_bitrate=0\n");
+    EXPECT_TRUE(tmpIsEmpty());
+}
+
+TEST_F(CliTest, InfoOfAnMp3ShowsItsBitRate) {
+    const std::string wav = file("t.wav"), mp3 = file("t.mp3");
+    ASSERT_TRUE(makeToneWav(wav, 44100, 1, 2.5) && makeMp3(wav, mp3, 96));
+    const CliRun r = cli("info " + quote(mp3));
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("channels=1\n"), std::string::npos);
+    EXPECT_NE(r.out.find("data_offset=44\n"), std::string::npos);
+    // What the editor's own open says, as a whole.
+    DocumentState doc;
+    InstanceFolder f(tempParent());
+    doc.tempFolder = f.path();
+    doc.documentPath = mp3;
+    NoProgress none;
+    ASSERT_TRUE(openDocument(doc, none).ok());
+    EXPECT_NE(r.out.find("source_bitrate=" + std::to_string(doc.sourceBitRate) + "\n"), std::string::npos);
+    EXPECT_NE(r.out.find("frame_count=" + std::to_string(doc.frameCount) + "\n"), std::string::npos);
+    EXPECT_GE(doc.sourceBitRate, 90);
+}
+
+TEST_F(CliTest, PeaksPrintOneLinePerColumnAtEveryZoom) {
+    std::mt19937 rng(1);
+    const std::string path = file("p.wav");
+    writeFile(path, makeWav(44100, 2, 16, randomBytes(4 * 23456, rng)));
+    for (int zoom : {10, 8, 6, 4, 2, 1}) {
+        SCOPED_TRACE(zoom);
+        const CliRun r = cli("peaks " + quote(path) + (zoom == 10 ? std::string() : " --zoom " + std::to_string(zoom)));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        DocumentState doc;
+        InstanceFolder f(tempParent());
+        doc.tempFolder = f.path();
+        doc.documentPath = path;
+        doc.framesPerColumn = zoom * 1000;
+        NoProgress none;
+        ASSERT_TRUE(openDocument(doc, none).ok());
+        std::ostringstream expected;
+        for (std::uint32_t c = 0; c < doc.columnCount; ++c)
+            expected << c << ' ' << doc.leftPeaks[c] << ' ' << doc.rightPeaks[c] << '\n';
+        EXPECT_EQ(r.out, expected.str());
+        EXPECT_EQ(doc.columnCount, columnCountFor(23456, std::uint32_t(zoom) * 1000));
+    }
+    EXPECT_EQ(cli("peaks --zoom=2 " + quote(path)).exitCode, 0);
+}
+
+TEST_F(CliTest, DecodeWritesTheWorkingFile) {
+    const std::string wav = file("d.wav"), mp3 = file("d.mp3"), out = file("out.wav");
+    ASSERT_TRUE(makeToneWav(wav, 22050, 2, 2.0) && makeMp3(wav, mp3, 64));
+    CliRun r = cli("decode " + quote(mp3) + " " + quote(out));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    DocumentState doc;
+    InstanceFolder f(tempParent());
+    doc.tempFolder = f.path();
+    doc.documentPath = mp3;
+    NoProgress none;
+    ASSERT_TRUE(openDocument(doc, none).ok());
+    EXPECT_TRUE(readFile(out) == readFile(doc.workingFilePath));
+    EXPECT_TRUE(tmpIsEmpty());
+
+    // A WAV comes out as it went in, and an existing output is replaced.
+    r = cli("decode " + quote(wav) + " " + quote(out));
+    ASSERT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(readFile(out) == readFile(wav));
+}
+
+TEST_F(CliTest, RefusalsPrintTheEditorsMessageAndExitOne) {
+    const std::string wav = file("r.wav"), mp3 = file("r.mp3"), fake = file("fake.wav");
+    ASSERT_TRUE(makeToneWav(wav, 22050, 1, 1.0) && makeMp3(wav, mp3, 64));
+    std::filesystem::copy_file(mp3, fake);
+    CliRun r = cli("info " + quote(fake));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "This is not a valid Wave file.\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(tmpIsEmpty());
+
+    const std::string ogg = file("song.ogg");
+    std::filesystem::copy_file(wav, ogg);
+    r = cli("peaks " + quote(ogg));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Can not open the file.\n");
+
+    writeFile(file("noise.mp3"), Bytes(3000, 0x55));
+    r = cli("decode " + quote(file("noise.mp3")) + " " + quote(file("o.wav")));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Can not creat the decode stream.\n");
+    EXPECT_FALSE(std::filesystem::exists(file("o.wav")));
+
+    writeFile(file("deep.wav"), RiffBuilder().fmt(1, 1, 8000, 24).data(Bytes(300)).bytes());
+    r = cli("info " + quote(file("deep.wav")));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Not PCM formats!\n");
+}
+
+TEST_F(CliTest, UsageErrorsExitTwoWithTheUsage) {
+    const std::string wav = file("u.wav");
+    writeFile(wav, makeWav(8000, 1, 8, Bytes(100, 128)));
+    for (const std::string& args : {std::string(""), std::string("frobnicate"), std::string("info"),
+                                   "info " + quote(wav) + " extra", "peaks " + quote(wav) + " --zoom 3",
+                                   "peaks " + quote(wav) + " --zoom", "peaks " + quote(wav) + " --fast",
+                                   std::string("decode ") + quote(wav)}) {
+        SCOPED_TRACE(args);
+        const CliRun r = cli(args);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_NE(r.err.find("usage: torvane-cli"), std::string::npos);
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST_F(CliTest, ProgressBarOnlyOnATerminal) {
+    const std::string path = file("bar.wav");
+    writeFile(path, makeWav(8000, 1, 16, Bytes(2 * 50000)));
+    // script(1) gives the tool a terminal; its output goes to a file as before.
+    const std::string out = file("bar.out"), tty = file("bar.tty");
+    const std::string inner = quote(std::string(TORVANE_BIN_DIR) + "/torvane-cli") + " info " + quote(path) + " >" + quote(out);
+    ASSERT_EQ(std::system(("script -qec " + quote(inner) + " /dev/null >" + quote(tty) + " </dev/null").c_str()), 0);
+    const std::string screen = text(readFile(tty));
+    EXPECT_NE(screen.find("Decoding:"), std::string::npos) << screen;
+    EXPECT_NE(screen.find("Loading:"), std::string::npos);
+    EXPECT_NE(screen.find("100%"), std::string::npos);
+    EXPECT_NE(text(readFile(out)).find("frame_count=50000\n"), std::string::npos);
+}
+
+TEST_F(CliTest, HelpAndVersion) {
+    CliRun r = cli("--help");
+    EXPECT_EQ(r.exitCode, 0);
+    for (const char* word : {"info FILE", "peaks FILE [--zoom N]", "decode FILE OUT.wav", "sample_rate", "channels",
+                             "bits_per_sample", "block_size", "data_offset", "data_size", "data_end", "frame_count",
+                             "duration", "column_count", "source_bitrate", "10, 8, 6, 4, 2 or 1", "--version"})
+        EXPECT_NE(r.out.find(word), std::string::npos) << word;
+    EXPECT_EQ(cli("peaks --help").exitCode, 0);
+    r = cli("--version");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out.rfind("torvane-cli ", 0), 0u);
+}
+
+}  // namespace
