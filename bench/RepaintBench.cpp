@@ -61,7 +61,7 @@ void exposed(benchmark::State& state, std::uint32_t seconds, std::int32_t frames
     const Document d = makeDocument(seconds, framesPerColumn);
     const int w = std::min<int>(kViewWidth, d.scene.width);
     const std::int64_t x0 = std::max<std::int64_t>(0, std::int64_t(d.scene.playColumn) - w / 2);
-    QImage target(w, kWaveHeight, QImage::Format_RGB32);
+    QImage target(w, kWaveBitmapHeight, QImage::Format_RGB32);
     for (auto _ : state) {
         renderWaveformPart(d.scene, x0, target);
         benchmark::DoNotOptimize(target.constBits());

@@ -103,8 +103,8 @@ void renderWaveformPart(const WaveformScene& s, std::int64_t x0, QImage& target)
     const std::int64_t width = s.width;
 
     // Outside the bitmap there is nothing: keep it black.
-    cv.fillRect(cv.left(), 0, cv.right(), kWaveHeight, kWaveBackground);
-    cv.fillRect(s.startMarker, 0, s.finishMarker, kWaveHeight, kSelectionColour);
+    cv.fillRect(cv.left(), 0, cv.right(), kWaveBitmapHeight, kWaveBackground);
+    cv.fillRect(s.startMarker, 0, s.finishMarker, kWaveBitmapHeight, kSelectionColour);
 
     const QRgb rightColour = s.channels == 1 ? kLeftPeakColour : kRightPeakColour;
     const std::int64_t c0 = std::max<std::int64_t>(cv.left(), 0);
@@ -120,7 +120,7 @@ void renderWaveformPart(const WaveformScene& s, std::int64_t x0, QImage& target)
     // Ruler. The tick positions are a running single-precision sum, exactly as the ruler has
     // always placed them; the sum has only duration / 10 terms, so it is walked from the
     // start every time and only the ticks near the window are drawn.
-    cv.fillRect(0, kRulerTop, width, kWaveHeight, s.rulerColour);
+    cv.fillRect(0, kRulerTop, width, kWaveBitmapHeight, s.rulerColour);
     const float step = rulerStep(s.sampleRate, s.framesPerColumn);
     if (step > 0.0f && std::isfinite(step)) {
         float a = 0.0f;
@@ -143,11 +143,11 @@ void renderWaveformPart(const WaveformScene& s, std::int64_t x0, QImage& target)
 
     // The bitmap ends at its width: whatever reached past it (labels, a marker beyond the
     // last column) is not part of it.
-    cv.fillRect(std::max<std::int64_t>(width, cv.left()), 0, cv.right(), kWaveHeight, kWaveBackground);
+    cv.fillRect(std::max<std::int64_t>(width, cv.left()), 0, cv.right(), kWaveBitmapHeight, kWaveBackground);
 }
 
 QImage renderWaveformPart(const WaveformScene& s, std::int64_t x0, int width) {
-    QImage image(std::max(width, 1), kWaveHeight, QImage::Format_RGB32);
+    QImage image(std::max(width, 1), kWaveBitmapHeight, QImage::Format_RGB32);
     renderWaveformPart(s, x0, image);
     return image;
 }

@@ -15,7 +15,7 @@
 
 namespace torvane {
 
-constexpr int kWaveHeight = 221;       // wave area y 0..200, ruler band y 201..220
+constexpr int kWaveBitmapHeight = 221;       // wave area y 0..200, ruler band y 201..220
 constexpr int kWaveCentreY = 100;
 constexpr int kRulerTop = 201;
 constexpr int kMarkerLabelShift = 48;  // labels this close to the right edge go left of their line

@@ -240,7 +240,7 @@ void expectPartsEqualWhole(const WaveformScene& s, const std::vector<std::pair<s
         const QImage part = renderWaveformPart(s, x0, w);
         ASSERT_EQ(part.width(), w);
         int mismatches = 0;
-        for (int y = 0; y < kWaveHeight; ++y)
+        for (int y = 0; y < kWaveBitmapHeight; ++y)
             for (int x = 0; x < w; ++x) {
                 const std::int64_t bx = x0 + x;
                 const QRgb want = (bx >= 0 && bx < whole.width()) ? px(whole, int(bx), y) : kWaveBackground;
