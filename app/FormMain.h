@@ -1,25 +1,212 @@
 #pragma once
+// The editor's main window: tool bar, waveform, control bar, status bar, menus, and every
+// command handler. Handlers are named after their control and event; the commands whose
+// behaviour belongs to other areas live in FormMainPending.cpp until those areas land.
+
+#include <QImage>
 #include <QMainWindow>
+#include <QTemporaryDir>
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "app/DocumentState.h"
 
+class QAction;
+class QActionGroup;
+class QFrame;
+class QLabel;
+class QMenu;
+class QScrollArea;
+class QTimer;
+class QToolButton;
+class QWidget;
+
 namespace torvane {
+
+class IniFile;
+class Prompts;
+class QtPrompts;
+class TAboutForm;
+class TOpenForm;
+class TProcessForm;
+class TReloadForm;
+class TSaveForm;
+class TVolumeForm;
+
+// What start-up takes from its surroundings. Defaults are the real ones; tests pass their
+// own so that start-up runs without touching the program folder or the user's locale.
+struct StartupOptions {
+    std::vector<std::string> arguments;  // command-line arguments after the program name
+    std::string programFolder;           // empty: the executable's folder
+    std::string tempBase;                // empty: the system temporary folder
+    std::string localeName;              // empty: the user's locale
+    Prompts* prompts = nullptr;          // null: the toolkit's message boxes and dialogs
+};
+
+// The filter text of both file dialogs.
+extern const char* const kFileDialogFilter;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TMainForm(QWidget* parent = nullptr);
+    explicit TMainForm(StartupOptions options = {}, QWidget* parent = nullptr);
     ~TMainForm() override;
 
+    // Test and collaboration hooks.
     DocumentState& doc() { return m_doc; }
+    const DocumentState& doc() const { return m_doc; }
+    Prompts& prompts() const { return *m_prompts; }
+    void setPrompts(Prompts* prompts);  // null: back to the toolkit's
+    IniFile* languageFile() const { return m_languageFile.get(); }
+    const std::vector<std::string>& languageFiles() const { return m_languageFiles; }
+    std::string languageFolder() const;
+    const std::string& adSetting() const { return m_adSetting; }
+    bool bannerOn() const { return m_adSetting != "0"; }
     bool engineReady() const { return m_engineReady; }
+    QImage& waveBitmap() { return m_waveBitmap; }
+    std::uint32_t currentPlayColumn() const;
+    // Runs the first activation and the command-line open now, as the first showing does.
+    void runFirstShow();
+
+    // Components, by their design names.
+    QWidget* Panel1 = nullptr;
+    QWidget* BannerBrowser = nullptr;
+    QScrollArea* ScrollBox1 = nullptr;
+    QWidget* PaintBox1 = nullptr;
+    QWidget* ControlBar1 = nullptr;
+    QWidget* PaintBox2 = nullptr;
+    QWidget* PaintBox3 = nullptr;
+    std::array<QLabel*, 3> StatusPanels{};
+    QMenu* MenuLanguage = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QActionGroup* ZoomGroup = nullptr;
+    QTimer* Timer1 = nullptr;
+    TOpenForm* OpenForm = nullptr;
+    TReloadForm* ReloadForm = nullptr;
+    TSaveForm* SaveForm = nullptr;
+    TAboutForm* AboutForm = nullptr;
+    TProcessForm* ProcessForm = nullptr;
+    TVolumeForm* VolumeForm = nullptr;
+
+    QToolButton *ButtonOpen = nullptr, *ButtonClose = nullptr, *ButtonSave = nullptr, *ButtonSaveAs = nullptr,
+                *ButtonDelete = nullptr, *ButtonCutOut = nullptr, *ButtonVolume = nullptr,
+                *ButtonFadeIn = nullptr, *ButtonFadeOut = nullptr, *ButtonZoomIn = nullptr,
+                *ButtonZoomOut = nullptr, *ButtonHelp = nullptr, *ButtonUpdate = nullptr;
+    QToolButton *CButtonPlay = nullptr, *CButtonPlayFromHere = nullptr, *CButtonPause = nullptr,
+                *CButtonStop = nullptr, *CButtonSetStart = nullptr, *CButtonSetFinish = nullptr;
+    QAction *MOpen = nullptr, *MClose = nullptr, *MSave = nullptr, *MSaveAs = nullptr, *MExit = nullptr;
+    QAction *MSelectAll = nullptr, *MDelete = nullptr, *MCutOut = nullptr, *MVolume = nullptr,
+            *MFadeIn = nullptr, *MFadeOut = nullptr;
+    QAction *MZoom10 = nullptr, *MZoom8 = nullptr, *MZoom6 = nullptr, *MZoom4 = nullptr, *MZoom2 = nullptr,
+            *MZoom1 = nullptr;
+    QAction *MPlay = nullptr, *MPlayFromHere = nullptr, *MPause = nullptr, *MStop = nullptr,
+            *MSetStart = nullptr, *MSetFinish = nullptr;
+    QAction *MHelp = nullptr, *MHome = nullptr, *MAbout = nullptr;
+    QAction *MPopSetStart = nullptr, *MPopSetFinish = nullptr, *MPopPlayFromHere = nullptr,
+            *MPopSelectAll = nullptr;
+    // Keyboard-only commands: zoom in and out (the tool buttons' handlers) and Space.
+    QAction *KeyZoomIn = nullptr, *KeyZoomOut = nullptr, *KeySpace = nullptr;
+    std::vector<QAction*> languageItems;
+
+    // UI state update: enables every command for mode and fills the status bar.
+    void SetUIMode(std::uint32_t mode);
+
+public slots:
+    // Start-up, close and shut-down.
+    void FormCreate();
+    void FormActivate();
+    void FormShow();
+    void FormDestroy();
+    void FormResize();
+    void ButtonCloseClick();
+    void MCloseClick() { ButtonCloseClick(); }
+    void MExitClick();
+
+    // Commands of later areas (FormMainPending.cpp until they land).
+    void ButtonOpenClick();
+    void MOpenClick() { ButtonOpenClick(); }
+    void ButtonSaveClick();
+    void MSaveClick() { ButtonSaveClick(); }
+    void ButtonSaveAsClick();
+    void MSaveAsClick() { ButtonSaveAsClick(); }
+    void MSelectAllClick();
+    void ButtonDeleteClick();
+    void MDeleteClick() { ButtonDeleteClick(); }
+    void ButtonCutOutClick();
+    void MCutOutClick() { ButtonCutOutClick(); }
+    void ButtonVolumeClick();
+    void MVolumeClick() { ButtonVolumeClick(); }
+    void ButtonFadeInClick();
+    void MFadeInClick() { ButtonFadeInClick(); }
+    void ButtonFadeOutClick();
+    void MFadeOutClick() { ButtonFadeOutClick(); }
+    void MZoom10Click();
+    void MZoom8Click();
+    void MZoom6Click();
+    void MZoom4Click();
+    void MZoom2Click();
+    void MZoom1Click();
+    void ButtonZoomInClick();
+    void ButtonZoomOutClick();
+    void CButtonPlayClick();
+    void CButtonPlayFromHereClick();
+    void CButtonPauseClick();
+    void CButtonStopClick();
+    void CButtonSetStartClick();
+    void CButtonSetFinishClick();
+    void ButtonHelpClick();
+    void MHelpClick() { ButtonHelpClick(); }
+    void ButtonUpdateClick();
+    void MHomeClick() { ButtonUpdateClick(); }
+    void MAboutClick();
+    void LanguageItemClick(QAction* item);
+    void Timer1Timer();
+
+public:
+    // The open from its extension check on, with the document path already set (the Open
+    // command after its dialog, and the command-line open).
+    void OpenFromDocumentPath();
+    // The open proper: bars, worker, dialog, loading (pending).
+    void RunOpen();
+    // Replaces the language file and applies its texts to all windows (pending apart from
+    // the reader).
+    void ApplyLanguage();
+    // The banner area (pending).
+    void SetupBanner();
+    void LoadBanner();
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    void FormCreate();
-    void FormDestroy();
+    void buildLayout();
+    void buildMenus();
+    void buildDialogs();
+    void buildLanguageMenu();
+    // Close steps 1 to 6; false when the user cancelled the save question.
+    bool closeDocument();
+    void setWaveWidth(int width);
+    void onSpace();
 
+    StartupOptions m_options;
     DocumentState m_doc;
+    std::unique_ptr<QtPrompts> m_qtPrompts;
+    Prompts* m_prompts = nullptr;
+    std::unique_ptr<IniFile> m_languageFile;
+    std::vector<std::string> m_languageFiles;
+    std::string m_adSetting;
+    std::unique_ptr<QTemporaryDir> m_workDir;
+    QImage m_waveBitmap;
     bool m_engineReady = false;
+    bool m_created = false;  // FormCreate ran to its end
+    bool m_activated = false;
+    bool m_shown = false;
+    bool m_destroyed = false;
 };
 
 }  // namespace torvane

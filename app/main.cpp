@@ -1,10 +1,20 @@
 #include <QApplication>
+#include <QMessageBox>
+#include <exception>
 
 #include "app/FormMain.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    torvane::TMainForm form;
-    form.show();
-    return app.exec();
+    try {
+        torvane::StartupOptions options;
+        const QStringList args = QCoreApplication::arguments();
+        for (int i = 1; i < args.size(); ++i) options.arguments.push_back(args[i].toStdString());
+        torvane::TMainForm form(std::move(options));
+        form.show();
+        return app.exec();
+    } catch (const std::exception& e) {
+        QMessageBox::critical(nullptr, QStringLiteral("Torvane Audio Editor"), QString::fromUtf8(e.what()));
+        return 1;
+    }
 }

@@ -1,0 +1,68 @@
+#include "app/QtPrompts.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace torvane {
+
+QString qtFilterFromWindows(const std::string& filter) {
+    const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        out << parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')');
+    }
+    return out.join(QStringLiteral(";;"));
+}
+
+int QtPrompts::messageBox(const MessageRequest& request) {
+    QMessageBox box(m_owner ? m_owner->window() : QApplication::activeWindow());
+    box.setWindowTitle(request.caption.empty() ? QStringLiteral("Torvane Audio Editor")
+                                               : QString::fromStdString(request.caption));
+    box.setText(QString::fromStdString(request.text));
+    switch (request.icon) {
+    case PromptIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case PromptIcon::Information: box.setIcon(QMessageBox::Information); break;
+    case PromptIcon::Question: box.setIcon(QMessageBox::Question); break;
+    case PromptIcon::Warning: box.setIcon(QMessageBox::Warning); break;
+    case PromptIcon::Error: box.setIcon(QMessageBox::Critical); break;
+    }
+    switch (request.buttons) {
+    case PromptButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+    case PromptButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case PromptButtons::YesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.setEscapeButton(QMessageBox::Cancel);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Ok: return IDOK;
+    case QMessageBox::Yes: return IDYES;
+    case QMessageBox::No: return IDNO;
+    default: return request.buttons == PromptButtons::Ok ? IDOK : IDCANCEL;
+    }
+}
+
+std::optional<FileDialogResult> QtPrompts::fileDialog(const FileDialogRequest& request) {
+    QFileDialog dialog(m_owner ? m_owner->window() : QApplication::activeWindow());
+    if (!request.title.empty()) dialog.setWindowTitle(QString::fromStdString(request.title));
+    dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    // The editor asks its own overwrite question.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    const QStringList filters = qtFilterFromWindows(request.filter).split(QStringLiteral(";;"));
+    dialog.setNameFilters(filters);
+    if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
+        dialog.selectNameFilter(filters[request.filterIndex - 1]);
+    if (!request.fileName.empty()) dialog.selectFile(QString::fromStdString(request.fileName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    FileDialogResult result;
+    result.path = QDir::toNativeSeparators(dialog.selectedFiles().first()).toStdString();
+    result.filterIndex = int(filters.indexOf(dialog.selectedNameFilter())) + 1;
+    if (result.filterIndex < 1) result.filterIndex = 1;
+    return result;
+}
+
+}  // namespace torvane

@@ -1,0 +1,46 @@
+#include "app/Startup.h"
+
+#include "platform/Folders.h"
+#include "platform/IniFile.h"
+#include "platform/UserLanguage.h"
+
+namespace torvane {
+
+std::string joinCommandLine(const std::vector<std::string>& args) {
+    std::string joined;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (i) joined += ' ';
+        joined += args[i];
+    }
+    return joined;
+}
+
+bool isOpenableExtension(const std::string& path) {
+    std::size_t sep = path.find_last_of("/\\");
+    std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (sep != std::string::npos && dot < sep)) return false;
+    std::string ext = path.substr(dot);
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return ext == ".mp3" || ext == ".wma" || ext == ".wav";
+}
+
+std::string chooseLanguageFile(IniFile& settings, std::uint16_t userLanguageId) {
+    std::string name = settings.readString("General", "Language", "");
+    const char* blanks = " \t";
+    std::size_t b = name.find_first_not_of(blanks);
+    name = (b == std::string::npos) ? std::string() : name.substr(b, name.find_last_not_of(blanks) - b + 1);
+    if (name.empty()) {
+        name = defaultLanguageFileName(userLanguageId);
+        settings.writeString("General", "Language", name);
+    }
+    return name;
+}
+
+std::vector<std::string> listLanguageFiles(const std::string& languageFolder) {
+    return listFiles(languageFolder, ".ini");
+}
+
+int waveformTop(int scrollBoxHeight) { return scrollBoxHeight > 251 ? (scrollBoxHeight - 251) / 2 : 0; }
+
+}  // namespace torvane

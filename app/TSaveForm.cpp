@@ -1,0 +1,12 @@
+#include "app/TSaveForm.h"
+
+namespace torvane {
+
+// Copying or encoding the working file; the caller sets the caption to "Save" or "Save As".
+TSaveForm::TSaveForm(QWidget* parent) : ProgressForm(parent, QStringLiteral("SaveForm"), tr("Save File"), 315, 93) {
+    addBar("ProgressBar1", 22, 17, 267, 17);
+    addSeparator(49);
+    addCancel(104, 57);
+}
+
+}  // namespace torvane
