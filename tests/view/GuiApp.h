@@ -13,7 +13,7 @@ inline void ensureGuiApp() {
     static int argc = 1;
     static char name[] = "test_view";
     static char* argv[] = {name, nullptr};
-    new QGuiApplication(argc, argv);
+    static QGuiApplication app(argc, argv);  // lives until the test program exits
 }
 
 }  // namespace torvane::test
