@@ -119,9 +119,9 @@ TEST_F(OpenDocumentTest, CompressedSourcesDecodeIntoA44ByteHeaderWorkingFile) {
                     << "decoded " << w.size() - 44 << " bytes, ffmpeg " << reference.size();
 
                 // Source bit rate: file size / (whole seconds * 125), even for WMA.
-                const double seconds = std::stod(std::string(
-                    reinterpret_cast<const char*>(capture("ffprobe -v error -show_entries format=duration -of csv=p=0 " +
-                                                          quote(src)).data())));
+                const Bytes probed =
+                    capture("ffprobe -v error -show_entries format=duration -of csv=p=0 " + quote(src));
+                const double seconds = std::stod(std::string(probed.begin(), probed.end()));
                 const std::uint32_t T = std::uint32_t(seconds);
                 std::uint32_t expected = std::uint32_t(fileSize(src)) / (T * 125);
                 if (std::string(ext) == "wma") {
