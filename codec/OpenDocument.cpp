@@ -10,12 +10,19 @@
 #include "platform/WaveHeader.h"
 #include "view/PeakScan.h"
 
+#if defined(__linux__) && !defined(TORVANE_NO_COPY_RANGE)
+#include <cerrno>
+#include <unistd.h>
+#define TORVANE_HAVE_COPY_RANGE 1
+#endif
+
 namespace torvane {
 namespace {
 
 constexpr DWORD kDecodeChunk = 10000;           // bytes asked of the decoder per round
 constexpr std::size_t kWriteBlock = 1u << 20;   // decoded bytes gathered before each write
 constexpr std::size_t kCopyBlock = 1u << 20;    // WAV copy block
+constexpr std::size_t kCopyRangeBlock = 8u << 20;  // in-kernel WAV copy step (one bar update each)
 
 OpenResult failed(std::string message) { return OpenResult{OpenStatus::Failed, std::move(message)}; }
 
@@ -124,6 +131,57 @@ OpenResult decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& pr
     return {};
 }
 
+// How a copy ended.
+enum class CopyEnd { Done, ReadFailed, WriteFailed, Unsupported };
+
+struct CopyState {
+    std::uint64_t size;
+    std::uint64_t copied = 0;
+    Bar bar;
+    PumpThrottle pump;
+    void advance(std::uint64_t n) {
+        copied += n;
+        bar.set(percentOf(copied, size));
+        pump.tick();
+    }
+};
+
+// The kernel copies between the two files without a trip through this process.
+CopyEnd copyInKernel(std::FILE* in, std::FILE* out, CopyState& st) {
+#ifdef TORVANE_HAVE_COPY_RANGE
+    // Explicit offsets: the stdio streams may have buffered (and so moved) the descriptors.
+    loff_t inPos = 0, outPos = 0;
+    for (;;) {
+        const ssize_t n = copy_file_range(fileno(in), &inPos, fileno(out), &outPos, kCopyRangeBlock, 0);
+        if (n > 0) {
+            st.advance(std::uint64_t(n));
+            continue;
+        }
+        if (n == 0) return CopyEnd::Done;
+        const int e = errno;
+        if (st.copied == 0 && (e == EXDEV || e == ENOSYS || e == EINVAL || e == EOPNOTSUPP || e == EBADF || e == EPERM))
+            return CopyEnd::Unsupported;
+        return e == ENOSPC || e == EFBIG || e == EDQUOT ? CopyEnd::WriteFailed : CopyEnd::ReadFailed;
+    }
+#else
+    (void)in;
+    (void)out;
+    (void)st;
+    return CopyEnd::Unsupported;
+#endif
+}
+
+CopyEnd copyByBlocks(std::FILE* in, std::FILE* out, CopyState& st) {
+    if (!seekTo(in, 0)) return CopyEnd::ReadFailed;
+    std::vector<unsigned char> buffer(kCopyBlock);
+    for (;;) {
+        const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in);
+        if (n == 0) return std::ferror(in) ? CopyEnd::ReadFailed : CopyEnd::Done;
+        if (std::fwrite(buffer.data(), 1, n, out) != n) return CopyEnd::WriteFailed;
+        st.advance(n);
+    }
+}
+
 OpenResult copyToWorkingFile(DocumentState& doc, Progress& progress, std::uint64_t limit) {
     std::FILE* in = openFile(doc.documentPath, "rb");
     if (!in) return failed(kMsgCannotReadSource);
@@ -137,28 +195,14 @@ OpenResult copyToWorkingFile(DocumentState& doc, Progress& progress, std::uint64
         std::fclose(in);
         return failed(kMsgWavNoTempFile);
     }
-    std::vector<unsigned char> buffer(kCopyBlock);
-    std::uint64_t copied = 0;
-    bool writeOk = true;
-    Bar bar(progress, 0);
-    PumpThrottle pump(progress);
-    for (;;) {
-        const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in);
-        if (n == 0) break;
-        if (std::fwrite(buffer.data(), 1, n, out) != n) {
-            writeOk = false;
-            break;
-        }
-        copied += n;
-        bar.set(percentOf(copied, size));
-        pump.tick();
-    }
-    const bool readOk = !std::ferror(in);
+    CopyState st{size, 0, Bar(progress, 0), PumpThrottle(progress)};
+    CopyEnd end = copyInKernel(in, out, st);
+    if (end == CopyEnd::Unsupported) end = copyByBlocks(in, out, st);
     std::fclose(in);
-    if (std::fclose(out) != 0) writeOk = false;
+    if (std::fclose(out) != 0 && end == CopyEnd::Done) end = CopyEnd::WriteFailed;
     doc.sourceBitRate = 0;
-    if (!writeOk) return failed(kMsgCannotWriteTempFile);
-    if (!readOk) return failed(kMsgCannotReadSource);
+    if (end == CopyEnd::WriteFailed) return failed(kMsgCannotWriteTempFile);
+    if (end == CopyEnd::ReadFailed) return failed(kMsgCannotReadSource);
     return {};
 }
 
