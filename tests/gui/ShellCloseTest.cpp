@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QToolButton>
+
+#include "platform/FileIo.h"
+
+#include "ShellFixture.h"
+
+using namespace torvane;
+using namespace torvane::test;
+
+namespace {
+
+const char* kQuestion = "File has been modified.\nDo you want to save the changes?";
+
+// An open document in mode 1 with a working file in the instance's temp folder.
+void openDocument(TMainForm& f, bool modified) {
+    fakeDocument(f, 10, 2, 7);
+    f.doc().workingFilePath = f.doc().tempFolder + "AudioTemp.wav";
+    writeFile(f.doc().workingFilePath, makeWav(44100, 2, 16, std::vector<std::uint8_t>(400, 0)));
+    f.doc().modified = modified;
+    f.doc().framesPerColumn = 2000;
+    f.MZoom10->setChecked(false);
+    f.MZoom2->setChecked(true);
+    f.PaintBox1->resize(10, 221);
+    f.SetUIMode(1);
+}
+
+void expectClosed(TMainForm& f, const std::string& workingFile) {
+    const DocumentState& d = f.doc();
+    EXPECT_EQ(d.uiMode, 0u);
+    EXPECT_FALSE(d.loaded || d.modified);
+    EXPECT_TRUE(d.documentPath.empty() && d.workingFilePath.empty());
+    EXPECT_EQ(d.framesPerColumn, 10000);
+    EXPECT_EQ(d.startMarker, 0u);
+    EXPECT_EQ(d.finishMarker, 0u);
+    EXPECT_TRUE(f.MZoom10->isChecked());
+    EXPECT_FALSE(f.MZoom2->isChecked());
+    EXPECT_EQ(f.PaintBox1->width(), 10);
+    EXPECT_EQ(f.waveBitmap().width(), 10);
+    EXPECT_FALSE(fileExists(workingFile));
+    EXPECT_EQ(f.StatusPanels[0]->text(), "");
+    EXPECT_EQ(f.StatusPanels[2]->text(), "");
+    EXPECT_TRUE(f.ButtonOpen->isEnabled());
+    EXPECT_FALSE(f.ButtonClose->isEnabled());
+}
+
+}  // namespace
+
+TEST(ShellClose, UnchangedDocumentClosesWithoutAsking) {
+    Shell shell;
+    TMainForm& f = shell.start();
+    openDocument(f, false);
+    const std::string wav = f.doc().workingFilePath;
+    f.ButtonClose->click();
+    EXPECT_TRUE(shell.prompts.messages().empty());
+    expectClosed(f, wav);
+}
+
+TEST(ShellClose, ModifiedDocumentAsksOnceAndFollowsTheAnswer) {
+    for (int answer : {IDYES, IDNO}) {
+        Shell shell;
+        TMainForm& f = shell.start();
+        openDocument(f, true);
+        const std::string wav = f.doc().workingFilePath;
+        shell.prompts.answerMessage(answer);
+        f.MClose->trigger();
+        ASSERT_EQ(shell.prompts.messages().size(), 1u);
+        EXPECT_EQ(shell.prompts.messages()[0].text, kQuestion);
+        EXPECT_EQ(shell.prompts.messages()[0].buttons, PromptButtons::YesNoCancel);
+        expectClosed(f, wav);
+    }
+}
+
+TEST(ShellClose, CancelKeepsTheDocument) {
+    Shell shell;
+    TMainForm& f = shell.start();
+    openDocument(f, true);
+    shell.prompts.answerMessage(IDCANCEL);
+    f.ButtonCloseClick();
+    EXPECT_EQ(shell.prompts.messages().size(), 1u);
+    EXPECT_EQ(f.doc().uiMode, 1u);
+    EXPECT_TRUE(f.doc().modified);
+    EXPECT_EQ(f.doc().documentPath, "/music/song.wav");
+    EXPECT_TRUE(fileExists(f.doc().workingFilePath));
+    EXPECT_EQ(f.doc().framesPerColumn, 2000);
+    EXPECT_TRUE(f.MZoom2->isChecked());
+    EXPECT_EQ(f.StatusPanels[2]->text(), "/music/song.wav");
+}
+
+TEST(ShellClose, ClosingTheWindowRunsCloseAndCancelKeepsItOpen) {
+    Shell shell;
+    TMainForm& f = shell.start();
+    openDocument(f, true);
+    shell.prompts.answerMessage(IDCANCEL);
+    f.MExit->trigger();
+    EXPECT_TRUE(f.isVisible());  // unsaved edits are never dropped by a cancelled question
+    EXPECT_EQ(f.doc().uiMode, 1u);
+
+    shell.prompts.answerMessage(IDNO);
+    const std::string wav = f.doc().workingFilePath;
+    EXPECT_TRUE(f.close());
+    EXPECT_FALSE(f.isVisible());
+    EXPECT_EQ(shell.prompts.messages().size(), 2u);
+    expectClosed(f, wav);
+}
+
+TEST(ShellClose, ClosingTheWindowWithoutADocumentAsksNothing) {
+    Shell shell;
+    TMainForm& f = shell.start();
+    f.doc().modified = true;  // no document path: Close is not run
+    EXPECT_TRUE(f.close());
+    EXPECT_TRUE(shell.prompts.messages().empty());
+}

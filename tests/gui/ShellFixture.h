@@ -1,0 +1,83 @@
+#pragma once
+// A main window started offscreen in folders of its own, answering prompts from a script.
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <filesystem>
+#include <memory>
+
+#include "app/FormMain.h"
+#include "platform/Prompts.h"
+#include "support/TestFiles.h"
+
+namespace torvane::test {
+
+inline QApplication& guiApp() {
+    static int argc = 1;
+    static char name[] = "test_gui_shell";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+inline void pumpEvents() {
+    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+}
+
+struct Shell {
+    TempDir program;  // the program folder, with VKLanguage/English.ini
+    TempDir temp;     // the temp base
+    ScriptedPrompts prompts;
+    std::unique_ptr<TMainForm> form;
+
+    Shell() {
+        guiApp();
+        std::filesystem::create_directories(program.file("VKLanguage"));
+        std::filesystem::copy_file(std::string(TORVANE_SOURCE_DIR) + "/VKLanguage/English.ini",
+                                   program.file("VKLanguage/English.ini"));
+    }
+
+    StartupOptions options(std::vector<std::string> args = {}, std::string locale = "en_US") {
+        StartupOptions o;
+        o.arguments = std::move(args);
+        o.programFolder = program.path();
+        o.tempBase = temp.path();
+        o.localeName = std::move(locale);
+        o.prompts = &prompts;
+        return o;
+    }
+
+    // Creates the window and runs its first showing.
+    TMainForm& start(std::vector<std::string> args = {}, std::string locale = "en_US", bool show = true) {
+        form = std::make_unique<TMainForm>(options(std::move(args), std::move(locale)));
+        if (show) {
+            form->show();
+            form->runFirstShow();
+            pumpEvents();
+        }
+        return *form;
+    }
+
+    ~Shell() { form.reset(); }
+};
+
+// Puts the window into a loaded-document state without an open: header values, columns,
+// markers, and optionally a playback stream on a real working file.
+inline void fakeDocument(TMainForm& form, std::uint32_t columns, std::uint32_t start, std::uint32_t finish) {
+    DocumentState& d = form.doc();
+    d.sampleRate = 44100;
+    d.channels = 2;
+    d.bitsPerSample = 16;
+    d.blockSize = 4;
+    d.framesPerColumn = 10000;
+    d.columnCount = columns;
+    d.frameCount = columns * 10000u;
+    d.dataSize = d.frameCount * 4u;
+    d.duration = d.dataSize / (44100u * 4u);
+    d.startMarker = start;
+    d.finishMarker = finish;
+    d.loaded = true;
+    d.documentPath = "/music/song.wav";
+}
+
+}  // namespace torvane::test

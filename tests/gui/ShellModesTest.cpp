@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QTest>
+#include <QToolButton>
+
+#include "platform/Bass.h"
+#include "ShellFixture.h"
+
+using namespace torvane;
+using namespace torvane::test;
+
+namespace {
+
+bool enabled(TMainForm& f, const QString& name) {
+    if (auto* a = f.findChild<QAction*>(name)) return a->isEnabled();
+    if (auto* w = f.findChild<QWidget*>(name)) return w->isEnabled();
+    ADD_FAILURE() << "no component " << name.toStdString();
+    return false;
+}
+
+// The command table: per mode 0..3 a fixed state or a rule letter.
+// M modified flag, S start rule, F finish rule, I not MZoom1, O not MZoom10.
+struct Row {
+    QStringList items;
+    const char* modes;
+};
+const Row kTable[] = {
+    {{"MOpen", "ButtonOpen"}, "1000"},
+    {{"MClose", "ButtonClose"}, "0111"},
+    {{"MSave", "ButtonSave"}, "0MMM"},
+    {{"MSaveAs", "ButtonSaveAs"}, "0111"},
+    {{"MSelectAll", "MPopSelectAll"}, "0111"},
+    {{"MDelete", "ButtonDelete", "MCutOut", "ButtonCutOut"}, "0111"},
+    {{"MVolume", "ButtonVolume", "MFadeIn", "ButtonFadeIn", "MFadeOut", "ButtonFadeOut"}, "0111"},
+    {{"MZoom10", "MZoom8", "MZoom6", "MZoom4", "MZoom2", "MZoom1"}, "0111"},
+    {{"ButtonZoomIn"}, "0III"},
+    {{"ButtonZoomOut"}, "0OOO"},
+    {{"MPlay", "CButtonPlay"}, "0101"},
+    {{"MPlayFromHere", "CButtonPlayFromHere", "MPopPlayFromHere"}, "0101"},
+    {{"MPause", "CButtonPause"}, "0010"},
+    {{"MStop", "CButtonStop"}, "0011"},
+    {{"MSetStart", "CButtonSetStart", "MPopSetStart"}, "0SSS"},
+    {{"MSetFinish", "CButtonSetFinish", "MPopSetFinish"}, "0FFF"},
+};
+
+void expectTable(TMainForm& f, std::uint32_t mode, std::uint32_t playColumn) {
+    const DocumentState& d = f.doc();
+    for (const Row& row : kTable) {
+        bool want = false;
+        switch (row.modes[mode]) {
+        case '1': want = true; break;
+        case '0': want = false; break;
+        case 'M': want = d.modified; break;
+        case 'S': want = playColumn < d.finishMarker; break;
+        case 'F': want = playColumn > d.startMarker; break;
+        case 'I': want = !f.MZoom1->isChecked(); break;
+        case 'O': want = !f.MZoom10->isChecked(); break;
+        }
+        for (const QString& item : row.items)
+            EXPECT_EQ(enabled(f, item), want) << item.toStdString() << " in mode " << mode;
+    }
+}
+
+const QStringList kAlwaysEnabled = {"MExit", "MHelp", "MHome", "MAbout", "ButtonHelp", "ButtonUpdate", "MLanguage0"};
+
+// A real working file and a playback stream on it, so the play column comes from the engine.
+struct PlaybackFile {
+    HSTREAM stream = 0;
+    std::int32_t length = 0;
+    explicit PlaybackFile(const std::string& path, std::uint32_t frames) {
+        std::vector<std::uint8_t> data(frames * 4u, 0);
+        writeFile(path, makeWav(44100, 2, 16, data));
+        stream = BASS_StreamCreateFile(0, path.c_str(), 0, 0, 0);
+        length = std::int32_t(BASS_ChannelGetLength(stream, BASS_POS_BYTE));
+    }
+    // Places the player at the start of column c of a document of `columns` columns.
+    void seekColumn(std::uint32_t c, std::uint32_t columns) {
+        QWORD pos = QWORD(c) * QWORD(length) / columns;
+        pos -= pos % 4;
+        ASSERT_TRUE(BASS_ChannelSetPosition(stream, pos, BASS_POS_BYTE));
+    }
+};
+
+}  // namespace
+
+TEST(ShellModes, EveryRowOfTheEnablingTableInEveryMode) {
+    Shell shell;
+    TMainForm& f = shell.start();
+    expectTable(f, 0, 0);
+    fakeDocument(f, 10, 0, 9);
+    for (std::uint32_t mode : {1u, 2u, 3u, 0u}) {
+        for (bool modified : {false, true}) {
+            f.doc().modified = modified;
+            f.SetUIMode(mode);
+            EXPECT_EQ(f.doc().uiMode, mode);
+            expectTable(f, mode, 0);  // no stream: play column 0
+            for (const QString& item : kAlwaysEnabled) EXPECT_TRUE(enabled(f, item)) << item.toStdString();
+        }
+    }
+}
+
+TEST(ShellModes, ZoomButtonsAtOneToOneAndTenToOne) {
+    Shell shell;
+    TMainForm& f = shell.start();
+    fakeDocument(f, 10, 0, 9);
+    f.MZoom10->setChecked(false);
+    f.MZoom1->setChecked(true);
+    for (std::uint32_t mode : {1u, 2u, 3u}) {
+        f.SetUIMode(mode);
+        EXPECT_FALSE(f.ButtonZoomIn->isEnabled());
+        EXPECT_TRUE(f.ButtonZoomOut->isEnabled());
+        EXPECT_FALSE(f.KeyZoomIn->isEnabled());
+        EXPECT_TRUE(f.MZoom1->isEnabled() && f.MZoom10->isEnabled());
+    }
+    f.MZoom1->setChecked(false);
+    f.MZoom10->setChecked(true);
+    for (std::uint32_t mode : {1u, 2u, 3u}) {
+        f.SetUIMode(mode);
+        EXPECT_TRUE(f.ButtonZoomIn->isEnabled());
+        EXPECT_FALSE(f.ButtonZoomOut->isEnabled());
+        EXPECT_FALSE(f.KeyZoomOut->isEnabled());
+    }
+}
+
+TEST(ShellModes, MarkerCommandsFollowThePlayColumnOfTheEngine) {
+    Shell shell;
+    TMainForm& f = shell.start();
+    const std::string wav = f.doc().tempFolder + "AudioTemp.wav";
+    PlaybackFile file(wav, 100000);
+    ASSERT_NE(file.stream, 0u);
+    ASSERT_GT(file.length, 0);
+    fakeDocument(f, 10, 0, 9);
+    f.doc().workingFilePath = wav;
+    f.doc().stream = file.stream;
+    f.doc().streamLength = file.length;
+
+    auto markers = [&](bool start, bool finish) {
+        for (QObject* o : std::initializer_list<QObject*>{f.MSetStart, f.CButtonSetStart, f.MPopSetStart})
+            EXPECT_EQ(o->property("enabled").toBool(), start) << o->objectName().toStdString();
+        for (QObject* o : std::initializer_list<QObject*>{f.MSetFinish, f.CButtonSetFinish, f.MPopSetFinish})
+            EXPECT_EQ(o->property("enabled").toBool(), finish) << o->objectName().toStdString();
+    };
+
+    // Right after an open: player at 0, selection 0..9.
+    f.SetUIMode(1);
+    EXPECT_EQ(f.currentPlayColumn(), 0u);
+    markers(true, false);
+
+    file.seekColumn(9, 10);  // on the finish marker
+    for (std::uint32_t mode : {1u, 3u}) {
+        f.SetUIMode(mode);
+        EXPECT_EQ(f.currentPlayColumn(), 9u);
+        markers(false, true);
+    }
+
+    f.doc().startMarker = 4;
+    file.seekColumn(4, 10);  // on the start marker
+    f.SetUIMode(1);
+    EXPECT_EQ(f.currentPlayColumn(), 4u);
+    markers(true, false);
+
+    file.seekColumn(6, 10);  // inside the selection
+    f.SetUIMode(3);
+    markers(true, true);
+
+    // A document of one column: both markers at 0, both commands off wherever the player is.
+    f.doc().columnCount = 1;
+    f.doc().startMarker = f.doc().finishMarker = 0;
+    f.SetUIMode(1);
+    markers(false, false);
+
+    // An empty stream: the play column stays defined.
+    f.doc().columnCount = 10;
+    f.doc().streamLength = 0;
+    f.doc().finishMarker = 9;
+    f.SetUIMode(1);
+    EXPECT_EQ(f.currentPlayColumn(), 0u);
+    markers(true, false);
+}
+
+TEST(ShellModes, StatusBarTexts) {
+    Shell shell;
+    TMainForm& f = shell.start();
+    auto panels = [&] {
+        return f.StatusPanels[0]->text() + "|" + f.StatusPanels[1]->text() + "|" + f.StatusPanels[2]->text();
+    };
+    EXPECT_EQ(panels(), "||");
+    fakeDocument(f, 10, 0, 9);
+    f.doc().duration = 3725;
+    f.SetUIMode(1);
+    EXPECT_EQ(panels(), "44100 Hz   Stereo   16Bits|01:02:05|/music/song.wav");
+
+    // Playing and paused keep the last stopped text.
+    f.doc().duration = 360000;
+    f.doc().channels = 1;
+    f.SetUIMode(2);
+    f.SetUIMode(3);
+    EXPECT_EQ(panels(), "44100 Hz   Stereo   16Bits|01:02:05|/music/song.wav");
+    f.SetUIMode(1);
+    EXPECT_EQ(panels(), "44100 Hz   Mono   16Bits|100:00:00|/music/song.wav");
+    f.SetUIMode(0);
+    EXPECT_EQ(panels(), "||");
+}
+
+TEST(ShellModes, ShortcutsRunTheirCommandOnlyWhileEnabled) {
+    Shell shell;
+    TMainForm& f = shell.start();
+    f.activateWindow();
+    if (!QTest::qWaitForWindowActive(&f)) GTEST_SKIP() << "the platform gives no active window";
+
+    fakeDocument(f, 10, 0, 9);
+    f.doc().modified = true;
+    f.SetUIMode(0);  // Close disabled: Ctrl+W does nothing
+    QTest::keyClick(&f, Qt::Key_W, Qt::ControlModifier);
+    EXPECT_TRUE(shell.prompts.messages().empty());
+
+    f.SetUIMode(1);
+    shell.prompts.answerMessage(IDNO);
+    QTest::keyClick(&f, Qt::Key_W, Qt::ControlModifier);
+    ASSERT_EQ(shell.prompts.messages().size(), 1u);
+    EXPECT_TRUE(f.doc().documentPath.empty());
+    EXPECT_EQ(f.doc().uiMode, 0u);
+}
