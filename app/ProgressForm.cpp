@@ -24,6 +24,7 @@ ProgressForm::ProgressForm(QWidget* parent, const QString& objectName, const QSt
     setWindowTitle(caption);
     setFixedSize(width, height);
     setModal(true);
+    setFont(QFont(QStringLiteral("Tahoma"), 8));  // dialogs are windows: they do not inherit it
 }
 
 QProgressBar* ProgressForm::addBar(const char* name, int x, int y, int w, int h) {

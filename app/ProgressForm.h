@@ -27,6 +27,7 @@ public:
 
     int exec() override;
     void done(int result) override;
+    void reject() override;  // Escape and the window manager's close: Cancel where there is one
 
 protected:
     ProgressForm(QWidget* parent, const QString& objectName, const QString& caption, int width, int height);
@@ -36,7 +37,6 @@ protected:
     void addCancel(int x, int y);
 
     void showEvent(QShowEvent* e) override;
-    void reject() override;       // Escape and the window manager's close
     void closeEvent(QCloseEvent* e) override;
 
 private:

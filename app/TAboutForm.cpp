@@ -31,6 +31,7 @@ TAboutForm::TAboutForm(QWidget* parent)
     setObjectName(QStringLiteral("AboutForm"));
     setWindowTitle(tr("About"));
     setFixedSize(337, 224);
+    setFont(QFont(QStringLiteral("Tahoma"), 8));  // dialogs are windows: they do not inherit it
 
     bevel(this, "Bevel1", 8, 8, 321, 161, QFrame::Box);
     Label1 = label(this, "Label1", QStringLiteral("Torvane Audio Editor"), 24, 24);

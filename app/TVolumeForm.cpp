@@ -15,6 +15,7 @@ TVolumeForm::TVolumeForm(QWidget* parent)
     setObjectName(QStringLiteral("VolumeForm"));
     setWindowTitle(tr("Volume"));
     setFixedSize(241, 132);
+    setFont(QFont(QStringLiteral("Tahoma"), 8));  // dialogs are windows: they do not inherit it
 
     auto* label = new QLabel(tr("Volume:"), this);
     label->setObjectName(QStringLiteral("Label1"));
