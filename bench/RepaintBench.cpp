@@ -57,9 +57,9 @@ Document makeDocument(std::uint32_t seconds, std::int32_t framesPerColumn) {
 }
 
 // The exposed part around the play cursor, as a playing view repaints it every tick.
-void exposed(benchmark::State& state, std::uint32_t seconds, std::int32_t framesPerColumn) {
+void exposed(benchmark::State& state, std::uint32_t seconds, std::int32_t framesPerColumn, int viewWidth = kViewWidth) {
     const Document d = makeDocument(seconds, framesPerColumn);
-    const int w = std::min<int>(kViewWidth, d.scene.width);
+    const int w = std::min<int>(viewWidth, d.scene.width);
     const std::int64_t x0 = std::max<std::int64_t>(0, std::int64_t(d.scene.playColumn) - w / 2);
     QImage target(w, kWaveBitmapHeight, QImage::Format_RGB32);
     for (auto _ : state) {
@@ -84,6 +84,9 @@ BENCHMARK_CAPTURE(exposed, ten_seconds_10to1, 10, 10000)->Unit(benchmark::kMicro
 BENCHMARK_CAPTURE(exposed, ten_seconds_1to1, 10, 1000)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(exposed, one_hour_10to1, 3600, 10000)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(exposed, one_hour_1to1, 3600, 1000)->Unit(benchmark::kMicrosecond);
+// The same 441 columns that the whole ten-second document at 1 : 1 has.
+BENCHMARK_CAPTURE(exposed, one_hour_10to1_441px, 3600, 10000, 441)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(exposed, one_hour_1to1_441px, 3600, 1000, 441)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(whole, ten_seconds_1to1, 10, 1000)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(whole, one_hour_10to1, 3600, 10000)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(whole, one_hour_1to1, 3600, 1000)->Unit(benchmark::kMicrosecond);
