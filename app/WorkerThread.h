@@ -56,7 +56,6 @@ private:
     Body m_body;
     // Set once the dialog's loop is over; a body that has not started by then never runs.
     std::shared_ptr<bool> m_abandoned = std::make_shared<bool>(false);
-    friend class WorkerThreadTest;
 };
 
 }  // namespace torvane
