@@ -8,8 +8,12 @@ namespace torvane {
 std::uint32_t playColumnOf(std::uint32_t columnCount, std::int32_t position, std::int32_t streamLength) {
     if (streamLength == 0 || columnCount == 0) return 0;
     const double c = std::trunc(double(columnCount) * double(position) / double(streamLength));
-    // Compared with the markers as an unsigned number, as the value has always been.
-    return std::uint32_t(std::int64_t(c));
+    // Only a stream past 2 GiB (its length and positions read as negative 32-bit values)
+    // can give a column outside the unsigned range; keep it at the nearest end, as the
+    // command-enabling rules do.
+    if (!(c > 0)) return 0;
+    if (c >= 4294967295.0) return 0xFFFFFFFFu;
+    return std::uint32_t(c);
 }
 
 std::uint32_t columnPosition(std::uint32_t column, std::int32_t streamLength, std::uint32_t columnCount) {

@@ -420,6 +420,8 @@ TEST(WaveView, ColumnConversionsAndEmptyDocuments) {
     EXPECT_EQ(columnPosition(5, 882000, 0), 0u);
     // Large values stay exact in double precision: 159 000 columns over two gigabytes.
     EXPECT_EQ(playColumnOf(159000, 2000000000, 2100000000), 151428u);
+    // The engine's error position (-1 as a signed value) reads as column 0.
+    EXPECT_EQ(playColumnOf(23, -1, 882000), 0u);
 }
 
 TEST(WaveView, FollowCursorPageByPage) {
