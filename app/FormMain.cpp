@@ -121,6 +121,7 @@ TMainForm::TMainForm(StartupOptions options, QWidget* parent)
                                 QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans Condensed")});
     setFont(QFont(QStringLiteral("Tahoma"), 8));
     setPrompts(m_options.prompts);
+    setAcceptDrops(true);
 
     buildLayout();
     buildMenus();

@@ -1,7 +1,8 @@
 #pragma once
 // The editor's main window: tool bar, waveform, control bar, status bar, menus, and every
 // command handler. Handlers are named after their control and event; the commands whose
-// behaviour belongs to other areas live in FormMainPending.cpp until those areas land.
+// behaviour belongs to other areas live in their own files: FormMainOpen.cpp (open),
+// FormMainView.cpp (view, transport, zoom, meters) and FormMainPending.cpp (not built yet).
 
 #include <QImage>
 #include <QMainWindow>
@@ -124,7 +125,7 @@ public slots:
     void MCloseClick() { ButtonCloseClick(); }
     void MExitClick();
 
-    // Commands of later areas (FormMainPending.cpp until they land).
+    // Commands of the other areas (FormMainOpen.cpp, FormMainView.cpp, FormMainPending.cpp).
     void ButtonOpenClick();
     void MOpenClick() { ButtonOpenClick(); }
     void ButtonSaveClick();
@@ -178,6 +179,10 @@ public:
     void LoadBanner();
 
 protected:
+    // A file dropped on the window while no document is open is opened like a chosen one
+    // (FormMainOpen.cpp).
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void changeEvent(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
