@@ -436,8 +436,8 @@ void TMainForm::onSpace() {
 
 void TMainForm::setWaveWidth(int width) {
     PaintBox1->resize(width, kWaveHeight);
-    m_waveBitmap = QImage(width, kWaveHeight, QImage::Format_RGB32);
-    m_waveBitmap.fill(Qt::white);
+    // The bitmap holds only what the view exposes (an hour at 1 : 1 is 158 760 columns), so
+    // it is not sized to the document here; the paint sizes it to the exposed part.
     ScrollBox1->widget()->resize(width, PaintBox1->y() + kWaveHeight);
 }
 
