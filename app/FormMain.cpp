@@ -31,6 +31,9 @@
 #include "platform/Folders.h"
 #include "platform/IniFile.h"
 #include "platform/UserLanguage.h"
+#include "view/Spectrum.h"
+#include "view/Transport.h"
+#include "view/Volume.h"
 
 // Resources of a static library must be registered by hand.
 static void initShellResources() { Q_INIT_RESOURCE(icons); }
@@ -138,6 +141,7 @@ TMainForm::TMainForm(StartupOptions options, QWidget* parent)
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(100);
     connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
+    createView();
 
     FormCreate();
     buildDialogs();
@@ -468,7 +472,7 @@ void TMainForm::FormCreate() {
 
     PaintBox1->move(0, 0);
     setWaveWidth(10);
-    // Spectrum analyser and level meter objects come with the meters.
+    createMeters();
 
     m_doc.resetDocument();
     for (QAction* z : {MZoom8, MZoom6, MZoom4, MZoom2, MZoom1}) z->setChecked(false);
@@ -544,6 +548,7 @@ void TMainForm::OpenFromDocumentPath() {
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
     if (watched == ScrollBox1 && e->type() == QEvent::Resize) FormResize();
+    if (viewEventFilter(watched, e)) return true;
     return QMainWindow::eventFilter(watched, e);
 }
 
@@ -642,6 +647,7 @@ void TMainForm::FormDestroy() {
     if (m_destroyed) return;
     m_destroyed = true;
     if (Timer1) Timer1->stop();
+    destroyMeters();
     if (m_engineReady) BASS_Free();
     m_engineReady = false;
     m_waveBitmap = QImage();

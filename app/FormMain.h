@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/DocumentState.h"
+#include "view/WaveformRenderer.h"
 
 class QAction;
 class QActionGroup;
@@ -34,7 +35,10 @@ class TOpenForm;
 class TProcessForm;
 class TReloadForm;
 class TSaveForm;
+class TSpectrum;
+class TVolume;
 class TVolumeForm;
+class Transport;
 
 // What start-up takes from its surroundings. Defaults are the real ones; tests pass their
 // own so that start-up runs without touching the program folder or the user's locale.
@@ -113,6 +117,19 @@ public:
 
     // UI state update: enables every command for mode and fills the status bar.
     void SetUIMode(std::uint32_t mode);
+
+    // The waveform view, transport and meters (FormMainView.cpp).
+    Transport& transport() { return *m_transport; }
+    TSpectrum* spectrum() const { return m_spectrum.get(); }  // null when the engine failed
+    TVolume* volume() const { return m_volume.get(); }
+    // Draws the waveform now and applies the stop rule.
+    void PaintBox1Paint();
+    void PaintBox1MouseDown(Qt::MouseButton button, int x, int y);
+    void PaintBox1MouseUp(Qt::MouseButton button, int x, int y);
+    // The scene with this window's system colours and label font.
+    WaveformScene waveScene() const;
+    // The view (paint box and scroll area) becomes this many columns wide.
+    void setWaveWidth(int width);
 
 public slots:
     // Start-up, close and shut-down.
@@ -195,8 +212,17 @@ private:
     void buildLanguageMenu();
     // Close steps 1 to 6; false when the user cancelled the save question.
     bool closeDocument();
-    void setWaveWidth(int width);
     void onSpace();
+
+    // The view's share of start-up, event filtering and shut-down (FormMainView.cpp).
+    void createView();
+    void createMeters();
+    void destroyMeters();
+    bool viewEventFilter(QObject* watched, QEvent* e);
+    void paintWaveExposed(const QRect& exposed);
+    void showScene(const WaveformScene& scene);
+    void reloadPeaks();
+    void syncZoomChecks();
 
     StartupOptions m_options;
     DocumentState m_doc;
@@ -206,7 +232,13 @@ private:
     std::vector<std::string> m_languageFiles;
     std::string m_adSetting;
     std::unique_ptr<QTemporaryDir> m_workDir;
-    QImage m_waveBitmap;
+    QImage m_waveBitmap;  // the exposed part of the view, drawn offscreen then copied
+    std::unique_ptr<Transport> m_transport;
+    std::unique_ptr<TSpectrum> m_spectrum;
+    std::unique_ptr<TVolume> m_volume;
+    // The scene the transport is drawing right now; null outside its repaints, when a paint
+    // reads the document itself.
+    const WaveformScene* m_pendingScene = nullptr;
     bool m_engineReady = false;
     bool m_created = false;  // FormCreate ran to its end
     bool m_activated = false;
