@@ -1,5 +1,7 @@
 #include "app/FormMain.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -440,8 +442,14 @@ void TMainForm::onSpace() {
 
 void TMainForm::setWaveWidth(int width) {
     PaintBox1->resize(width, kWaveHeight);
-    // The bitmap holds only what the view exposes (an hour at 1 : 1 is 158 760 columns), so
-    // it is not sized to the document here; the paint sizes it to the exposed part.
+    // The bitmap never grows past what the view can show (an hour at 1 : 1 is 158 760
+    // columns); the paint resizes it to the exposed part anyway. With no document it is the
+    // view's 10 columns.
+    const int shown = std::min(width, std::max(ScrollBox1->viewport()->width(), 10));
+    if (m_waveBitmap.width() != shown || m_waveBitmap.height() != kWaveHeight) {
+        m_waveBitmap = QImage(shown, kWaveHeight, QImage::Format_RGB32);
+        m_waveBitmap.fill(Qt::black);
+    }
     ScrollBox1->widget()->resize(width, PaintBox1->y() + kWaveHeight);
 }
 

@@ -21,7 +21,9 @@ TEST(ShellStartup, CommandLineArgumentsAreRejoinedIntoAnExistingPath) {
     Shell shell;
     std::filesystem::create_directories(shell.temp.file("My Music"));
     const std::string file = shell.temp.file("My Music/a b.mp3");
-    touch(file);
+    const std::string wav = shell.temp.file("source.wav");
+    ASSERT_TRUE(makeSignalWav(wav, 22050, 1, 0.5));
+    ASSERT_TRUE(run("lame --quiet " + quote(wav) + " " + quote(file)));
     TMainForm& f = shell.start({shell.temp.file("My"), "Music/a", "b.mp3"}, "en_US", false);
     EXPECT_TRUE(f.doc().openAtShow);
     EXPECT_EQ(f.doc().documentPath, file);
@@ -29,6 +31,7 @@ TEST(ShellStartup, CommandLineArgumentsAreRejoinedIntoAnExistingPath) {
     f.runFirstShow();
     EXPECT_FALSE(f.doc().openAtShow);             // cleared by the first showing
     EXPECT_TRUE(shell.prompts.messages().empty());  // handed to the open
+    EXPECT_EQ(f.doc().uiMode, 1u);
 }
 
 // One engine per process: each window below is gone before the next starts.
@@ -60,9 +63,10 @@ TEST(ShellStartup, CommandLineFileWithAnotherExtensionIsRefused) {
     EXPECT_FALSE(f.doc().loaded);
   }
     Shell upper;
-    touch(upper.temp.file("SONG.WAV"));
-    upper.start({upper.temp.file("SONG.WAV")});
+    writeFile(upper.temp.file("SONG.WAV"), makeWav(8000, 1, 16, samples16(std::vector<std::int16_t>(800, 100))));
+    TMainForm& g = upper.start({upper.temp.file("SONG.WAV")});
     EXPECT_TRUE(upper.prompts.messages().empty());  // the extension test ignores case
+    EXPECT_EQ(g.doc().uiMode, 1u);
 }
 
 TEST(ShellStartup, SettingsFileChoosesAndStoresTheLanguage) {
