@@ -20,6 +20,7 @@
 
 #include "app/QtPrompts.h"
 #include "app/Startup.h"
+#include "codec/OpenDocument.h"
 #include "app/StatusBarText.h"
 #include "app/TAboutForm.h"
 #include "app/TOpenForm.h"
@@ -68,28 +69,29 @@ QStyle* tightButtonStyle() {
     return style;
 }
 
-QToolButton* toolButton(QWidget* parent, const char* name, const QString& caption, const char* icon, int x) {
+// A flat, unfocusable button with one of the program's icons.
+QToolButton* iconButton(QWidget* parent, const char* name, const char* icon, int iconSize) {
     auto* b = new QToolButton(parent);
     b->setObjectName(QString::fromLatin1(name));
-    b->setText(caption);
     b->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(icon))));
-    b->setIconSize(QSize(28, 28));
-    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setIconSize(QSize(iconSize, iconSize));
     b->setAutoRaise(true);  // flat
-    b->setStyle(tightButtonStyle());
     b->setFocusPolicy(Qt::NoFocus);
+    return b;
+}
+
+QToolButton* toolButton(QWidget* parent, const char* name, const QString& caption, const char* icon, int x) {
+    auto* b = iconButton(parent, name, icon, 28);
+    b->setText(caption);
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setStyle(tightButtonStyle());
     b->setGeometry(x, 3, 49, 59);
     return b;
 }
 
 QToolButton* controlButton(QWidget* parent, const char* name, const QString& hint, const char* icon, int x) {
-    auto* b = new QToolButton(parent);
-    b->setObjectName(QString::fromLatin1(name));
+    auto* b = iconButton(parent, name, icon, 16);
     b->setToolTip(hint);
-    b->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(icon))));
-    b->setIconSize(QSize(16, 16));
-    b->setAutoRaise(true);
-    b->setFocusPolicy(Qt::NoFocus);
     b->setGeometry(x, 4, 23, 22);
     return b;
 }
@@ -547,7 +549,7 @@ void TMainForm::FormShow() {
 }
 
 void TMainForm::OpenFromDocumentPath() {
-    if (!isOpenableExtension(m_doc.documentPath)) {
+    if (!isOpenableSource(m_doc.documentPath)) {
         m_prompts->message("Can not open the file.");
         return;
     }

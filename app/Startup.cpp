@@ -15,16 +15,6 @@ std::string joinCommandLine(const std::vector<std::string>& args) {
     return joined;
 }
 
-bool isOpenableExtension(const std::string& path) {
-    std::size_t sep = path.find_last_of("/\\");
-    std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (sep != std::string::npos && dot < sep)) return false;
-    std::string ext = path.substr(dot);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return ext == ".mp3" || ext == ".wma" || ext == ".wav";
-}
-
 std::string chooseLanguageFile(IniFile& settings, std::uint16_t userLanguageId) {
     std::string name = settings.readString("General", "Language", "");
     const char* blanks = " \t";

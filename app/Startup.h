@@ -13,9 +13,6 @@ class IniFile;
 // is rebuilt; empty when there are none.
 std::string joinCommandLine(const std::vector<std::string>& args);
 
-// True when the path ends in ".mp3", ".wma" or ".wav", compared without regard to case.
-bool isOpenableExtension(const std::string& path);
-
 // "General"/"Language" of the settings, trimmed. When that is empty, the default for the
 // user's language is chosen and written back to the settings file.
 std::string chooseLanguageFile(IniFile& settings, std::uint16_t userLanguageId);

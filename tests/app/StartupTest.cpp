@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "app/Startup.h"
+#include "codec/OpenDocument.h"
 #include "platform/IniFile.h"
 #include "platform/UserLanguage.h"
 #include "support/TestFiles.h"
@@ -18,9 +19,9 @@ TEST(Startup, CommandLineIsJoinedWithSingleBlanks) {
 }
 
 TEST(Startup, OpenableExtensionsIgnoreCase) {
-    for (const char* ok : {"a.mp3", "/x/A.WAV", "b.Wma", "c.d.wav", "C:\\m\\x.MP3"}) EXPECT_TRUE(isOpenableExtension(ok)) << ok;
+    for (const char* ok : {"a.mp3", "/x/A.WAV", "b.Wma", "c.d.wav", "C:\\m\\x.MP3"}) EXPECT_TRUE(isOpenableSource(ok)) << ok;
     for (const char* no : {"a.ogg", "wav", "/x.wav/file", "a.wave", "a.mp3 ", "C:\\x.wav\\y"})
-        EXPECT_FALSE(isOpenableExtension(no)) << no;
+        EXPECT_FALSE(isOpenableSource(no)) << no;
 }
 
 TEST(Startup, EmptyLanguageSettingTakesTheDefaultAndWritesIt) {
