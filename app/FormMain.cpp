@@ -20,7 +20,6 @@
 
 #include "app/QtPrompts.h"
 #include "app/Startup.h"
-#include "codec/OpenDocument.h"
 #include "app/StatusBarText.h"
 #include "app/TAboutForm.h"
 #include "app/TOpenForm.h"
@@ -29,6 +28,7 @@
 #include "app/TSaveForm.h"
 #include "app/TVolumeForm.h"
 #include "app/UIModeTable.h"
+#include "codec/OpenDocument.h"
 #include "platform/Bass.h"
 #include "platform/FileIo.h"
 #include "platform/Folders.h"

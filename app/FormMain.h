@@ -221,6 +221,7 @@ private:
     bool viewEventFilter(QObject* watched, QEvent* e);
     void paintWaveExposed(const QRect& exposed);
     void showScene(const WaveformScene& scene);
+    void applyWindowLook(WaveformScene& scene) const;
     void reloadPeaks();
     void syncZoomChecks();
 

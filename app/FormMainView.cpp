@@ -70,11 +70,16 @@ void TMainForm::destroyMeters() {
 
 WaveformScene TMainForm::waveScene() const {
     WaveformScene scene = waveSceneFor(m_doc);
+    applyWindowLook(scene);
+    return scene;
+}
+
+// The system colours and the label font come from the window, not the document.
+void TMainForm::applyWindowLook(WaveformScene& scene) const {
     const QPalette& palette = PaintBox1->palette();
     scene.rulerColour = palette.color(QPalette::ToolTipBase).rgb();
     scene.finishColour = palette.color(QPalette::Midlight).rgb();
     scene.font = PaintBox1->font();
-    return scene;
 }
 
 // Only the exposed part is drawn: an hour at 1 : 1 is ~159 000 columns, and the pixels of a
@@ -100,10 +105,7 @@ void TMainForm::paintWaveExposed(const QRect& exposed) {
 // playing, the view first turns the page when the cursor has left it.
 void TMainForm::showScene(const WaveformScene& scene) {
     WaveformScene s = scene;
-    const WaveformScene withColours = waveScene();
-    s.rulerColour = withColours.rulerColour;
-    s.finishColour = withColours.finishColour;
-    s.font = withColours.font;
+    applyWindowLook(s);
 
     if (m_doc.uiMode == ModePlaying) {
         QScrollBar* bar = ScrollBox1->horizontalScrollBar();
