@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QFrame>
@@ -18,24 +19,25 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/CommandTable.h"
 #include "app/QtPrompts.h"
 #include "app/Startup.h"
-#include "app/StatusBarText.h"
 #include "app/TAboutForm.h"
 #include "app/TOpenForm.h"
 #include "app/TProcessForm.h"
 #include "app/TReloadForm.h"
 #include "app/TSaveForm.h"
 #include "app/TVolumeForm.h"
-#include "app/UIModeTable.h"
 #include "codec/OpenDocument.h"
+#include "i18n/LanguageFiles.h"
+#include "i18n/StatusBarText.h"
+#include "session/UIModeTable.h"
 #include "platform/Bass.h"
 #include "platform/FileIo.h"
 #include "platform/Folders.h"
 #include "platform/IniFile.h"
 #include "platform/UserLanguage.h"
 #include "view/Spectrum.h"
-#include "view/Transport.h"
 #include "view/Volume.h"
 
 // Resources of a static library must be registered by hand.
@@ -80,19 +82,19 @@ QToolButton* iconButton(QWidget* parent, const char* name, const char* icon, int
     return b;
 }
 
-QToolButton* toolButton(QWidget* parent, const char* name, const QString& caption, const char* icon, int x) {
-    auto* b = iconButton(parent, name, icon, 28);
-    b->setText(caption);
+QToolButton* toolButton(QWidget* parent, const CommandItem& c) {
+    auto* b = iconButton(parent, c.objectName, c.icon, 28);
+    b->setText(QString::fromUtf8(c.caption));
     b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     b->setStyle(tightButtonStyle());
-    b->setGeometry(x, 3, 49, 59);
+    b->setGeometry(c.x, 3, 49, 59);
     return b;
 }
 
-QToolButton* controlButton(QWidget* parent, const char* name, const QString& hint, const char* icon, int x) {
-    auto* b = iconButton(parent, name, icon, 16);
-    b->setToolTip(hint);
-    b->setGeometry(x, 4, 23, 22);
+QToolButton* controlButton(QWidget* parent, const CommandItem& c) {
+    auto* b = iconButton(parent, c.objectName, c.icon, 16);
+    b->setToolTip(QString::fromUtf8(c.caption));
+    b->setGeometry(c.x, 4, 23, 22);
     return b;
 }
 
@@ -103,10 +105,9 @@ void separator(QWidget* parent, int x) {
     line->setGeometry(x, 3, 2, 59);
 }
 
-QAction* item(QMenu* menu, const char* name, const QString& caption) {
-    auto* a = menu->addAction(caption);
-    a->setObjectName(QString::fromLatin1(name));
-    return a;
+QList<QKeySequence> shortcutsOf(const CommandItem& c) {
+    return c.shortcut ? QKeySequence::listFromString(QString::fromLatin1(c.shortcut), QKeySequence::PortableText)
+                      : QList<QKeySequence>{};
 }
 
 bool sameTextIgnoringCase(const std::string& a, const std::string& b) {
@@ -181,23 +182,10 @@ void TMainForm::buildLayout() {
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFixedHeight(65);
     Panel1->setMinimumWidth(0);
-    ButtonOpen = toolButton(Panel1, "ButtonOpen", tr("Open"), "open", 0);
-    ButtonClose = toolButton(Panel1, "ButtonClose", tr("Close"), "close", 48);
-    ButtonSave = toolButton(Panel1, "ButtonSave", tr("Save"), "save", 96);
-    ButtonSaveAs = toolButton(Panel1, "ButtonSaveAs", tr("Save As"), "saveas", 144);
-    separator(Panel1, 199);
-    ButtonDelete = toolButton(Panel1, "ButtonDelete", tr("Delete"), "delete", 207);
-    ButtonCutOut = toolButton(Panel1, "ButtonCutOut", tr("Cut Out"), "cutout", 256);
-    separator(Panel1, 311);
-    ButtonVolume = toolButton(Panel1, "ButtonVolume", tr("Volume"), "volume", 319);
-    ButtonFadeIn = toolButton(Panel1, "ButtonFadeIn", tr("Fade In"), "fadein", 368);
-    ButtonFadeOut = toolButton(Panel1, "ButtonFadeOut", tr("Fade Out"), "fadeout", 416);
-    separator(Panel1, 471);
-    ButtonZoomIn = toolButton(Panel1, "ButtonZoomIn", tr("Zoom In"), "zoomin", 479);
-    ButtonZoomOut = toolButton(Panel1, "ButtonZoomOut", tr("Zoom Out"), "zoomout", 528);
-    separator(Panel1, 583);
-    ButtonHelp = toolButton(Panel1, "ButtonHelp", tr("Help"), "help", 591);
-    ButtonUpdate = toolButton(Panel1, "ButtonUpdate", tr("Update"), "update", 640);
+    for (const CommandItem& c : commandTable()) {
+        if (c.kind == ItemKind::ToolButton) this->*c.button = toolButton(Panel1, c);
+        if (c.kind == ItemKind::ToolSeparator) separator(Panel1, c.x);
+    }
     BannerBrowser = new QWidget(Panel1);
     BannerBrowser->setObjectName(QStringLiteral("BannerBrowser"));
     BannerBrowser->setGeometry(695, 0, 257, 65);
@@ -231,12 +219,8 @@ void TMainForm::buildLayout() {
     PaintBox3 = new QWidget(cool);
     PaintBox3->setObjectName(QStringLiteral("PaintBox3"));
     PaintBox3->setGeometry(111, 36, 161, 17);
-    CButtonPlay = controlButton(cool, "CButtonPlay", tr("Play"), "play", 111);
-    CButtonPlayFromHere = controlButton(cool, "CButtonPlayFromHere", tr("Play From Here"), "playfromhere", 134);
-    CButtonPause = controlButton(cool, "CButtonPause", tr("Pause"), "pause", 157);
-    CButtonStop = controlButton(cool, "CButtonStop", tr("Stop"), "stop", 180);
-    CButtonSetStart = controlButton(cool, "CButtonSetStart", tr("Set Start Marker"), "setstart", 224);
-    CButtonSetFinish = controlButton(cool, "CButtonSetFinish", tr("Set Finish Marker"), "setfinish", 247);
+    for (const CommandItem& c : commandTable())
+        if (c.kind == ItemKind::ControlButton) this->*c.button = controlButton(cool, c);
     column->addWidget(ControlBar1);
 
     // Status bar: three sunken panels of fixed width; a narrow window clips them.
@@ -258,154 +242,52 @@ void TMainForm::buildLayout() {
 
     setCentralWidget(client);
 
-    connect(ButtonOpen, &QToolButton::clicked, this, &TMainForm::ButtonOpenClick);
-    connect(ButtonClose, &QToolButton::clicked, this, &TMainForm::ButtonCloseClick);
-    connect(ButtonSave, &QToolButton::clicked, this, &TMainForm::ButtonSaveClick);
-    connect(ButtonSaveAs, &QToolButton::clicked, this, &TMainForm::ButtonSaveAsClick);
-    connect(ButtonDelete, &QToolButton::clicked, this, &TMainForm::ButtonDeleteClick);
-    connect(ButtonCutOut, &QToolButton::clicked, this, &TMainForm::ButtonCutOutClick);
-    connect(ButtonVolume, &QToolButton::clicked, this, &TMainForm::ButtonVolumeClick);
-    connect(ButtonFadeIn, &QToolButton::clicked, this, &TMainForm::ButtonFadeInClick);
-    connect(ButtonFadeOut, &QToolButton::clicked, this, &TMainForm::ButtonFadeOutClick);
-    connect(ButtonZoomIn, &QToolButton::clicked, this, &TMainForm::ButtonZoomInClick);
-    connect(ButtonZoomOut, &QToolButton::clicked, this, &TMainForm::ButtonZoomOutClick);
-    connect(ButtonHelp, &QToolButton::clicked, this, &TMainForm::ButtonHelpClick);
-    connect(ButtonUpdate, &QToolButton::clicked, this, &TMainForm::ButtonUpdateClick);
-    connect(CButtonPlay, &QToolButton::clicked, this, &TMainForm::CButtonPlayClick);
-    connect(CButtonPlayFromHere, &QToolButton::clicked, this, &TMainForm::CButtonPlayFromHereClick);
-    connect(CButtonPause, &QToolButton::clicked, this, &TMainForm::CButtonPauseClick);
-    connect(CButtonStop, &QToolButton::clicked, this, &TMainForm::CButtonStopClick);
-    connect(CButtonSetStart, &QToolButton::clicked, this, &TMainForm::CButtonSetStartClick);
-    connect(CButtonSetFinish, &QToolButton::clicked, this, &TMainForm::CButtonSetFinishClick);
+    for (const CommandItem& c : commandTable()) {
+        if (c.kind == ItemKind::ToolButton || c.kind == ItemKind::ControlButton)
+            connect(this->*c.button, &QToolButton::clicked, this, c.handler);
+    }
 }
 
 void TMainForm::buildMenus() {
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
-
-    QMenu* file = bar->addMenu(tr("&File"));
-    file->setObjectName(QStringLiteral("MenuFile"));
-    MOpen = item(file, "MOpen", tr("Open ..."));
-    MClose = item(file, "MClose", tr("Close"));
-    file->addSeparator();
-    MSave = item(file, "MSave", tr("Save"));
-    MSaveAs = item(file, "MSaveAs", tr("Save As ..."));
-    file->addSeparator();
-    MExit = item(file, "MExit", tr("Exit"));
-
-    QMenu* edit = bar->addMenu(tr("&Edit"));
-    edit->setObjectName(QStringLiteral("MenuEdit"));
-    MSelectAll = item(edit, "MSelectAll", tr("Select All"));
-    edit->addSeparator();
-    MDelete = item(edit, "MDelete", tr("Delete"));
-    MCutOut = item(edit, "MCutOut", tr("Cut Out"));
-    edit->addSeparator();
-    MVolume = item(edit, "MVolume", tr("Volume"));
-    edit->addSeparator();
-    MFadeIn = item(edit, "MFadeIn", tr("Fade In"));
-    MFadeOut = item(edit, "MFadeOut", tr("Fade Out"));
-
-    QMenu* zoom = bar->addMenu(tr("&Zoom"));
-    zoom->setObjectName(QStringLiteral("MenuZoom"));
-    MZoom10 = item(zoom, "MZoom10", tr("10 : 1"));
-    MZoom8 = item(zoom, "MZoom8", tr("8 : 1"));
-    MZoom6 = item(zoom, "MZoom6", tr("6 : 1"));
-    MZoom4 = item(zoom, "MZoom4", tr("4 : 1"));
-    MZoom2 = item(zoom, "MZoom2", tr("2 : 1"));
-    MZoom1 = item(zoom, "MZoom1", tr("1 : 1"));
-
-    QMenu* control = bar->addMenu(tr("&Control"));
-    control->setObjectName(QStringLiteral("MenuControl"));
-    MPlay = item(control, "MPlay", tr("Play"));
-    MPlayFromHere = item(control, "MPlayFromHere", tr("Play From Here"));
-    MPause = item(control, "MPause", tr("Pause"));
-    MStop = item(control, "MStop", tr("Stop"));
-    control->addSeparator();
-    MSetStart = item(control, "MSetStart", tr("Set Start Marker"));
-    MSetFinish = item(control, "MSetFinish", tr("Set Finish Marker"));
-
-    MenuLanguage = bar->addMenu(tr("&Language"));
-    MenuLanguage->setObjectName(QStringLiteral("MenuLanguage"));
-
-    QMenu* help = bar->addMenu(tr("&Help"));
-    help->setObjectName(QStringLiteral("MenuHelp"));
-    MHelp = item(help, "MHelp", tr("Help"));
-    MHome = item(help, "MHome", tr("Home Page"));
-    help->addSeparator();
-    MAbout = item(help, "MAbout", tr("About"));
-
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    MPopSetStart = item(PopupMenu1, "MPopSetStart", tr("Set Start Marker"));
-    MPopSetFinish = item(PopupMenu1, "MPopSetFinish", tr("Set Finish Marker"));
-    MPopPlayFromHere = item(PopupMenu1, "MPopPlayFromHere", tr("Play From Here"));
-    MPopSelectAll = item(PopupMenu1, "MPopSelectAll", tr("Select All"));
+    // The zoom items show the zoom level, exactly one checked.
+    ZoomGroup = new QActionGroup(this);
+    ZoomGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
 
-    // The zoom items show the zoom level; their handlers set the checks themselves, so a
-    // click does not toggle the mark on its own.
-    const std::pair<QAction*, void (TMainForm::*)()> zooms[] = {
-        {MZoom10, &TMainForm::MZoom10Click}, {MZoom8, &TMainForm::MZoom8Click}, {MZoom6, &TMainForm::MZoom6Click},
-        {MZoom4, &TMainForm::MZoom4Click},   {MZoom2, &TMainForm::MZoom2Click}, {MZoom1, &TMainForm::MZoom1Click}};
-    for (const auto& [action, handler] : zooms) {
-        action->setCheckable(true);
-        connect(action, &QAction::triggered, this, [this, action = action, handler = handler] {
-            action->setChecked(!action->isChecked());
-            (this->*handler)();
-        });
+    QMenu* current = nullptr;
+    for (const CommandItem& c : commandTable()) {
+        QAction* a = nullptr;
+        switch (c.kind) {
+        case ItemKind::Menu:
+            current = bar->addMenu(QString::fromUtf8(c.caption));
+            current->setObjectName(QString::fromLatin1(c.objectName));
+            this->*c.menu = current;
+            continue;
+        case ItemKind::MenuSeparator: current->addSeparator(); continue;
+        case ItemKind::MenuItem: a = current->addAction(QString::fromUtf8(c.caption)); break;
+        case ItemKind::PopupItem: a = PopupMenu1->addAction(QString::fromUtf8(c.caption)); break;
+        case ItemKind::Key:
+            // Keyboard-only: the window holds the action so that its shortcut works.
+            a = new QAction(this);
+            addAction(a);
+            break;
+        default: continue;
+        }
+        a->setObjectName(QString::fromLatin1(c.objectName));
+        // A disabled action takes no shortcut, so a key does nothing while its command is
+        // disabled.
+        a->setShortcuts(shortcutsOf(c));
+        if (c.group == EnableGroup::ZoomItems) {
+            a->setCheckable(true);
+            ZoomGroup->addAction(a);
+        }
+        this->*c.action = a;
+        connect(a, &QAction::triggered, this, c.handler);
     }
     MZoom10->setChecked(true);
-
-    connect(MOpen, &QAction::triggered, this, &TMainForm::MOpenClick);
-    connect(MClose, &QAction::triggered, this, &TMainForm::MCloseClick);
-    connect(MSave, &QAction::triggered, this, &TMainForm::MSaveClick);
-    connect(MSaveAs, &QAction::triggered, this, &TMainForm::MSaveAsClick);
-    connect(MExit, &QAction::triggered, this, &TMainForm::MExitClick);
-    connect(MSelectAll, &QAction::triggered, this, &TMainForm::MSelectAllClick);
-    connect(MDelete, &QAction::triggered, this, &TMainForm::MDeleteClick);
-    connect(MCutOut, &QAction::triggered, this, &TMainForm::MCutOutClick);
-    connect(MVolume, &QAction::triggered, this, &TMainForm::MVolumeClick);
-    connect(MFadeIn, &QAction::triggered, this, &TMainForm::MFadeInClick);
-    connect(MFadeOut, &QAction::triggered, this, &TMainForm::MFadeOutClick);
-    connect(MPlay, &QAction::triggered, this, &TMainForm::CButtonPlayClick);
-    connect(MPlayFromHere, &QAction::triggered, this, &TMainForm::CButtonPlayFromHereClick);
-    connect(MPause, &QAction::triggered, this, &TMainForm::CButtonPauseClick);
-    connect(MStop, &QAction::triggered, this, &TMainForm::CButtonStopClick);
-    connect(MSetStart, &QAction::triggered, this, &TMainForm::CButtonSetStartClick);
-    connect(MSetFinish, &QAction::triggered, this, &TMainForm::CButtonSetFinishClick);
-    connect(MHelp, &QAction::triggered, this, &TMainForm::MHelpClick);
-    connect(MHome, &QAction::triggered, this, &TMainForm::MHomeClick);
-    connect(MAbout, &QAction::triggered, this, &TMainForm::MAboutClick);
-    connect(MPopSetStart, &QAction::triggered, this, &TMainForm::CButtonSetStartClick);
-    connect(MPopSetFinish, &QAction::triggered, this, &TMainForm::CButtonSetFinishClick);
-    connect(MPopPlayFromHere, &QAction::triggered, this, &TMainForm::CButtonPlayFromHereClick);
-    connect(MPopSelectAll, &QAction::triggered, this, &TMainForm::MSelectAllClick);
-
-    // Keyboard shortcuts, shown in the menus. A disabled action takes no shortcut, so a key
-    // does nothing while its command is disabled.
-    MOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    MClose->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
-    MSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    MSaveAs->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
-    MExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    MSelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
-    MDelete->setShortcut(QKeySequence(Qt::Key_Delete));
-    MHelp->setShortcut(QKeySequence(Qt::Key_F1));
-    MSetStart->setShortcut(QKeySequence(Qt::Key_BracketLeft));
-    MSetFinish->setShortcut(QKeySequence(Qt::Key_BracketRight));
-
-    KeyZoomIn = new QAction(this);
-    KeyZoomIn->setObjectName(QStringLiteral("KeyZoomIn"));
-    KeyZoomIn->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)});
-    connect(KeyZoomIn, &QAction::triggered, this, &TMainForm::ButtonZoomInClick);
-    KeyZoomOut = new QAction(this);
-    KeyZoomOut->setObjectName(QStringLiteral("KeyZoomOut"));
-    KeyZoomOut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
-    connect(KeyZoomOut, &QAction::triggered, this, &TMainForm::ButtonZoomOutClick);
-    KeySpace = new QAction(this);
-    KeySpace->setObjectName(QStringLiteral("KeySpace"));
-    KeySpace->setShortcut(QKeySequence(Qt::Key_Space));
-    connect(KeySpace, &QAction::triggered, this, &TMainForm::onSpace);
-    addActions({KeyZoomIn, KeyZoomOut, KeySpace});
 }
 
 void TMainForm::buildDialogs() {
@@ -434,7 +316,7 @@ void TMainForm::buildLanguageMenu() {
     }
 }
 
-void TMainForm::onSpace() {
+void TMainForm::KeySpacePress() {
     if (m_doc.uiMode == ModePlaying) {
         if (MPause->isEnabled()) CButtonPauseClick();
     } else if (MPlayFromHere->isEnabled()) {
@@ -465,28 +347,26 @@ void TMainForm::FormCreate() {
     }
     if (!BASS_Init(-1, 44100, 0, reinterpret_cast<void*>(winId()), nullptr)) {
         BASS_Free();
-        m_prompts->messageBox({"Can not start default recording device!", "", PromptButtons::Ok, PromptIcon::Error});
+        // A system box of its own: no owner window and no caption of the program's.
+        MessageRequest failure{"Can not start default recording device!", "", PromptButtons::Ok, PromptIcon::Error};
+        failure.ownerless = true;
+        m_prompts->messageBox(failure);
         return;
     }
     m_engineReady = true;
 
     // Each running editor keeps its working file in a folder of its own (removed at exit),
-    // so two windows never share one.
-    const std::string base =
-        withTrailingSeparator(m_options.tempBase.empty() ? systemTempFolder() : m_options.tempBase);
-    m_workDir = std::make_unique<QTemporaryDir>(QString::fromStdString(base + "torvane-XXXXXX"));
-    m_doc.tempFolder = m_workDir->isValid()
-                           ? withTrailingSeparator(QDir::toNativeSeparators(m_workDir->path()).toStdString())
-                           : base;
-    m_doc.bannerFilePath = m_doc.tempFolder + "_VelkoraAd.swf";
+    // so two windows never share one. Without it nothing can be opened: the shared temp
+    // folder is never used instead.
+    if (!m_session.createFolder(m_options.tempBase)) m_prompts->message(kMsgNoInstanceFolder);
+    if (m_session.hasFolder()) m_doc.bannerFilePath = m_doc.tempFolder + "_VelkoraAd.swf";
 
     PaintBox1->move(0, 0);
     setWaveWidth(10);
     createMeters();
 
     m_doc.resetDocument();
-    for (QAction* z : {MZoom8, MZoom6, MZoom4, MZoom2, MZoom1}) z->setChecked(false);
-    MZoom10->setChecked(true);
+    syncZoomChecks(m_doc.view.framesPerColumn);
     setWaveWidth(10);
 
     if (!m_options.arguments.empty()) {
@@ -545,15 +425,7 @@ void TMainForm::FormActivate() {
 void TMainForm::FormShow() {
     if (!m_doc.openAtShow) return;
     m_doc.openAtShow = false;
-    OpenFromDocumentPath();
-}
-
-void TMainForm::OpenFromDocumentPath() {
-    if (!isOpenableSource(m_doc.documentPath)) {
-        m_prompts->message("Can not open the file.");
-        return;
-    }
-    RunOpen();
+    openFile(m_doc.documentPath);
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
@@ -569,9 +441,31 @@ void TMainForm::FormResize() {
 
 // --- UI modes ---------------------------------------------------------------------------
 
-std::uint32_t TMainForm::currentPlayColumn() const {
-    return playColumn(m_doc.columnCount, BASS_ChannelGetPosition(m_doc.stream, BASS_POS_BYTE), m_doc.streamLength);
+namespace {
+bool groupEnabled(EnableGroup group, const UIModeStates& s) {
+    switch (group) {
+    case EnableGroup::Always: return true;
+    case EnableGroup::Open: return s.open;
+    case EnableGroup::Close: return s.close;
+    case EnableGroup::Save: return s.save;
+    case EnableGroup::SaveAs: return s.saveAs;
+    case EnableGroup::SelectAll: return s.selectAll;
+    case EnableGroup::Cut: return s.cut;
+    case EnableGroup::Effects: return s.effects;
+    case EnableGroup::ZoomItems: return s.zoomItems;
+    case EnableGroup::ZoomIn: return s.zoomIn;
+    case EnableGroup::ZoomOut: return s.zoomOut;
+    case EnableGroup::Play: return s.play;
+    case EnableGroup::PlayFromHere: return s.playFromHere;
+    case EnableGroup::Pause: return s.pause;
+    case EnableGroup::Stop: return s.stop;
+    case EnableGroup::SetStart: return s.setStart;
+    case EnableGroup::SetFinish: return s.setFinish;
+    case EnableGroup::Space: return s.pause || s.playFromHere;
+    }
+    return false;
 }
+}  // namespace
 
 void TMainForm::SetUIMode(std::uint32_t mode) {
     m_doc.uiMode = mode;
@@ -580,34 +474,19 @@ void TMainForm::SetUIMode(std::uint32_t mode) {
     in.modified = m_doc.modified;
     in.zoom1Checked = MZoom1->isChecked();
     in.zoom10Checked = MZoom10->isChecked();
-    in.playColumn = mode != ModeNoDocument ? currentPlayColumn() : 0;
-    in.startMarker = m_doc.startMarker;
-    in.finishMarker = m_doc.finishMarker;
-    const UIModeStates s = uiModeStates(in);
+    in.playColumn = mode != ModeNoDocument ? m_session.playColumn() : 0;
+    in.startMarker = m_doc.selection.startMarker;
+    in.finishMarker = m_doc.selection.finishMarker;
+    UIModeStates s = uiModeStates(in);
+    // Without the engine or a working folder no document can be opened or worked on.
+    if (!documentCommandsAvailable()) s = UIModeStates{};
 
-    auto enable = [](bool on, std::initializer_list<QObject*> items) {
-        for (QObject* o : items) {
-            if (auto* a = qobject_cast<QAction*>(o)) a->setEnabled(on);
-            else if (auto* w = qobject_cast<QWidget*>(o)) w->setEnabled(on);
-        }
-    };
-    enable(s.open, {MOpen, ButtonOpen});
-    enable(s.close, {MClose, ButtonClose});
-    enable(s.save, {MSave, ButtonSave});
-    enable(s.saveAs, {MSaveAs, ButtonSaveAs});
-    enable(s.selectAll, {MSelectAll, MPopSelectAll});
-    enable(s.cut, {MDelete, ButtonDelete, MCutOut, ButtonCutOut});
-    enable(s.effects, {MVolume, ButtonVolume, MFadeIn, ButtonFadeIn, MFadeOut, ButtonFadeOut});
-    enable(s.zoomItems, {MZoom10, MZoom8, MZoom6, MZoom4, MZoom2, MZoom1});
-    enable(s.zoomIn, {ButtonZoomIn, KeyZoomIn});
-    enable(s.zoomOut, {ButtonZoomOut, KeyZoomOut});
-    enable(s.play, {MPlay, CButtonPlay});
-    enable(s.playFromHere, {MPlayFromHere, CButtonPlayFromHere, MPopPlayFromHere});
-    enable(s.pause, {MPause, CButtonPause});
-    enable(s.stop, {MStop, CButtonStop});
-    enable(s.setStart, {MSetStart, CButtonSetStart, MPopSetStart});
-    enable(s.setFinish, {MSetFinish, CButtonSetFinish, MPopSetFinish});
-    KeySpace->setEnabled(s.pause || s.playFromHere);
+    for (const CommandItem& c : commandTable()) {
+        if (c.group == EnableGroup::Always) continue;
+        const bool on = groupEnabled(c.group, s);
+        if (c.action) (this->*c.action)->setEnabled(on);
+        if (c.button) (this->*c.button)->setEnabled(on);
+    }
 
     if (mode == ModeNoDocument) {
         for (QLabel* p : StatusPanels) p->clear();
@@ -622,20 +501,16 @@ void TMainForm::SetUIMode(std::uint32_t mode) {
 void TMainForm::ButtonCloseClick() { closeDocument(); }
 
 bool TMainForm::closeDocument() {
-    if (BASS_ChannelIsActive(m_doc.stream) != BASS_ACTIVE_STOPPED) CButtonStopClick();
+    if (m_session.playerActive()) CButtonStopClick();
     if (m_doc.modified) {
         const int answer = m_prompts->messageBox({"File has been modified.\nDo you want to save the changes?", "",
                                                   PromptButtons::YesNoCancel, PromptIcon::Question});
         if (answer == IDCANCEL) return false;
-        if (answer == IDYES) ButtonSaveClick();
+        // A save that failed or was cancelled keeps the document and its changes.
+        if (answer == IDYES && !saveDocument(false)) return false;
     }
-    BASS_StreamFree(m_doc.stream);
-    m_doc.stream = 0;
-    m_doc.streamLength = 0;
-    if (!m_doc.workingFilePath.empty() && fileExists(m_doc.workingFilePath)) removeFile(m_doc.workingFilePath);
-    m_doc.resetDocument();
-    for (QAction* z : {MZoom8, MZoom6, MZoom4, MZoom2, MZoom1}) z->setChecked(false);
-    MZoom10->setChecked(true);
+    m_session.close();
+    syncZoomChecks(m_doc.view.framesPerColumn);
     setWaveWidth(10);
     SetUIMode(ModeNoDocument);
     return true;
@@ -658,11 +533,12 @@ void TMainForm::FormDestroy() {
     m_destroyed = true;
     if (Timer1) Timer1->stop();
     destroyMeters();
+    m_session.close();
     if (m_engineReady) BASS_Free();
     m_engineReady = false;
     m_waveBitmap = QImage();
     if (!m_doc.bannerFilePath.empty() && fileExists(m_doc.bannerFilePath)) removeFile(m_doc.bannerFilePath);
-    m_workDir.reset();  // removes this instance's working folder with whatever is left in it
+    m_session.removeFolder();  // this instance's working folder, with whatever is left in it
 }
 
 }  // namespace torvane

@@ -1,18 +1,20 @@
 #pragma once
 // The editor's main window: tool bar, waveform, control bar, status bar, menus, and every
-// command handler. Handlers are named after their control and event; the commands whose
-// behaviour belongs to other areas live in their own files: FormMainOpen.cpp (open),
-// FormMainView.cpp (view, transport, zoom, meters) and FormMainPending.cpp (not built yet).
+// command handler. The menus and bars are built from the command table (CommandTable.h).
+// Each handler asks the user what it needs, runs the session's command (inside its progress
+// dialog when it is long), shows the outcome's message and calls SetUIMode. The handlers of
+// other areas live in their own files: FormMainOpen.cpp (open), FormMainView.cpp (view,
+// transport, zoom, meters) and FormMainPending.cpp (not built yet).
 
 #include <QImage>
 #include <QMainWindow>
-#include <QTemporaryDir>
 #include <array>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/DocumentState.h"
+#include "doc/DocumentState.h"
+#include "session/Session.h"
 #include "view/WaveformRenderer.h"
 
 class QAction;
@@ -38,7 +40,6 @@ class TSaveForm;
 class TSpectrum;
 class TVolume;
 class TVolumeForm;
-class Transport;
 
 // What start-up takes from its surroundings. Defaults are the real ones; tests pass their
 // own so that start-up runs without touching the program folder or the user's locale.
@@ -60,8 +61,9 @@ public:
     ~TMainForm() override;
 
     // Test and collaboration hooks.
-    DocumentState& doc() { return m_doc; }
-    const DocumentState& doc() const { return m_doc; }
+    Session& session() { return m_session; }
+    DocumentState& doc() { return m_session.doc(); }
+    const DocumentState& doc() const { return m_session.doc(); }
     Prompts& prompts() const { return *m_prompts; }
     void setPrompts(Prompts* prompts);  // null: back to the toolkit's
     IniFile* languageFile() const { return m_languageFile.get(); }
@@ -70,8 +72,9 @@ public:
     const std::string& adSetting() const { return m_adSetting; }
     bool bannerOn() const { return m_adSetting != "0"; }
     bool engineReady() const { return m_engineReady; }
+    // Open and every command on a document need the engine and this instance's own folder.
+    bool documentCommandsAvailable() const { return m_engineReady && m_session.hasFolder(); }
     QImage& waveBitmap() { return m_waveBitmap; }
-    std::uint32_t currentPlayColumn() const;
     // Runs the first activation and the command-line open now, as the first showing does.
     void runFirstShow();
 
@@ -84,7 +87,8 @@ public:
     QWidget* PaintBox2 = nullptr;
     QWidget* PaintBox3 = nullptr;
     std::array<QLabel*, 3> StatusPanels{};
-    QMenu* MenuLanguage = nullptr;
+    QMenu *MenuFile = nullptr, *MenuEdit = nullptr, *MenuZoom = nullptr, *MenuControl = nullptr,
+          *MenuLanguage = nullptr, *MenuHelp = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QActionGroup* ZoomGroup = nullptr;
     QTimer* Timer1 = nullptr;
@@ -119,10 +123,9 @@ public:
     void SetUIMode(std::uint32_t mode);
 
     // The waveform view, transport and meters (FormMainView.cpp).
-    Transport& transport() { return *m_transport; }
     TSpectrum* spectrum() const { return m_spectrum.get(); }  // null when the engine failed
     TVolume* volume() const { return m_volume.get(); }
-    // Draws the waveform now and applies the stop rule.
+    // Draws the waveform now and applies the stop rule to the column the cursor was drawn on.
     void PaintBox1Paint();
     void PaintBox1MouseDown(Qt::MouseButton button, int x, int y);
     void PaintBox1MouseUp(Qt::MouseButton button, int x, int y);
@@ -181,13 +184,13 @@ public slots:
     void MAboutClick();
     void LanguageItemClick(QAction* item);
     void Timer1Timer();
+    // Space: pauses while playing, plays from here otherwise.
+    void KeySpacePress();
 
 public:
-    // The open from its extension check on, with the document path already set (the Open
-    // command after its dialog, and the command-line open).
-    void OpenFromDocumentPath();
-    // The open proper: bars, worker, dialog, loading (pending).
-    void RunOpen();
+    // The open from its extension check on (the Open command after its dialog, a dropped file
+    // and the command-line open): bars, worker, dialog, then the document is loaded.
+    void openFile(std::string path);
     // Replaces the language file and applies its texts to all windows (pending apart from
     // the reader).
     void ApplyLanguage();
@@ -210,9 +213,11 @@ private:
     void buildMenus();
     void buildDialogs();
     void buildLanguageMenu();
-    // Close steps 1 to 6; false when the user cancelled the save question.
+    // Close steps 1 to 6; false when the document stays open (the user cancelled the save
+    // question, or the save it asked for did not complete).
     bool closeDocument();
-    void onSpace();
+    // Save or Save As; true only when the document was saved completely.
+    bool saveDocument(bool saveAs);
 
     // The view's share of start-up, event filtering and shut-down (FormMainView.cpp).
     void createView();
@@ -220,25 +225,29 @@ private:
     void destroyMeters();
     bool viewEventFilter(QObject* watched, QEvent* e);
     void paintWaveExposed(const QRect& exposed);
-    void showScene(const WaveformScene& scene);
+    // Draws the whole view now (scrolling to keep the cursor visible while playing), then
+    // applies the stop rule to the column drawn.
+    void repaintWave();
     void applyWindowLook(WaveformScene& scene) const;
-    void reloadPeaks();
-    void syncZoomChecks();
+    void zoomTo(std::int32_t framesPerColumn);
+    void syncZoomChecks(std::int32_t framesPerColumn);
+    // The window's share of a transport command: SetUIMode and, for the commands that move
+    // the cursor or the markers, the repaint.
+    void afterTransport(bool repaint);
 
     StartupOptions m_options;
-    DocumentState m_doc;
+    Session m_session;
+    DocumentState& m_doc = m_session.doc();
     std::unique_ptr<QtPrompts> m_qtPrompts;
     Prompts* m_prompts = nullptr;
     std::unique_ptr<IniFile> m_languageFile;
     std::vector<std::string> m_languageFiles;
     std::string m_adSetting;
-    std::unique_ptr<QTemporaryDir> m_workDir;
     QImage m_waveBitmap;  // the exposed part of the view, drawn offscreen then copied
-    std::unique_ptr<Transport> m_transport;
     std::unique_ptr<TSpectrum> m_spectrum;
     std::unique_ptr<TVolume> m_volume;
-    // The scene the transport is drawing right now; null outside its repaints, when a paint
-    // reads the document itself.
+    // The scene repaintWave() is drawing right now; null outside it, when a paint reads the
+    // document itself.
     const WaveformScene* m_pendingScene = nullptr;
     bool m_engineReady = false;
     bool m_created = false;  // FormCreate ran to its end

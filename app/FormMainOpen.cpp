@@ -12,16 +12,11 @@
 #include "app/TOpenForm.h"
 #include "app/WorkerThread.h"
 #include "codec/OpenDocument.h"
-#include "platform/Bass.h"
-#include "platform/FileIo.h"
 #include "platform/Prompts.h"
 
 namespace torvane {
 
 namespace {
-// The engine refuses a working file it cannot play (more than two channels, say).
-constexpr const char* kMsgCannotPlay = "Cannot play this file: only mono and stereo PCM audio can be edited.";
-
 // The one local file a drag carries, or empty.
 QString droppedFile(const QMimeData* mime) {
     if (!mime || !mime->hasUrls() || mime->urls().size() != 1) return {};
@@ -36,46 +31,39 @@ void TMainForm::ButtonOpenClick() {
     const auto chosen = m_prompts->fileDialog(request);
     if (!chosen) return;
     m_doc.documentPath = chosen->path;
-    OpenFromDocumentPath();
+    openFile(chosen->path);
 }
 
-void TMainForm::RunOpen() {
-    OpenResult result;
-    // TOpenThread: the body runs inside OpenForm's modal loop.
-    const int modal = WorkerThread::runModal(*OpenForm, [&](DialogProgress& progress) {
-        result = openDocument(m_doc, progress);
-        switch (result.status) {
-        case OpenStatus::Ok:
-            // Cancel only stops a decode; pressed while copying or loading it changes nothing.
-            OpenForm->done(1);
-            break;
-        case OpenStatus::Cancelled:
-            break;  // Cancel has ended the dialog already
-        case OpenStatus::Failed:
-            m_prompts->message(result.message);
-            // The dialog stays, its bars where they stopped, until the user presses Cancel.
-            while (!OpenForm->ended()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-            break;
-        }
-    });
-    if (modal == kModalResultCancelled || !result.ok()) return;
-
-    const HSTREAM stream = BASS_StreamCreateFile(0, m_doc.workingFilePath.c_str(), 0, 0, 0);
-    if (!stream) {
-        m_prompts->message(kMsgCannotPlay);
-        removeFile(m_doc.workingFilePath);
+void TMainForm::openFile(std::string path) {
+    if (!isOpenableSource(path)) {
+        m_prompts->message(kMsgCannotOpenFile);
         return;
     }
-    m_doc.stream = stream;
-    m_doc.streamLength = std::int32_t(std::uint32_t(BASS_ChannelGetLength(stream, BASS_POS_BYTE)));
-    setWaveWidth(int(m_doc.columnCount));
-    m_doc.framesPerColumn = kDefaultFramesPerColumn;
-    MZoom10->setChecked(true);
-    m_doc.modified = false;
-    m_doc.startMarker = 0;
-    // An empty document has no columns: both markers stay on 0.
-    m_doc.finishMarker = m_doc.columnCount ? m_doc.columnCount - 1 : 0;
-    m_doc.loaded = true;
+    Outcome outcome;
+    // TOpenThread: the body runs inside OpenForm's modal loop.
+    const int modal = WorkerThread::runModal(*OpenForm, [&](DialogProgress& progress) {
+        outcome = m_session.open(path, progress);
+        if (outcome.ok()) {
+            // Cancel only stops a decode; pressed while copying or loading it changes nothing.
+            OpenForm->done(1);
+        } else if (outcome.failedWithMessage()) {
+            m_prompts->message(outcome.message);
+            // The dialog stays, its bars where they stopped, until the user presses Cancel.
+            while (!OpenForm->ended()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+    });
+    if (modal == kModalResultCancelled || !outcome.ok()) {
+        if (outcome.ok()) m_session.close();  // Cancel pressed once the body had finished
+        return;
+    }
+
+    const Outcome player = m_session.startPlayer();
+    if (!player.ok()) {
+        m_prompts->message(player.message);
+        return;
+    }
+    syncZoomChecks(m_doc.view.framesPerColumn);
+    setWaveWidth(int(m_doc.view.columnCount));
     PaintBox1->update();
     SetUIMode(ModeStopped);
 }
@@ -92,9 +80,9 @@ void TMainForm::dropEvent(QDropEvent* e) {
     // Open once the drop has completed: the open runs a modal dialog, which must not hold
     // up the drag source.
     QTimer::singleShot(0, this, [this, path] {
-        if (m_doc.uiMode != ModeNoDocument) return;
+        if (m_doc.uiMode != ModeNoDocument || !MOpen->isEnabled()) return;
         m_doc.documentPath = path.toStdString();
-        OpenFromDocumentPath();
+        openFile(path.toStdString());
     });
 }
 

@@ -7,9 +7,14 @@
 
 namespace torvane {
 
-// Save and Save As.
-void TMainForm::ButtonSaveClick() { SetUIMode(m_doc.uiMode); }
-void TMainForm::ButtonSaveAsClick() { SetUIMode(m_doc.uiMode); }
+// Save and Save As. Until saving lands nothing is written, so nothing counts as saved: a
+// Close that asked to save keeps the document.
+bool TMainForm::saveDocument(bool) {
+    SetUIMode(m_doc.uiMode);
+    return false;
+}
+void TMainForm::ButtonSaveClick() { saveDocument(false); }
+void TMainForm::ButtonSaveAsClick() { saveDocument(true); }
 
 // Edits.
 void TMainForm::ButtonDeleteClick() {}

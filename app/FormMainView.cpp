@@ -1,6 +1,6 @@
-// The waveform view, transport, markers, zoom and meters of the main window. The logic is
-// the transport's (view/Transport.h); here it meets the widgets: paint boxes, scroll box,
-// zoom items, the reload dialog and the timer.
+// The waveform view, transport, markers, zoom and meters of the main window. The rules are
+// the session's; here they meet the widgets: paint boxes, scroll box, zoom items, the reload
+// dialog and the timer.
 
 #include <QAction>
 #include <QEvent>
@@ -15,41 +15,15 @@
 #include "app/TReloadForm.h"
 #include "app/WorkerThread.h"
 #include "platform/Prompts.h"
-#include "view/PeakScan.h"
 #include "view/Spectrum.h"
-#include "view/Transport.h"
 #include "view/Volume.h"
 #include "view/WaveView.h"
 
 namespace torvane {
 
-namespace {
-
-MouseButton mouseButtonOf(Qt::MouseButton b) {
-    switch (b) {
-    case Qt::LeftButton: return MouseButton::Left;
-    case Qt::RightButton: return MouseButton::Right;
-    default: return MouseButton::Middle;  // any other button does nothing, as the middle one
-    }
-}
-
-}  // namespace
-
 // --- start-up and shut-down ---------------------------------------------------------------
 
 void TMainForm::createView() {
-    TransportHooks hooks;
-    hooks.setUIMode = [this](std::uint32_t mode) { SetUIMode(mode); };
-    hooks.repaint = [this](const WaveformScene& scene) { showScene(scene); };
-    hooks.reloadPeaks = [this] { reloadPeaks(); };
-    hooks.setViewWidth = [this](std::uint32_t width) { setWaveWidth(int(width)); };
-    hooks.openPopup = [this](int x, int y) { PopupMenu1->popup(PaintBox1->mapToGlobal(QPoint(x, y))); };
-    hooks.metersDrawn = [this] {
-        PaintBox2->update();
-        PaintBox3->update();
-    };
-    m_transport = std::make_unique<Transport>(m_doc, std::move(hooks));
-
     for (QWidget* w : {PaintBox1, PaintBox2, PaintBox3}) w->installEventFilter(this);
 }
 
@@ -57,11 +31,9 @@ void TMainForm::createView() {
 void TMainForm::createMeters() {
     m_spectrum = std::make_unique<TSpectrum>(PaintBox2->width(), PaintBox2->height());
     m_volume = std::make_unique<TVolume>(PaintBox3->width(), PaintBox3->height());
-    m_transport->attachMeters(m_spectrum.get(), m_volume.get());
 }
 
 void TMainForm::destroyMeters() {
-    if (m_transport) m_transport->attachMeters(nullptr, nullptr);
     m_spectrum.reset();
     m_volume.reset();
 }
@@ -96,17 +68,14 @@ void TMainForm::paintWaveExposed(const QRect& exposed) {
         QPainter painter(PaintBox1);
         painter.drawImage(QPoint(r.x(), 0), m_waveBitmap);
     }
-    // A paint the transport did not start (exposure, scrolling) still halts playback on a
-    // marker; the transport applies the rule after its own paints.
-    if (!m_pendingScene) m_transport->applyStopRule(scene.playColumn);
+    // A paint repaintWave() did not start (exposure, scrolling) still halts playback on a
+    // marker; repaintWave() applies the rule after its own paints.
+    if (!m_pendingScene && m_session.applyStopRule(scene.playColumn)) SetUIMode(ModePaused);
 }
 
-// The transport's repaint: the scene it will judge the stop rule by is the one drawn. While
-// playing, the view first turns the page when the cursor has left it.
-void TMainForm::showScene(const WaveformScene& scene) {
-    WaveformScene s = scene;
-    applyWindowLook(s);
-
+void TMainForm::repaintWave() {
+    if (!waveViewShowsDocument(m_doc)) return;
+    WaveformScene s = waveScene();
     if (m_doc.uiMode == ModePlaying) {
         QScrollBar* bar = ScrollBox1->horizontalScrollBar();
         const std::int64_t left = followCursorLeft(s.playColumn, bar->value(), ScrollBox1->viewport()->width(),
@@ -116,16 +85,28 @@ void TMainForm::showScene(const WaveformScene& scene) {
     m_pendingScene = &s;
     PaintBox1->repaint();
     m_pendingScene = nullptr;
+    if (m_session.applyStopRule(s.playColumn)) SetUIMode(ModePaused);
 }
 
-void TMainForm::PaintBox1Paint() { m_transport->paint(); }
+void TMainForm::PaintBox1Paint() { repaintWave(); }
 
+// The ruler band (y 201 and below) does not react.
 void TMainForm::PaintBox1MouseDown(Qt::MouseButton button, int x, int y) {
-    m_transport->mouseDown(mouseButtonOf(button), x, y);
+    if (m_doc.stream == 0 || y > 200 || button != Qt::LeftButton) return;
+    m_session.placeAt(std::uint32_t(std::max(x, 0)));
+    afterTransport(true);
 }
 
 void TMainForm::PaintBox1MouseUp(Qt::MouseButton button, int x, int y) {
-    m_transport->mouseUp(mouseButtonOf(button), x, y);
+    if (m_doc.stream == 0 || y > 200 || button != Qt::RightButton) return;
+    m_session.placeAt(std::uint32_t(std::max(x, 0)));
+    afterTransport(true);
+    PopupMenu1->popup(PaintBox1->mapToGlobal(QPoint(x, y)));
+}
+
+void TMainForm::afterTransport(bool repaint) {
+    SetUIMode(m_doc.uiMode);
+    if (repaint) repaintWave();
 }
 
 bool TMainForm::viewEventFilter(QObject* watched, QEvent* e) {
@@ -164,52 +145,94 @@ bool TMainForm::viewEventFilter(QObject* watched, QEvent* e) {
 
 // --- selection and markers ----------------------------------------------------------------
 
-void TMainForm::MSelectAllClick() { m_transport->selectAll(); }
-void TMainForm::CButtonSetStartClick() { m_transport->setStartMarker(); }
-void TMainForm::CButtonSetFinishClick() { m_transport->setFinishMarker(); }
+void TMainForm::MSelectAllClick() {
+    m_session.selectAll();
+    afterTransport(true);
+}
+
+void TMainForm::CButtonSetStartClick() {
+    if (m_session.setStartMarker()) afterTransport(true);
+}
+
+void TMainForm::CButtonSetFinishClick() {
+    if (m_session.setFinishMarker()) afterTransport(true);
+}
 
 // --- zoom ---------------------------------------------------------------------------------
 
-void TMainForm::syncZoomChecks() {
-    const std::pair<QAction*, std::int32_t> items[] = {{MZoom10, 10000}, {MZoom8, 8000}, {MZoom6, 6000},
-                                                       {MZoom4, 4000},   {MZoom2, 2000}, {MZoom1, 1000}};
-    for (const auto& [action, frames] : items) action->setChecked(m_doc.framesPerColumn == frames);
+void TMainForm::syncZoomChecks(std::int32_t framesPerColumn) {
+    QAction* const items[] = {MZoom10, MZoom8, MZoom6, MZoom4, MZoom2, MZoom1};
+    for (std::size_t i = 0; i < kZoomLevels.size(); ++i) items[i]->setChecked(kZoomLevels[i] == framesPerColumn);
 }
 
-// TReloadThread: the reload body runs inside ReloadForm's modal loop. The dialog ends on a
-// failure too: the user could not close it otherwise.
-void TMainForm::reloadPeaks() {
-    syncZoomChecks();
-    WorkerThread::runModal(*ReloadForm, [this](DialogProgress& progress) {
-        const std::string failure = reloadPeakTable(m_doc, progress, 0);
-        if (!failure.empty()) m_prompts->message(failure);
+void TMainForm::zoomTo(std::int32_t framesPerColumn) {
+    if (framesPerColumn == m_doc.view.framesPerColumn) {
+        syncZoomChecks(framesPerColumn);
+        return;
+    }
+    if (m_session.playerActive()) CButtonStopClick();
+    syncZoomChecks(framesPerColumn);
+    // TReloadThread: the reload body runs inside ReloadForm's modal loop. The dialog ends on
+    // a failure too: the user could not close it otherwise.
+    Outcome outcome;
+    WorkerThread::runModal(*ReloadForm, [&](DialogProgress& progress) {
+        outcome = m_session.zoomTo(framesPerColumn, progress);
+        if (!outcome.ok()) m_prompts->message(outcome.message);
         ReloadForm->done(QDialog::Accepted);
     });
+    setWaveWidth(int(m_doc.view.columnCount));
+    SetUIMode(m_doc.uiMode);
+    repaintWave();
     PaintBox1->update();
 }
 
-void TMainForm::MZoom10Click() { m_transport->zoomTo(10000); }
-void TMainForm::MZoom8Click() { m_transport->zoomTo(8000); }
-void TMainForm::MZoom6Click() { m_transport->zoomTo(6000); }
-void TMainForm::MZoom4Click() { m_transport->zoomTo(4000); }
-void TMainForm::MZoom2Click() { m_transport->zoomTo(2000); }
-void TMainForm::MZoom1Click() { m_transport->zoomTo(1000); }
-void TMainForm::ButtonZoomInClick() { m_transport->zoomIn(); }
-void TMainForm::ButtonZoomOutClick() { m_transport->zoomOut(); }
+void TMainForm::MZoom10Click() { zoomTo(kZoomLevels[0]); }
+void TMainForm::MZoom8Click() { zoomTo(kZoomLevels[1]); }
+void TMainForm::MZoom6Click() { zoomTo(kZoomLevels[2]); }
+void TMainForm::MZoom4Click() { zoomTo(kZoomLevels[3]); }
+void TMainForm::MZoom2Click() { zoomTo(kZoomLevels[4]); }
+void TMainForm::MZoom1Click() { zoomTo(kZoomLevels[5]); }
+void TMainForm::ButtonZoomInClick() { zoomTo(zoomedIn(m_doc.view.framesPerColumn)); }
+void TMainForm::ButtonZoomOutClick() { zoomTo(zoomedOut(m_doc.view.framesPerColumn)); }
 
 // --- transport ----------------------------------------------------------------------------
 
-void TMainForm::CButtonPlayClick() { m_transport->play(); }
-void TMainForm::CButtonPlayFromHereClick() { m_transport->playFromHere(); }
-void TMainForm::CButtonPauseClick() { m_transport->pause(); }
-void TMainForm::CButtonStopClick() { m_transport->stop(); }
+void TMainForm::CButtonPlayClick() {
+    m_session.play();
+    afterTransport(false);
+}
+
+void TMainForm::CButtonPlayFromHereClick() {
+    m_session.playFromHere();
+    afterTransport(false);
+}
+
+void TMainForm::CButtonPauseClick() {
+    m_session.pause();
+    afterTransport(false);
+}
+
+void TMainForm::CButtonStopClick() {
+    m_session.stop();
+    afterTransport(true);
+}
 
 // --- the 100 ms tick ----------------------------------------------------------------------
 
 // Moves the play cursor while playing, stops at the end of the stream, and feeds the meters
-// on every tick in every mode.
+// on every tick in every mode. While a command runs it leaves the document alone.
 void TMainForm::Timer1Timer() {
-    if (m_transport) m_transport->timerTick();
+    if (m_session.busy()) return;
+    const Session::Tick tick = m_session.tick();
+    if (tick.ended) afterTransport(true);
+    else if (tick.repaint) repaintWave();
+    if (m_spectrum) m_spectrum->draw(m_session.fft().data(), m_doc.uiMode);
+    if (m_volume) {
+        const MeterLevels levels = meterLevels(m_session.level());
+        m_volume->draw(levels.left, levels.right, m_doc.uiMode);
+    }
+    PaintBox2->update();
+    PaintBox3->update();
 }
 
 }  // namespace torvane

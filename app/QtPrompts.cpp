@@ -18,9 +18,10 @@ QString qtFilterFromWindows(const std::string& filter) {
 }
 
 int QtPrompts::messageBox(const MessageRequest& request) {
-    QMessageBox box(m_owner ? m_owner->window() : QApplication::activeWindow());
-    box.setWindowTitle(request.caption.empty() ? QStringLiteral("Torvane Audio Editor")
-                                               : QString::fromStdString(request.caption));
+    QWidget* owner = request.ownerless ? nullptr : (m_owner ? m_owner->window() : QApplication::activeWindow());
+    QMessageBox box(owner);
+    const QString fallback = request.ownerless ? QStringLiteral("Error") : QStringLiteral("Torvane Audio Editor");
+    box.setWindowTitle(request.caption.empty() ? fallback : QString::fromStdString(request.caption));
     box.setText(QString::fromStdString(request.text));
     switch (request.icon) {
     case PromptIcon::None: box.setIcon(QMessageBox::NoIcon); break;

@@ -9,10 +9,10 @@
 #include <system_error>
 #include <vector>
 
-#include "app/DocumentState.h"
 #include "cli/TerminalProgress.h"
 #include "codec/OpenDocument.h"
-#include "edit/InstanceFolder.h"
+#include "doc/DocumentState.h"
+#include "session/Session.h"
 
 namespace {
 
@@ -58,39 +58,28 @@ int failure(const std::string& message) {
     return kExitFailed;
 }
 
-// One open, as the editor runs it, inside a temp folder of the tool's own that goes with it.
+// One open, as the editor runs it, in a session whose working folder goes with it.
 class CliOpen {
 public:
-    explicit CliOpen(const std::string& path, std::int32_t framesPerColumn = kDefaultFramesPerColumn)
-        : m_folder(tempParent()) {
-        m_doc.documentPath = path;
-        m_doc.framesPerColumn = framesPerColumn;
-    }
+    explicit CliOpen(std::string path, std::int32_t framesPerColumn = kDefaultFramesPerColumn)
+        : m_path(std::move(path)), m_framesPerColumn(framesPerColumn) {}
 
     // Empty on success, else the message to print.
     std::string run() {
-        if (!isOpenableSource(m_doc.documentPath)) return kMsgCannotOpenFile;
-        if (!m_folder.valid()) return "Cannot create a temporary folder.";
-        m_doc.tempFolder = m_folder.path();
+        if (!isOpenableSource(m_path)) return kMsgCannotOpenFile;
+        if (!m_session.createFolder()) return kMsgNoInstanceFolder;
         TerminalProgress progress(TerminalProgress::stderrIsTerminal());
-        const OpenResult r = openDocument(m_doc, progress);
+        Outcome r = m_session.open(m_path, progress);
+        if (r.ok() && m_framesPerColumn != kDefaultFramesPerColumn) r = m_session.zoomTo(m_framesPerColumn, progress);
         return r.ok() ? std::string() : r.message;
     }
 
-    DocumentState& doc() { return m_doc; }
+    const DocumentState& doc() const { return m_session.doc(); }
 
 private:
-    static std::string tempParent() {
-        std::error_code ec;
-        fs::path p = fs::temp_directory_path(ec);
-        if (ec) p = fs::current_path(ec);
-        std::string s = p.string();
-        if (s.empty() || s.back() != char(fs::path::preferred_separator)) s += char(fs::path::preferred_separator);
-        return s;
-    }
-
-    InstanceFolder m_folder;
-    DocumentState m_doc;
+    std::string m_path;
+    std::int32_t m_framesPerColumn;
+    Session m_session;
 };
 
 int runInfo(const std::vector<std::string>& args) {
@@ -99,25 +88,24 @@ int runInfo(const std::vector<std::string>& args) {
     const std::string message = open.run();
     if (!message.empty()) return failure(message);
     const DocumentState& d = open.doc();
-    std::printf("sample_rate=%d\n", d.sampleRate);
-    std::printf("channels=%d\n", d.channels);
-    std::printf("bits_per_sample=%d\n", d.bitsPerSample);
-    std::printf("block_size=%u\n", d.blockSize);
-    std::printf("data_offset=%u\n", std::uint32_t(d.dataOffset));
-    std::printf("data_size=%u\n", d.dataSize);
-    std::printf("data_end=%u\n", std::uint32_t(d.dataEnd));
-    std::printf("frame_count=%u\n", d.frameCount);
-    std::printf("duration=%u\n", d.duration);
-    std::printf("column_count=%u\n", d.columnCount);
+    std::printf("sample_rate=%d\n", d.format.sampleRate);
+    std::printf("channels=%d\n", d.format.channels);
+    std::printf("bits_per_sample=%d\n", d.format.bitsPerSample);
+    std::printf("block_size=%u\n", d.format.blockSize);
+    std::printf("data_offset=%u\n", std::uint32_t(d.format.dataOffset));
+    std::printf("data_size=%u\n", d.format.dataSize);
+    std::printf("data_end=%u\n", std::uint32_t(d.format.dataEnd));
+    std::printf("frame_count=%u\n", d.format.frameCount);
+    std::printf("duration=%u\n", d.format.duration);
+    std::printf("column_count=%u\n", d.view.columnCount);
     std::printf("source_bitrate=%d\n", d.sourceBitRate);
     return kExitOk;
 }
 
 bool parseZoom(const std::string& text, std::int32_t& framesPerColumn) {
-    static const char* const kLevels[] = {"10", "8", "6", "4", "2", "1"};
-    for (const char* level : kLevels) {
-        if (text == level) {
-            framesPerColumn = std::stoi(text) * 1000;
+    for (const std::int32_t level : kZoomLevels) {
+        if (text == std::to_string(level / 1000)) {
+            framesPerColumn = level;
             return true;
         }
     }
@@ -150,7 +138,7 @@ int runPeaks(const std::vector<std::string>& args) {
     const std::string message = open.run();
     if (!message.empty()) return failure(message);
     const DocumentState& d = open.doc();
-    for (std::uint32_t c = 0; c < d.columnCount; ++c) std::printf("%u %d %d\n", c, d.leftPeaks[c], d.rightPeaks[c]);
+    for (std::uint32_t c = 0; c < d.view.columnCount; ++c) std::printf("%u %d %d\n", c, d.peaks.left[c], d.peaks.right[c]);
     return kExitOk;
 }
 

@@ -4,11 +4,11 @@
 #include <cctype>
 #include <vector>
 
-#include "edit/WorkingFile.h"
+#include "doc/WorkingFile.h"
 #include "platform/Bass.h"
 #include "platform/FileIo.h"
 #include "platform/WaveHeader.h"
-#include "view/PeakScan.h"
+#include "doc/PeakScan.h"
 
 #if defined(__linux__) && !defined(TORVANE_NO_COPY_RANGE)
 #include <cerrno>
@@ -24,7 +24,7 @@ constexpr std::size_t kWriteBlock = 1u << 20;   // decoded bytes gathered before
 constexpr std::size_t kCopyBlock = 1u << 20;    // WAV copy block
 constexpr std::size_t kCopyRangeBlock = 8u << 20;  // in-kernel WAV copy step (one bar update each)
 
-OpenResult failed(std::string message) { return OpenResult{OpenStatus::Failed, std::move(message)}; }
+Outcome failed(std::string message) { return Outcome::failed(std::move(message)); }
 
 std::string lowerExtension(const std::string& path) {
     const auto slash = path.find_last_of("/\\");
@@ -58,7 +58,7 @@ int percentOf(std::uint64_t done, std::uint64_t total) {
     return int(std::min(100.0, double(done) * 100.0 / double(total)));
 }
 
-OpenResult decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progress, std::uint64_t limit) {
+Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progress, std::uint64_t limit) {
     const char* path = doc.documentPath.c_str();
     const HSTREAM dec = kind == SourceKind::Wma ? BASS_WMA_StreamCreateFile(0, path, 0, 0, BASS_STREAM_DECODE)
                                                 : BASS_StreamCreateFile(0, path, 0, 0, BASS_STREAM_DECODE);
@@ -127,7 +127,7 @@ OpenResult decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& pr
         return failed(kMsgTooLong);
     }
     if (!writeOk) return failed(kMsgCannotWriteTempFile);
-    if (cancelled) return OpenResult{OpenStatus::Cancelled, {}};
+    if (cancelled) return Outcome::cancelled();
     return {};
 }
 
@@ -182,7 +182,7 @@ CopyEnd copyByBlocks(std::FILE* in, std::FILE* out, CopyState& st) {
     }
 }
 
-OpenResult copyToWorkingFile(DocumentState& doc, Progress& progress, std::uint64_t limit) {
+Outcome copyToWorkingFile(DocumentState& doc, Progress& progress, std::uint64_t limit) {
     std::FILE* in = openFile(doc.documentPath, "rb");
     if (!in) return failed(kMsgCannotReadSource);
     const std::uint64_t size = fileLengthOf(in);
@@ -227,12 +227,12 @@ std::int32_t sourceBitRateOf(std::uint64_t fileSize, std::uint32_t seconds, Sour
     return std::int32_t(std::min<std::uint64_t>(rate, 0x7FFFFFFF));
 }
 
-OpenResult openDocument(DocumentState& doc, Progress& progress, std::uint64_t workingFileLimit) {
+Outcome openDocument(DocumentState& doc, Progress& progress, std::uint64_t workingFileLimit) {
     doc.workingFilePath = workingFilePathIn(doc.tempFolder);
     if (fileExists(doc.workingFilePath)) removeFile(doc.workingFilePath);
 
     const SourceKind kind = sourceKindOf(doc.documentPath);
-    OpenResult r = kind == SourceKind::Wav ? copyToWorkingFile(doc, progress, workingFileLimit)
+    Outcome r = kind == SourceKind::Wav ? copyToWorkingFile(doc, progress, workingFileLimit)
                                            : decodeToWorkingFile(doc, kind, progress, workingFileLimit);
     if (!r.ok()) return r;
 

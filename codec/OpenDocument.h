@@ -7,7 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/DocumentState.h"
+#include "doc/DocumentState.h"
+#include "platform/Outcome.h"
 #include "platform/Progress.h"
 
 namespace torvane {
@@ -25,14 +26,6 @@ SourceKind sourceKindOf(const std::string& path);
 // A WMA's odd result is lowered by one. 0 when the source lasts under a second (seconds 0).
 std::int32_t sourceBitRateOf(std::uint64_t fileSize, std::uint32_t seconds, SourceKind kind);
 
-enum class OpenStatus { Ok, Cancelled, Failed };
-
-struct OpenResult {
-    OpenStatus status = OpenStatus::Ok;
-    std::string message;  // what to show the user when status is Failed
-    bool ok() const { return status == OpenStatus::Ok; }
-};
-
 // The messages an open can end with besides those of the header reading.
 inline constexpr const char* kMsgNoDecodeStream = "Can not creat the decode stream.";
 inline constexpr const char* kMsgMp3NoTempFile = "Can not creat the temporary file.";
@@ -43,7 +36,7 @@ inline constexpr const char* kMsgCannotWriteTempFile = "Cannot write the working
 inline constexpr const char* kMsgTooLong = "The audio is too long: the working file cannot grow past 4 GB.";
 
 // The open body. Needs doc.tempFolder (ending in a separator), doc.documentPath and
-// doc.framesPerColumn (10000 whenever the editor opens). Sets the working file path (any old
+// doc.view.framesPerColumn (10000 whenever the editor opens). Sets the working file path (any old
 // working file there is deleted first), the source bit rate, every header value, the column
 // count and new peak arrays. Cancel is honoured while decoding only: the result is then
 // Cancelled and the header is not read. After a failure the working file may be left with
@@ -51,7 +44,7 @@ inline constexpr const char* kMsgTooLong = "The audio is too long: the working f
 // `workingFileLimit` is the largest working file allowed (4 GiB - 1: 32-bit sizes); tests
 // lower it to reach the too-long path without gigabytes of audio.
 inline constexpr std::uint64_t kMaxWorkingFileBytes = 0xFFFFFFFFull;
-OpenResult openDocument(DocumentState& doc, Progress& progress,
+Outcome openDocument(DocumentState& doc, Progress& progress,
                         std::uint64_t workingFileLimit = kMaxWorkingFileBytes);
 
 }  // namespace torvane

@@ -17,7 +17,7 @@ public:
 };
 
 // A Progress that does nothing: for callers without a dialog.
-class NoProgress final : public Progress {
+class NoProgress : public Progress {
 public:
     void setPercent(int, int) override {}
     void pump() override {}

@@ -21,6 +21,9 @@ struct MessageRequest {
     std::string caption;  // empty: the platform's default caption
     PromptButtons buttons = PromptButtons::Ok;
     PromptIcon icon = PromptIcon::None;
+    // A system box with no owner window: with an empty caption it shows the system's own
+    // ("Error"), not the program's.
+    bool ownerless = false;
 };
 
 struct FileDialogRequest {

@@ -1,28 +1,16 @@
 #pragma once
-// What the waveform view needs from the document and the engine, and the conversions
-// between stream positions and view columns.
+// What the waveform view needs from the document and the engine.
 
 #include <cstdint>
 
-#include "app/DocumentState.h"
+#include "doc/DocumentState.h"
+#include "doc/PlayColumn.h"
 #include "view/WaveformRenderer.h"
 
 namespace torvane {
 
-// The column under stream byte position `position`: trunc(columnCount * position /
-// streamLength) in double precision, the position taken as a signed 32-bit value. An empty
-// stream or view has only column 0.
-std::uint32_t playColumnOf(std::uint32_t columnCount, std::int32_t position, std::int32_t streamLength);
-
-// The stream byte position of column c: trunc(c * streamLength / columnCount); 0 for an
-// empty view.
-std::uint32_t columnPosition(std::uint32_t column, std::int32_t streamLength, std::uint32_t columnCount);
-
-// The play column of the document's stream now.
-std::uint32_t currentPlayColumn(const DocumentState& doc);
-
 // Whole seconds of a stream byte position, truncated.
-std::int64_t streamSeconds(HSTREAM stream, std::uint32_t position);
+std::int64_t streamSeconds(StreamHandle stream, std::uint64_t position);
 
 // Everything the renderer draws, read from the document and the engine. The colours and
 // the label font keep their defaults; the window sets its own.

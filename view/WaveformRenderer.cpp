@@ -9,7 +9,7 @@
 #include <QPainter>
 #include <QString>
 
-#include "view/TimeText.h"
+#include "doc/TimeText.h"
 
 namespace torvane {
 

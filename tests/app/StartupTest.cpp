@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "app/Startup.h"
+#include "i18n/LanguageFiles.h"
 #include "codec/OpenDocument.h"
 #include "platform/IniFile.h"
 #include "platform/UserLanguage.h"

@@ -6,9 +6,9 @@
 #include <sstream>
 
 #include "codec/OpenDocument.h"
-#include "edit/InstanceFolder.h"
-#include "edit/WaveBuilder.h"
-#include "edit/WorkingFile.h"
+#include "doc/InstanceFolder.h"
+#include "support/TestFiles.h"
+#include "doc/WorkingFile.h"
 
 using namespace torvane;
 using namespace torvane::test;
@@ -89,7 +89,7 @@ TEST_F(CliTest, InfoOfAnMp3ShowsItsBitRate) {
     NoProgress none;
     ASSERT_TRUE(openDocument(doc, none).ok());
     EXPECT_NE(r.out.find("source_bitrate=" + std::to_string(doc.sourceBitRate) + "\n"), std::string::npos);
-    EXPECT_NE(r.out.find("frame_count=" + std::to_string(doc.frameCount) + "\n"), std::string::npos);
+    EXPECT_NE(r.out.find("frame_count=" + std::to_string(doc.format.frameCount) + "\n"), std::string::npos);
     EXPECT_GE(doc.sourceBitRate, 90);
 }
 
@@ -105,14 +105,14 @@ TEST_F(CliTest, PeaksPrintOneLinePerColumnAtEveryZoom) {
         InstanceFolder f(tempParent());
         doc.tempFolder = f.path();
         doc.documentPath = path;
-        doc.framesPerColumn = zoom * 1000;
+        doc.view.framesPerColumn = zoom * 1000;
         NoProgress none;
         ASSERT_TRUE(openDocument(doc, none).ok());
         std::ostringstream expected;
-        for (std::uint32_t c = 0; c < doc.columnCount; ++c)
-            expected << c << ' ' << doc.leftPeaks[c] << ' ' << doc.rightPeaks[c] << '\n';
+        for (std::uint32_t c = 0; c < doc.view.columnCount; ++c)
+            expected << c << ' ' << doc.peaks.left[c] << ' ' << doc.peaks.right[c] << '\n';
         EXPECT_EQ(r.out, expected.str());
-        EXPECT_EQ(doc.columnCount, columnCountFor(23456, std::uint32_t(zoom) * 1000));
+        EXPECT_EQ(doc.view.columnCount, columnCountFor(23456, std::uint32_t(zoom) * 1000));
     }
     EXPECT_EQ(cli("peaks --zoom=2 " + quote(path)).exitCode, 0);
 }

@@ -6,9 +6,9 @@
 #include <memory>
 
 #include "codec/OpenDocument.h"
-#include "edit/InstanceFolder.h"
-#include "edit/WaveBuilder.h"
-#include "edit/WorkingFile.h"
+#include "doc/InstanceFolder.h"
+#include "support/TestFiles.h"
+#include "doc/WorkingFile.h"
 #include "platform/FileIo.h"
 
 using namespace torvane;
@@ -68,11 +68,11 @@ protected:
         ASSERT_TRUE(instance.valid());
         doc.tempFolder = instance.path();
     }
-    OpenResult open(const std::string& path, Progress& progress) {
+    Outcome open(const std::string& path, Progress& progress) {
         doc.documentPath = path;
         return openDocument(doc, progress);
     }
-    OpenResult open(const std::string& path) {
+    Outcome open(const std::string& path) {
         RecordingProgress p;
         return open(path, p);
     }
@@ -91,26 +91,26 @@ TEST_F(OpenDocumentTest, CompressedSourcesDecodeIntoA44ByteHeaderWorkingFile) {
                 RecordingProgress p;
                 doc = DocumentState{};
                 doc.tempFolder = instance.path();
-                const OpenResult r = open(src, p);
+                const Outcome r = open(src, p);
                 ASSERT_TRUE(r.ok()) << r.message;
                 EXPECT_EQ(doc.workingFilePath, instance.path() + "AudioTemp.wav");
 
                 // Header and derived values.
-                EXPECT_EQ(doc.sampleRate, rate);
-                EXPECT_EQ(doc.channels, channels);
-                EXPECT_EQ(doc.bitsPerSample, 16);
-                EXPECT_EQ(doc.blockSize, std::uint32_t(2 * channels));
-                EXPECT_EQ(doc.dataOffset, 44);
+                EXPECT_EQ(doc.format.sampleRate, rate);
+                EXPECT_EQ(doc.format.channels, channels);
+                EXPECT_EQ(doc.format.bitsPerSample, 16);
+                EXPECT_EQ(doc.format.blockSize, std::uint32_t(2 * channels));
+                EXPECT_EQ(doc.format.dataOffset, 44);
                 const Bytes w = readFile(doc.workingFilePath);
                 ASSERT_GE(w.size(), 44u);
                 EXPECT_EQ(get32(w, 4), w.size() - 8);
                 EXPECT_EQ(get32(w, 40), w.size() - 44);
                 EXPECT_EQ(get32(w, 16), 16u);
                 EXPECT_EQ(get32(w, 28), std::uint32_t(rate * 2 * channels));
-                EXPECT_EQ(doc.dataSize, w.size() - 44);
-                EXPECT_EQ(doc.frameCount, doc.dataSize / doc.blockSize);
+                EXPECT_EQ(doc.format.dataSize, w.size() - 44);
+                EXPECT_EQ(doc.format.frameCount, doc.format.dataSize / doc.format.blockSize);
                 // Nearly three seconds, whatever the codec trims or pads.
-                EXPECT_NEAR(double(doc.frameCount) / rate, 3.0, 0.1);
+                EXPECT_NEAR(double(doc.format.frameCount) / rate, 3.0, 0.1);
 
                 // The samples are the decoder's, written whole and in order.
                 const Bytes reference = capture("ffmpeg -nostdin -loglevel error -i " + quote(src) +
@@ -131,10 +131,10 @@ TEST_F(OpenDocumentTest, CompressedSourcesDecodeIntoA44ByteHeaderWorkingFile) {
                 EXPECT_EQ(doc.sourceBitRate, std::int32_t(expected));
 
                 // A 0.5 tone reads about 50 everywhere; the table covers every column.
-                ASSERT_EQ(doc.columnCount, columnCountFor(doc.frameCount, 10000));
-                ASSERT_EQ(doc.leftPeaks.size(), doc.columnCount);
-                EXPECT_NEAR(doc.leftPeaks[1], 50, 3);
-                EXPECT_EQ(doc.leftPeaks[1], doc.rightPeaks[1]);
+                ASSERT_EQ(doc.view.columnCount, columnCountFor(doc.format.frameCount, 10000));
+                ASSERT_EQ(doc.peaks.left.size(), doc.view.columnCount);
+                EXPECT_NEAR(doc.peaks.left[1], 50, 3);
+                EXPECT_EQ(doc.peaks.left[1], doc.peaks.right[1]);
                 EXPECT_EQ(p.bar(1).back(), 100);
                 const auto decoding = p.bar(0);
                 ASSERT_FALSE(decoding.empty());
@@ -176,7 +176,7 @@ TEST_F(OpenDocumentTest, UpperCaseExtensionTakesTheDecoderPath) {
     std::filesystem::copy_file(Inputs::get().path(44100, 2, "mp3"), upper,
                                std::filesystem::copy_options::overwrite_existing);
     ASSERT_TRUE(open(upper).ok());
-    EXPECT_EQ(doc.dataOffset, 44);
+    EXPECT_EQ(doc.format.dataOffset, 44);
     EXPECT_GT(doc.sourceBitRate, 0);
 }
 
@@ -195,9 +195,9 @@ TEST_F(OpenDocumentTest, WavIsCopiedByteForByteWithItsExtraChunks) {
     ASSERT_TRUE(open(path, p).ok());
     EXPECT_TRUE(readFile(doc.workingFilePath) == src);
     EXPECT_EQ(doc.sourceBitRate, 0);
-    EXPECT_EQ(doc.dataOffset, 12 + 8 + 18 + 8 + 21 + 1 + 8);
-    EXPECT_EQ(doc.frameCount, 123457u);
-    EXPECT_EQ(doc.columnCount, 13u);
+    EXPECT_EQ(doc.format.dataOffset, 12 + 8 + 18 + 8 + 21 + 1 + 8);
+    EXPECT_EQ(doc.format.frameCount, 123457u);
+    EXPECT_EQ(doc.view.columnCount, 13u);
     EXPECT_EQ(p.bar(0).back(), 100);
     EXPECT_EQ(p.bar(1).back(), 100);
 }
@@ -208,17 +208,17 @@ TEST_F(OpenDocumentTest, EightBitMonoWavOpensWithPeaksScaledBy128) {
     const std::string path = scratch("eight.wav");
     writeFile(path, makeWav(8000, 1, 8, pcm));
     ASSERT_TRUE(open(path).ok());
-    EXPECT_EQ(doc.blockSize, 1u);
-    EXPECT_EQ(doc.leftPeaks, (std::vector<std::int16_t>{0, 75}));
-    EXPECT_EQ(doc.rightPeaks, doc.leftPeaks);
+    EXPECT_EQ(doc.format.blockSize, 1u);
+    EXPECT_EQ(doc.peaks.left, (std::vector<std::int16_t>{0, 75}));
+    EXPECT_EQ(doc.peaks.right, doc.peaks.left);
 }
 
 TEST_F(OpenDocumentTest, WavHoldingMp3DataIsRefusedAndTheNextOpenWorks) {
     const std::string fake = scratch("fake.wav");
     std::filesystem::copy_file(Inputs::get().path(44100, 2, "mp3"), fake,
                                std::filesystem::copy_options::overwrite_existing);
-    OpenResult r = open(fake);
-    EXPECT_EQ(r.status, OpenStatus::Failed);
+    Outcome r = open(fake);
+    EXPECT_EQ(r.status, Outcome::Status::Failed);
     EXPECT_EQ(r.message, "This is not a valid Wave file.");
 
     r = open(Inputs::get().path(22050, 1, "wav"));
@@ -233,18 +233,18 @@ TEST_F(OpenDocumentTest, HeaderMessagesReachTheCaller) {
     const std::string fl = scratch("float.wav");
     writeFile(fl, RiffBuilder().fmt(3, 1, 8000, 32).data(Bytes(400)).bytes());
     EXPECT_EQ(open(fl).message, "Cannot handle compressed Wave file.");
-    EXPECT_EQ(open(fl).status, OpenStatus::Failed);
+    EXPECT_EQ(open(fl).status, Outcome::Status::Failed);
 }
 
 TEST_F(OpenDocumentTest, CancelDuringDecodingLoadsNothing) {
-    doc.columnCount = 4321;
+    doc.view.columnCount = 4321;
     RecordingProgress p(/*cancelAfter=*/5);
-    const OpenResult r = open(Inputs::get().path(44100, 2, "mp3"), p);
-    EXPECT_EQ(r.status, OpenStatus::Cancelled);
+    const Outcome r = open(Inputs::get().path(44100, 2, "mp3"), p);
+    EXPECT_EQ(r.status, Outcome::Status::Cancelled);
     EXPECT_TRUE(r.message.empty());
     // No header reading and no peak table.
-    EXPECT_EQ(doc.columnCount, 4321u);
-    EXPECT_TRUE(doc.leftPeaks.empty());
+    EXPECT_EQ(doc.view.columnCount, 4321u);
+    EXPECT_TRUE(doc.peaks.left.empty());
     EXPECT_TRUE(p.bar(1).empty());
     // The chunks decoded before the request are there, under a patched header.
     const Bytes w = readFile(doc.workingFilePath);
@@ -255,7 +255,7 @@ TEST_F(OpenDocumentTest, CancelDuringDecodingLoadsNothing) {
     // Cancel is not looked at while copying a WAV: the file opens.
     RecordingProgress always(0);
     EXPECT_TRUE(open(Inputs::get().path(44100, 2, "wav"), always).ok());
-    EXPECT_GT(doc.columnCount, 0u);
+    EXPECT_GT(doc.view.columnCount, 0u);
 }
 
 TEST_F(OpenDocumentTest, UndecodableSourcesAndMissingFiles) {
@@ -293,8 +293,8 @@ TEST_F(OpenDocumentTest, AnOldWorkingFileIsReplacedWhole) {
 TEST_F(OpenDocumentTest, WorkingFilePastTheLimitStopsWithAClearMessage) {
     RecordingProgress p;
     doc.documentPath = Inputs::get().path(44100, 2, "mp3");
-    OpenResult r = openDocument(doc, p, 100000);
-    EXPECT_EQ(r.status, OpenStatus::Failed);
+    Outcome r = openDocument(doc, p, 100000);
+    EXPECT_EQ(r.status, Outcome::Status::Failed);
     EXPECT_EQ(r.message, kMsgTooLong);
     EXPECT_FALSE(fileExists(doc.workingFilePath));
 
@@ -311,9 +311,9 @@ TEST_F(OpenDocumentTest, EmptyDataOpensWithNoColumns) {
     writeFile(path, makeWav(44100, 2, 16, {}));
     RecordingProgress p;
     ASSERT_TRUE(open(path, p).ok());
-    EXPECT_EQ(doc.frameCount, 0u);
-    EXPECT_EQ(doc.columnCount, 0u);
-    EXPECT_TRUE(doc.leftPeaks.empty());
+    EXPECT_EQ(doc.format.frameCount, 0u);
+    EXPECT_EQ(doc.view.columnCount, 0u);
+    EXPECT_TRUE(doc.peaks.left.empty());
     EXPECT_TRUE(p.bar(1).empty());
 }
 

@@ -6,7 +6,7 @@
 
 #include "platform/FileIo.h"
 
-#include "ShellFixture.h"
+#include "support/ShellFixture.h"
 
 using namespace torvane;
 using namespace torvane::test;
@@ -18,10 +18,11 @@ const char* kQuestion = "File has been modified.\nDo you want to save the change
 // An open document in mode 1 with a working file in the instance's temp folder.
 void openDocument(TMainForm& f, bool modified) {
     fakeDocument(f, 10, 2, 7);
-    f.doc().workingFilePath = f.doc().tempFolder + "AudioTemp.wav";
-    writeFile(f.doc().workingFilePath, makeWav(44100, 2, 16, std::vector<std::uint8_t>(400, 0)));
+    const std::string wav = f.doc().tempFolder + "AudioTemp.wav";
+    writeFile(wav, makeWav(44100, 2, 16, std::vector<std::uint8_t>(400, 0)));
+    f.session().adoptWorkingFile(wav);
     f.doc().modified = modified;
-    f.doc().framesPerColumn = 2000;
+    f.doc().view.framesPerColumn = 2000;
     f.MZoom10->setChecked(false);
     f.MZoom2->setChecked(true);
     f.PaintBox1->resize(10, 221);
@@ -33,9 +34,9 @@ void expectClosed(TMainForm& f, const std::string& workingFile) {
     EXPECT_EQ(d.uiMode, 0u);
     EXPECT_FALSE(d.loaded || d.modified);
     EXPECT_TRUE(d.documentPath.empty() && d.workingFilePath.empty());
-    EXPECT_EQ(d.framesPerColumn, 10000);
-    EXPECT_EQ(d.startMarker, 0u);
-    EXPECT_EQ(d.finishMarker, 0u);
+    EXPECT_EQ(d.view.framesPerColumn, 10000);
+    EXPECT_EQ(d.selection.startMarker, 0u);
+    EXPECT_EQ(d.selection.finishMarker, 0u);
     EXPECT_TRUE(f.MZoom10->isChecked());
     EXPECT_FALSE(f.MZoom2->isChecked());
     EXPECT_EQ(f.PaintBox1->width(), 10);
@@ -59,19 +60,40 @@ TEST(ShellClose, UnchangedDocumentClosesWithoutAsking) {
     expectClosed(f, wav);
 }
 
-TEST(ShellClose, ModifiedDocumentAsksOnceAndFollowsTheAnswer) {
-    for (int answer : {IDYES, IDNO}) {
-        Shell shell;
-        TMainForm& f = shell.start();
-        openDocument(f, true);
-        const std::string wav = f.doc().workingFilePath;
-        shell.prompts.answerMessage(answer);
-        f.MClose->trigger();
-        ASSERT_EQ(shell.prompts.messages().size(), 1u);
-        EXPECT_EQ(shell.prompts.messages()[0].text, kQuestion);
-        EXPECT_EQ(shell.prompts.messages()[0].buttons, PromptButtons::YesNoCancel);
-        expectClosed(f, wav);
-    }
+TEST(ShellClose, ModifiedDocumentAsksOnceAndNoClosesIt) {
+    Shell shell;
+    TMainForm& f = shell.start();
+    openDocument(f, true);
+    const std::string wav = f.doc().workingFilePath;
+    shell.prompts.answerMessage(IDNO);
+    f.MClose->trigger();
+    ASSERT_EQ(shell.prompts.messages().size(), 1u);
+    EXPECT_EQ(shell.prompts.messages()[0].text, kQuestion);
+    EXPECT_EQ(shell.prompts.messages()[0].buttons, PromptButtons::YesNoCancel);
+    expectClosed(f, wav);
+}
+
+// Yes saves first; a save that did not complete (here: no save can run yet) must not cost the
+// user the edits: the document stays open, modified, with its working file, from Close and
+// from Exit alike.
+TEST(ShellClose, YesWhoseSaveDidNotCompleteKeepsTheDocument) {
+    Shell shell;
+    TMainForm& f = shell.start();
+    openDocument(f, true);
+    const std::string wav = f.doc().workingFilePath;
+    shell.prompts.answerMessage(IDYES);
+    f.MClose->trigger();
+    EXPECT_EQ(shell.prompts.messages().size(), 1u);
+    EXPECT_EQ(f.doc().uiMode, 1u);
+    EXPECT_TRUE(f.doc().modified && f.doc().loaded);
+    EXPECT_TRUE(fileExists(wav));
+    EXPECT_TRUE(f.ButtonSave->isEnabled());
+
+    shell.prompts.answerMessage(IDYES);
+    EXPECT_FALSE(f.close());
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_TRUE(f.doc().modified);
+    EXPECT_TRUE(fileExists(wav));
 }
 
 TEST(ShellClose, CancelKeepsTheDocument) {
@@ -85,7 +107,7 @@ TEST(ShellClose, CancelKeepsTheDocument) {
     EXPECT_TRUE(f.doc().modified);
     EXPECT_EQ(f.doc().documentPath, "/music/song.wav");
     EXPECT_TRUE(fileExists(f.doc().workingFilePath));
-    EXPECT_EQ(f.doc().framesPerColumn, 2000);
+    EXPECT_EQ(f.doc().view.framesPerColumn, 2000);
     EXPECT_TRUE(f.MZoom2->isChecked());
     EXPECT_EQ(f.StatusPanels[2]->text(), "/music/song.wav");
 }

@@ -18,7 +18,7 @@
 #include "app/TReloadForm.h"
 #include "app/TSaveForm.h"
 #include "app/TVolumeForm.h"
-#include "ShellFixture.h"
+#include "support/ShellFixture.h"
 
 using namespace torvane;
 using namespace torvane::test;

@@ -6,7 +6,7 @@
 #include <QToolButton>
 
 #include "platform/Bass.h"
-#include "ShellFixture.h"
+#include "support/ShellFixture.h"
 
 using namespace torvane;
 using namespace torvane::test;
@@ -53,8 +53,8 @@ void expectTable(TMainForm& f, std::uint32_t mode, std::uint32_t playColumn) {
         case '1': want = true; break;
         case '0': want = false; break;
         case 'M': want = d.modified; break;
-        case 'S': want = playColumn < d.finishMarker; break;
-        case 'F': want = playColumn > d.startMarker; break;
+        case 'S': want = playColumn < d.selection.finishMarker; break;
+        case 'F': want = playColumn > d.selection.startMarker; break;
         case 'I': want = !f.MZoom1->isChecked(); break;
         case 'O': want = !f.MZoom10->isChecked(); break;
         }
@@ -145,20 +145,20 @@ TEST(ShellModes, MarkerCommandsFollowThePlayColumnOfTheEngine) {
 
     // Right after an open: player at 0, selection 0..9.
     f.SetUIMode(1);
-    EXPECT_EQ(f.currentPlayColumn(), 0u);
+    EXPECT_EQ(f.session().playColumn(), 0u);
     markers(true, false);
 
     file.seekColumn(9, 10);  // on the finish marker
     for (std::uint32_t mode : {1u, 3u}) {
         f.SetUIMode(mode);
-        EXPECT_EQ(f.currentPlayColumn(), 9u);
+        EXPECT_EQ(f.session().playColumn(), 9u);
         markers(false, true);
     }
 
-    f.doc().startMarker = 4;
+    f.doc().selection.startMarker = 4;
     file.seekColumn(4, 10);  // on the start marker
     f.SetUIMode(1);
-    EXPECT_EQ(f.currentPlayColumn(), 4u);
+    EXPECT_EQ(f.session().playColumn(), 4u);
     markers(true, false);
 
     file.seekColumn(6, 10);  // inside the selection
@@ -166,17 +166,17 @@ TEST(ShellModes, MarkerCommandsFollowThePlayColumnOfTheEngine) {
     markers(true, true);
 
     // A document of one column: both markers at 0, both commands off wherever the player is.
-    f.doc().columnCount = 1;
-    f.doc().startMarker = f.doc().finishMarker = 0;
+    f.doc().view.columnCount = 1;
+    f.doc().selection.startMarker = f.doc().selection.finishMarker = 0;
     f.SetUIMode(1);
     markers(false, false);
 
     // An empty stream: the play column stays defined.
-    f.doc().columnCount = 10;
+    f.doc().view.columnCount = 10;
     f.doc().streamLength = 0;
-    f.doc().finishMarker = 9;
+    f.doc().selection.finishMarker = 9;
     f.SetUIMode(1);
-    EXPECT_EQ(f.currentPlayColumn(), 0u);
+    EXPECT_EQ(f.session().playColumn(), 0u);
     markers(true, false);
 }
 
@@ -188,13 +188,13 @@ TEST(ShellModes, StatusBarTexts) {
     };
     EXPECT_EQ(panels(), "||");
     fakeDocument(f, 10, 0, 9);
-    f.doc().duration = 3725;
+    f.doc().format.duration = 3725;
     f.SetUIMode(1);
     EXPECT_EQ(panels(), "44100 Hz   Stereo   16Bits|01:02:05|/music/song.wav");
 
     // Playing and paused keep the last stopped text.
-    f.doc().duration = 360000;
-    f.doc().channels = 1;
+    f.doc().format.duration = 360000;
+    f.doc().format.channels = 1;
     f.SetUIMode(2);
     f.SetUIMode(3);
     EXPECT_EQ(panels(), "44100 Hz   Stereo   16Bits|01:02:05|/music/song.wav");

@@ -4,7 +4,7 @@
 #include <QScrollArea>
 
 #include "platform/IniFile.h"
-#include "ShellFixture.h"
+#include "support/ShellFixture.h"
 
 using namespace torvane;
 using namespace torvane::test;
@@ -137,7 +137,7 @@ TEST(ShellStartup, NoDocumentStateAfterStartUp) {
     const DocumentState& d = f.doc();
     EXPECT_TRUE(f.engineReady());
     EXPECT_EQ(d.uiMode, 0u);
-    EXPECT_EQ(d.framesPerColumn, 10000);
+    EXPECT_EQ(d.view.framesPerColumn, 10000);
     EXPECT_TRUE(f.MZoom10->isChecked());
     EXPECT_FALSE(d.modified || d.loaded || d.openAtShow);
     EXPECT_TRUE(d.workingFilePath.empty() && d.documentPath.empty());

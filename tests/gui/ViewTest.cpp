@@ -14,15 +14,14 @@
 #include <cmath>
 #include <numbers>
 
-#include "ShellFixture.h"
+#include "support/ShellFixture.h"
 #include "app/TReloadForm.h"
-#include "edit/WorkingFile.h"
+#include "doc/WorkingFile.h"
 #include "platform/AudioOutput.h"
 #include "platform/Bass.h"
 #include "platform/FileIo.h"
-#include "view/PeakScan.h"
+#include "doc/PeakScan.h"
 #include "view/Spectrum.h"
-#include "view/Transport.h"
 #include "view/Volume.h"
 #include "view/WaveView.h"
 
@@ -64,22 +63,21 @@ struct ViewWindow {
     // stream, view width, whole selection, mode 1.
     void load(const std::vector<std::int16_t>& samples) {
         DocumentState& d = f->doc();
-        d.workingFilePath = workingFilePathIn(d.tempFolder);
-        writeFile(d.workingFilePath, makeWav(kRate, 2, 16, samples16(samples)));
+        const std::string path = workingFilePathIn(d.tempFolder);
+        writeFile(path, makeWav(kRate, 2, 16, samples16(samples)));
+        f->session().adoptWorkingFile(path);
         d.documentPath = "/music/song.wav";
-        d.framesPerColumn = 10000;
+        d.view.framesPerColumn = 10000;
         std::FILE* file = nullptr;
         ASSERT_EQ(readWorkingHeader(d, &file), WaveHeaderError::None);
         replacePeakArrays(d);
         NoProgress progress;
         scanPeaks(file, d, progress, 0);
         std::fclose(file);
-        d.stream = BASS_StreamCreateFile(0, d.workingFilePath.c_str(), 0, 0, 0);
-        ASSERT_NE(d.stream, 0u);
-        d.streamLength = std::int32_t(BASS_ChannelGetLength(d.stream, BASS_POS_BYTE));
-        f->setWaveWidth(int(d.columnCount));
-        d.startMarker = 0;
-        d.finishMarker = d.columnCount - 1;
+        ASSERT_TRUE(f->session().startPlayer().ok());
+        f->setWaveWidth(int(d.view.columnCount));
+        d.selection.startMarker = 0;
+        d.selection.finishMarker = d.view.columnCount - 1;
         d.loaded = true;
         f->PaintBox1->update();
         f->SetUIMode(ModeStopped);
@@ -97,24 +95,13 @@ struct ViewWindow {
     std::uint32_t position() const {
         return std::uint32_t(BASS_ChannelGetPosition(f->doc().stream, BASS_POS_BYTE));
     }
-    std::uint32_t column() const { return torvane::currentPlayColumn(f->doc()); }
-    // The column the player shows after being placed at column c: the engine keeps positions
-    // on whole frames, so a column whose start falls inside a frame reads as the one before.
-    std::uint32_t placedColumn(std::uint32_t c) const {
-        const DocumentState& d = f->doc();
-        const std::uint32_t p = columnPosition(c, d.streamLength, d.columnCount) / d.blockSize * d.blockSize;
-        return playColumnOf(d.columnCount, std::int32_t(p), d.streamLength);
-    }
+    std::uint32_t column() const { return f->session().playColumn(); }
 
     // The part of PaintBox1 that the scroll box shows.
     QRect visiblePart() const {
         const int left = f->ScrollBox1->horizontalScrollBar()->value();
         const int width = std::min(f->ScrollBox1->viewport()->width(), f->PaintBox1->width() - left);
         return {left, 0, width, kWaveBitmapHeight};
-    }
-
-    ~ViewWindow() {
-        if (f) BASS_StreamFree(f->doc().stream);
     }
 };
 
@@ -140,7 +127,7 @@ TEST(View, ButtonsPlayPauseResumeAndStop) {
     ViewWindow w;
     TMainForm& f = *w.f;
     w.load(tone(5));
-    ASSERT_EQ(f.doc().columnCount, 23u);
+    ASSERT_EQ(f.doc().view.columnCount, 23u);
     EXPECT_EQ(f.PaintBox1->width(), 23);
 
     w.click(f.CButtonPlay);
@@ -175,8 +162,8 @@ TEST(View, PlayHaltsAtTheMarkersAndRunsToTheEndOfAWholeSelection) {
     ViewWindow w;
     TMainForm& f = *w.f;
     w.load(tone(5));
-    f.doc().startMarker = 5;
-    f.doc().finishMarker = 15;
+    f.doc().selection.startMarker = 5;
+    f.doc().selection.finishMarker = 15;
     w.click(f.CButtonPlay);
     int ticks = 0;
     while (f.doc().uiMode == ModePlaying && ticks++ < 100) w.tick();
@@ -184,7 +171,7 @@ TEST(View, PlayHaltsAtTheMarkersAndRunsToTheEndOfAWholeSelection) {
     EXPECT_EQ(w.column(), 5u);
 
     w.click(f.CButtonPlayFromHere);
-    EXPECT_EQ(w.column(), w.placedColumn(8));  // three columns past the marker
+    EXPECT_EQ(w.column(), 8u);  // three columns past the marker
     ticks = 0;
     while (f.doc().uiMode == ModePlaying && ticks++ < 100) w.tick();
     EXPECT_EQ(f.doc().uiMode, ModePaused);
@@ -192,8 +179,8 @@ TEST(View, PlayHaltsAtTheMarkersAndRunsToTheEndOfAWholeSelection) {
 
     // Select All from the menu: the whole document plays to its end, where the tick stops.
     f.MSelectAll->trigger();
-    EXPECT_EQ(f.doc().startMarker, 0u);
-    EXPECT_EQ(f.doc().finishMarker, 22u);
+    EXPECT_EQ(f.doc().selection.startMarker, 0u);
+    EXPECT_EQ(f.doc().selection.finishMarker, 22u);
     w.click(f.CButtonPlay);
     ticks = 0;
     while (f.doc().uiMode == ModePlaying && ticks++ < 100) w.tick();
@@ -206,11 +193,10 @@ TEST(View, MouseOnTheWaveformAndTheMarkerButtons) {
     ViewWindow w;
     TMainForm& f = *w.f;
     w.load(tone(5));
-    const std::int32_t length = f.doc().streamLength;
-
+    // Five seconds are 23 columns, the last one partial: a click on column 10 leaves the
+    // player on column 10, not on the column before.
     QTest::mouseClick(f.PaintBox1, Qt::LeftButton, {}, QPoint(10, 50));
-    EXPECT_EQ(w.position(), columnPosition(10, length, 23) / 4 * 4);
-    const std::uint32_t ten = w.placedColumn(10);
+    const std::uint32_t ten = 10;
     EXPECT_EQ(w.column(), ten);
     EXPECT_EQ(f.doc().uiMode, ModeStopped);
 
@@ -221,40 +207,60 @@ TEST(View, MouseOnTheWaveformAndTheMarkerButtons) {
 
     // Set Finish Marker at that column; then Set Start Marker there must do nothing.
     w.click(f.CButtonSetFinish);
-    EXPECT_EQ(f.doc().finishMarker, ten);
+    EXPECT_EQ(f.doc().selection.finishMarker, ten);
     // The view now shows the cursor on a marker: the stop rule leaves the player paused.
     EXPECT_EQ(f.doc().uiMode, ModePaused);
     EXPECT_FALSE(f.CButtonSetStart->isEnabled());  // no start at or after the finish
     f.CButtonSetStartClick();
-    EXPECT_EQ(f.doc().startMarker, 0u);
+    EXPECT_EQ(f.doc().selection.startMarker, 0u);
 
     // A right release moves the position and opens the context menu there.
     QTest::mouseRelease(f.PaintBox1, Qt::RightButton, {}, QPoint(4, 60));
-    EXPECT_EQ(w.column(), w.placedColumn(4));
+    EXPECT_EQ(w.column(), 4u);
     EXPECT_TRUE(f.PopupMenu1->isVisible());
     f.MPopSetStart->trigger();
     f.PopupMenu1->hide();
-    EXPECT_EQ(f.doc().startMarker, w.placedColumn(4));
+    EXPECT_EQ(f.doc().selection.startMarker, 4u);
+}
+
+// As a new user tried it: right-click column 30 of a longer document, Set Start Marker from
+// the context menu, then Play From Here from the menu starts in that column.
+TEST(View, RightClickThenSetStartPutsTheMarkerOnTheClickedColumn) {
+    ViewWindow w;
+    TMainForm& f = *w.f;
+    w.load(tone(20));
+    ASSERT_EQ(f.doc().view.columnCount, 89u);  // 882000 frames: the last column is partial
+    QTest::mouseRelease(f.PaintBox1, Qt::RightButton, {}, QPoint(30, 80));
+    f.PopupMenu1->hide();
+    f.MPopSetStart->trigger();
+    EXPECT_EQ(f.doc().selection.startMarker, 30u);
+    QTest::mouseClick(f.PaintBox1, Qt::LeftButton, {}, QPoint(61, 80));
+    f.MSetFinish->trigger();
+    EXPECT_EQ(f.doc().selection.finishMarker, 61u);
+    QTest::mouseClick(f.PaintBox1, Qt::LeftButton, {}, QPoint(45, 80));
+    f.MPlayFromHere->trigger();
+    EXPECT_EQ(f.doc().uiMode, ModePlaying);
+    EXPECT_EQ(w.column(), 45u);
 }
 
 TEST(View, ZoomRebuildsTheTableAndResetsTheSelection) {
     ViewWindow w;
     TMainForm& f = *w.f;
     w.load(tone(20));
-    ASSERT_EQ(f.doc().columnCount, 89u);
-    f.doc().startMarker = 3;
-    f.doc().finishMarker = 40;
+    ASSERT_EQ(f.doc().view.columnCount, 89u);
+    f.doc().selection.startMarker = 3;
+    f.doc().selection.finishMarker = 40;
     w.click(f.CButtonPlay);
     w.tick();
 
     f.MZoom1->trigger();
-    EXPECT_EQ(f.doc().framesPerColumn, 1000);
-    EXPECT_EQ(f.doc().columnCount, 882u);
+    EXPECT_EQ(f.doc().view.framesPerColumn, 1000);
+    EXPECT_EQ(f.doc().view.columnCount, 882u);
     EXPECT_EQ(f.PaintBox1->width(), 882);
     EXPECT_TRUE(f.MZoom1->isChecked());
     for (QAction* z : {f.MZoom10, f.MZoom8, f.MZoom6, f.MZoom4, f.MZoom2}) EXPECT_FALSE(z->isChecked());
-    EXPECT_EQ(f.doc().startMarker, 0u);
-    EXPECT_EQ(f.doc().finishMarker, 881u);
+    EXPECT_EQ(f.doc().selection.startMarker, 0u);
+    EXPECT_EQ(f.doc().selection.finishMarker, 881u);
     EXPECT_EQ(f.doc().uiMode, ModeStopped);
     EXPECT_EQ(w.position(), 0u);
     EXPECT_FALSE(f.ReloadForm->isVisible());
@@ -262,9 +268,9 @@ TEST(View, ZoomRebuildsTheTableAndResetsTheSelection) {
     // The peaks are those a fresh scan at 1 : 1 gives.
     DocumentState scan = f.doc();
     NoProgress none;
-    ASSERT_EQ(reloadPeakTable(scan, none), "");
-    EXPECT_EQ(scan.leftPeaks, f.doc().leftPeaks);
-    EXPECT_EQ(scan.rightPeaks, f.doc().rightPeaks);
+    ASSERT_TRUE(reloadPeakTable(scan, none).ok());
+    EXPECT_EQ(scan.peaks.left, f.doc().peaks.left);
+    EXPECT_EQ(scan.peaks.right, f.doc().peaks.right);
 
     // The level in force does nothing: playback goes on, on the same stream.
     w.click(f.CButtonPlay);
@@ -276,14 +282,14 @@ TEST(View, ZoomRebuildsTheTableAndResetsTheSelection) {
 
     // Zoom Out steps to 2 : 1, and the new stream plays.
     w.click(f.ButtonZoomOut);
-    EXPECT_EQ(f.doc().framesPerColumn, 2000);
+    EXPECT_EQ(f.doc().view.framesPerColumn, 2000);
     EXPECT_TRUE(f.MZoom2->isChecked() && !f.MZoom1->isChecked());
     EXPECT_EQ(f.PaintBox1->width(), 441);
     w.click(f.CButtonPlay);
     w.tick();
     EXPECT_GT(w.position(), 0u);
     w.click(f.ButtonZoomIn);
-    EXPECT_EQ(f.doc().framesPerColumn, 1000);
+    EXPECT_EQ(f.doc().view.framesPerColumn, 1000);
 }
 
 TEST(View, ZoomWithoutTheWorkingFileSaysSoAndEndsTheDialog) {
@@ -294,7 +300,7 @@ TEST(View, ZoomWithoutTheWorkingFileSaysSoAndEndsTheDialog) {
     f.MZoom2->trigger();
     EXPECT_EQ(w.shell.prompts.messageTexts(), std::vector<std::string>{"Cannot open the temporary file."});
     EXPECT_FALSE(f.ReloadForm->isVisible());
-    EXPECT_EQ(f.doc().columnCount, 23u);  // the table keeps its columns
+    EXPECT_EQ(f.doc().view.columnCount, 23u);  // the table keeps its columns
     EXPECT_EQ(f.doc().uiMode, ModeStopped);
 }
 
@@ -303,8 +309,8 @@ TEST(View, PaintedPixelsAreTheRenderersAtEveryScrollPosition) {
     TMainForm& f = *w.f;
     w.load(tone(20));
     f.MZoom1->trigger();
-    f.doc().startMarker = 100;
-    f.doc().finishMarker = 800;
+    f.doc().selection.startMarker = 100;
+    f.doc().selection.finishMarker = 800;
     QTest::mouseClick(f.PaintBox1, Qt::LeftButton, {}, QPoint(300, 50));
     QScrollBar* bar = f.ScrollBox1->horizontalScrollBar();
     ASSERT_GT(bar->maximum(), 0);

@@ -9,7 +9,7 @@
 #include "app/TProcessForm.h"
 #include "app/TSaveForm.h"
 #include "app/WorkerThread.h"
-#include "ShellFixture.h"
+#include "support/ShellFixture.h"
 
 using namespace torvane;
 using namespace torvane::test;

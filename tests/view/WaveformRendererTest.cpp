@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "view/GuiApp.h"
+#include "support/GuiApp.h"
 #include "view/WaveformRenderer.h"
 
 using namespace torvane;

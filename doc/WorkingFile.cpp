@@ -1,4 +1,4 @@
-#include "edit/WorkingFile.h"
+#include "doc/WorkingFile.h"
 
 #include "platform/FileIo.h"
 
@@ -32,18 +32,18 @@ std::uint32_t columnCountFor(std::uint32_t frameCount, std::uint32_t framesPerCo
 }
 
 std::uint32_t columnToByte(const DocumentState& doc, std::uint32_t column) {
-    return std::uint32_t(doc.dataOffset) + column * std::uint32_t(doc.framesPerColumn) * doc.blockSize;
+    return std::uint32_t(doc.format.dataOffset) + column * std::uint32_t(doc.view.framesPerColumn) * doc.format.blockSize;
 }
 
 void deriveHeaderValues(DocumentState& doc) {
-    doc.dataEnd = std::int32_t(std::uint32_t(doc.dataOffset) + doc.dataSize);
-    const std::uint32_t bytesPerSecond = std::uint32_t(doc.sampleRate) * std::uint32_t(doc.channels) *
-                                         std::uint32_t(doc.bitsPerSample) / 8;
-    doc.duration = bytesPerSecond ? doc.dataSize / bytesPerSecond : 0;
-    const std::uint32_t bytes = std::uint32_t(doc.bitsPerSample) / 8;
-    doc.blockSize = doc.channels == 1 ? bytes : 2 * bytes;
-    doc.frameCount = doc.blockSize ? doc.dataSize / doc.blockSize : 0;
-    doc.columnCount = columnCountFor(doc.frameCount, std::uint32_t(doc.framesPerColumn));
+    doc.format.dataEnd = std::int32_t(std::uint32_t(doc.format.dataOffset) + doc.format.dataSize);
+    const std::uint32_t bytesPerSecond = std::uint32_t(doc.format.sampleRate) * std::uint32_t(doc.format.channels) *
+                                         std::uint32_t(doc.format.bitsPerSample) / 8;
+    doc.format.duration = bytesPerSecond ? doc.format.dataSize / bytesPerSecond : 0;
+    const std::uint32_t bytes = std::uint32_t(doc.format.bitsPerSample) / 8;
+    doc.format.blockSize = doc.format.channels == 1 ? bytes : 2 * bytes;
+    doc.format.frameCount = doc.format.blockSize ? doc.format.dataSize / doc.format.blockSize : 0;
+    doc.view.columnCount = columnCountFor(doc.format.frameCount, std::uint32_t(doc.view.framesPerColumn));
 }
 
 WaveHeaderError readWorkingHeader(std::FILE* f, DocumentState& doc) {
@@ -51,11 +51,11 @@ WaveHeaderError readWorkingHeader(std::FILE* f, DocumentState& doc) {
     WaveHeader h;
     const WaveHeaderError e = readWaveHeader(f, fileLengthOf(f), h);
     if (e != WaveHeaderError::None) return e;
-    doc.sampleRate = h.sampleRate;
-    doc.channels = h.channels;
-    doc.bitsPerSample = h.bitsPerSample;
-    doc.dataOffset = std::int32_t(h.dataOffset);
-    doc.dataSize = h.dataSize;
+    doc.format.sampleRate = h.sampleRate;
+    doc.format.channels = h.channels;
+    doc.format.bitsPerSample = h.bitsPerSample;
+    doc.format.dataOffset = std::int32_t(h.dataOffset);
+    doc.format.dataSize = h.dataSize;
     deriveHeaderValues(doc);
     return WaveHeaderError::None;
 }
@@ -82,11 +82,11 @@ bool patchDecodedSizes(std::FILE* f) {
 bool patchSizesAfterLengthChange(std::FILE* f, DocumentState& doc) {
     if (std::fflush(f) != 0) return false;
     const std::uint32_t length = std::uint32_t(fileLengthOf(f));
-    const std::uint32_t offset = std::uint32_t(doc.dataOffset);
+    const std::uint32_t offset = std::uint32_t(doc.format.dataOffset);
     const std::uint32_t dataSize = length - offset;
     const bool ok = write32At(f, 4, length - 8) && write32At(f, offset - 4, dataSize);
     if (std::fflush(f) != 0 || !ok) return false;
-    doc.dataSize = dataSize;
+    doc.format.dataSize = dataSize;
     deriveHeaderValues(doc);
     return true;
 }

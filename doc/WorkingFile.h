@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/DocumentState.h"
+#include "doc/DocumentState.h"
 #include "platform/WaveHeader.h"
 
 namespace torvane {

@@ -1,4 +1,4 @@
-#include "view/TimeText.h"
+#include "doc/TimeText.h"
 
 namespace torvane {
 namespace {

@@ -1,10 +1,10 @@
-#include "view/PeakScan.h"
+#include "doc/PeakScan.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <vector>
 
-#include "edit/WorkingFile.h"
+#include "doc/WorkingFile.h"
 #include "platform/FileIo.h"
 
 #if (defined(__unix__) || defined(__APPLE__)) && !defined(TORVANE_NO_MMAP)
@@ -109,23 +109,23 @@ inline int level16(const unsigned char* p) { return std::abs(int(std::int16_t(st
 }  // namespace
 
 void replacePeakArrays(DocumentState& doc) {
-    doc.leftPeaks.assign(doc.columnCount, 0);
-    doc.rightPeaks.assign(doc.columnCount, 0);
+    doc.peaks.left.assign(doc.view.columnCount, 0);
+    doc.peaks.right.assign(doc.view.columnCount, 0);
 }
 
 void scanPeaks(std::FILE* f, DocumentState& doc, Progress& progress, int bar) {
-    const std::uint32_t columns = doc.columnCount;
-    if (doc.leftPeaks.size() != columns) doc.leftPeaks.assign(columns, 0);
-    if (doc.rightPeaks.size() != columns) doc.rightPeaks.assign(columns, 0);
+    const std::uint32_t columns = doc.view.columnCount;
+    if (doc.peaks.left.size() != columns) doc.peaks.left.assign(columns, 0);
+    if (doc.peaks.right.size() != columns) doc.peaks.right.assign(columns, 0);
     if (columns == 0) return;
 
-    const std::uint32_t perColumn = std::uint32_t(doc.framesPerColumn) / kFrameStep;  // S
-    const bool eightBit = doc.bitsPerSample == 8;
-    const bool mono = doc.channels == 1;
-    const std::uint32_t block = doc.blockSize ? doc.blockSize : 1;
+    const std::uint32_t perColumn = std::uint32_t(doc.view.framesPerColumn) / kFrameStep;  // S
+    const bool eightBit = doc.format.bitsPerSample == 8;
+    const bool mono = doc.format.channels == 1;
+    const std::uint32_t block = doc.format.blockSize ? doc.format.blockSize : 1;
     // Frames at or past the frame count contribute nothing.
-    const std::uint64_t examined = (std::uint64_t(doc.frameCount) + kFrameStep - 1) / kFrameStep;
-    ExaminedFrames frames(f, std::uint32_t(doc.dataOffset), block, examined);
+    const std::uint64_t examined = (std::uint64_t(doc.format.frameCount) + kFrameStep - 1) / kFrameStep;
+    ExaminedFrames frames(f, std::uint32_t(doc.format.dataOffset), block, examined);
     PumpThrottle pump(progress);
     const int scale = eightBit ? 128 : 32768;
 
@@ -146,21 +146,21 @@ void scanPeaks(std::FILE* f, DocumentState& doc, Progress& progress, int bar) {
                 if (r > maxRight) maxRight = r;
             }
         }
-        doc.leftPeaks[c] = std::int16_t(maxLeft * 100 / scale);
-        doc.rightPeaks[c] = std::int16_t(maxRight * 100 / scale);
+        doc.peaks.left[c] = std::int16_t(maxLeft * 100 / scale);
+        doc.peaks.right[c] = std::int16_t(maxRight * 100 / scale);
         progress.setPercent(bar, int((c + 1) * 100u / columns));
         pump.tick();
     }
 }
 
-std::string reloadPeakTable(DocumentState& doc, Progress& progress, int bar) {
+Outcome reloadPeakTable(DocumentState& doc, Progress& progress, int bar) {
     std::FILE* f = openFile(doc.workingFilePath, "rb");
-    if (!f) return "Cannot open the temporary file.";
-    doc.columnCount = columnCountFor(doc.frameCount, std::uint32_t(doc.framesPerColumn));
+    if (!f) return Outcome::failed(kMsgCannotOpenTempFile);
+    doc.view.columnCount = columnCountFor(doc.format.frameCount, std::uint32_t(doc.view.framesPerColumn));
     replacePeakArrays(doc);
     scanPeaks(f, doc, progress, bar);
     std::fclose(f);
-    return {};
+    return Outcome::done();
 }
 
 }  // namespace torvane

@@ -65,17 +65,17 @@ struct Shell {
 // markers, and optionally a playback stream on a real working file.
 inline void fakeDocument(TMainForm& form, std::uint32_t columns, std::uint32_t start, std::uint32_t finish) {
     DocumentState& d = form.doc();
-    d.sampleRate = 44100;
-    d.channels = 2;
-    d.bitsPerSample = 16;
-    d.blockSize = 4;
-    d.framesPerColumn = 10000;
-    d.columnCount = columns;
-    d.frameCount = columns * 10000u;
-    d.dataSize = d.frameCount * 4u;
-    d.duration = d.dataSize / (44100u * 4u);
-    d.startMarker = start;
-    d.finishMarker = finish;
+    d.format.sampleRate = 44100;
+    d.format.channels = 2;
+    d.format.bitsPerSample = 16;
+    d.format.blockSize = 4;
+    d.view.framesPerColumn = 10000;
+    d.view.columnCount = columns;
+    d.format.frameCount = columns * 10000u;
+    d.format.dataSize = d.format.frameCount * 4u;
+    d.format.duration = d.format.dataSize / (44100u * 4u);
+    d.selection.startMarker = start;
+    d.selection.finishMarker = finish;
     d.loaded = true;
     d.documentPath = "/music/song.wav";
 }

@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
-#include "edit/InstanceFolder.h"
-#include "edit/WaveBuilder.h"
-#include "edit/WorkingFile.h"
+#include "doc/InstanceFolder.h"
+#include "support/TestFiles.h"
+#include "doc/WorkingFile.h"
 #include "platform/FileIo.h"
 
 using namespace torvane;
@@ -56,29 +56,29 @@ TEST_F(WorkingFileTest, DecodedHeaderRoundTripsWithAllDerivedValues) {
     ASSERT_TRUE(f);
     EXPECT_EQ(tellPos(f), 44u);  // left at the data offset for the peak scan
     std::fclose(f);
-    EXPECT_EQ(doc.sampleRate, 22050);
-    EXPECT_EQ(doc.channels, 1);
-    EXPECT_EQ(doc.bitsPerSample, 16);
-    EXPECT_EQ(doc.blockSize, 2u);
-    EXPECT_EQ(doc.dataOffset, 44);
-    EXPECT_EQ(doc.dataSize, samples.size());
-    EXPECT_EQ(doc.dataEnd, 44 + std::int32_t(samples.size()));
-    EXPECT_EQ(doc.frameCount, 22050u * 3 + 500);
-    EXPECT_EQ(doc.duration, 3u);
-    EXPECT_EQ(doc.columnCount, 7u);  // 66650 frames at 10000 per column
+    EXPECT_EQ(doc.format.sampleRate, 22050);
+    EXPECT_EQ(doc.format.channels, 1);
+    EXPECT_EQ(doc.format.bitsPerSample, 16);
+    EXPECT_EQ(doc.format.blockSize, 2u);
+    EXPECT_EQ(doc.format.dataOffset, 44);
+    EXPECT_EQ(doc.format.dataSize, samples.size());
+    EXPECT_EQ(doc.format.dataEnd, 44 + std::int32_t(samples.size()));
+    EXPECT_EQ(doc.format.frameCount, 22050u * 3 + 500);
+    EXPECT_EQ(doc.format.duration, 3u);
+    EXPECT_EQ(doc.view.columnCount, 7u);  // 66650 frames at 10000 per column
 }
 
 TEST_F(WorkingFileTest, ChunkLayoutsPlaceTheDataOffset) {
     DocumentState doc;
     // "fmt " of 18 bytes: two extra bytes skipped.
     ASSERT_EQ(read(RiffBuilder().fmt(1, 2, 44100, 16, {0, 0}).data(Bytes(400)).bytes(), doc), WaveHeaderError::None);
-    EXPECT_EQ(doc.dataOffset, 46);
+    EXPECT_EQ(doc.format.dataOffset, 46);
     // An odd "fmt " (17 bytes) and an odd LIST chunk before "data": both pad bytes skipped.
     ASSERT_EQ(read(RiffBuilder().fmt(1, 2, 44100, 16, {7}).chunk("LIST", Bytes(13, 'x')).data(Bytes(400)).bytes(), doc),
               WaveHeaderError::None);
-    EXPECT_EQ(doc.dataOffset, 12 + 8 + 17 + 1 + 8 + 13 + 1 + 8);
-    EXPECT_EQ(doc.dataSize, 400u);
-    EXPECT_EQ(doc.frameCount, 100u);
+    EXPECT_EQ(doc.format.dataOffset, 12 + 8 + 17 + 1 + 8 + 13 + 1 + 8);
+    EXPECT_EQ(doc.format.dataSize, 400u);
+    EXPECT_EQ(doc.format.frameCount, 100u);
 }
 
 TEST_F(WorkingFileTest, EveryFormatRuleHasItsMessage) {
@@ -119,29 +119,29 @@ TEST_F(WorkingFileTest, ExtensiblePcmIsReadOtherSubFormatsAreCompressed) {
     };
     DocumentState doc;
     ASSERT_EQ(read(extensible(1), doc), WaveHeaderError::None);
-    EXPECT_EQ(doc.dataOffset, 12 + 8 + 40 + 8);
-    EXPECT_EQ(doc.blockSize, 4u);
-    EXPECT_EQ(doc.frameCount, 1000u);
+    EXPECT_EQ(doc.format.dataOffset, 12 + 8 + 40 + 8);
+    EXPECT_EQ(doc.format.blockSize, 4u);
+    EXPECT_EQ(doc.format.frameCount, 1000u);
     EXPECT_EQ(read(extensible(3), doc), WaveHeaderError::Compressed);  // IEEE float
 }
 
 TEST_F(WorkingFileTest, EightBitMonoAndOddDataSizes) {
     DocumentState doc;
     ASSERT_EQ(read(makeWav(8000, 1, 8, Bytes(8000 * 2 + 1, 128)), doc), WaveHeaderError::None);
-    EXPECT_EQ(doc.blockSize, 1u);
-    EXPECT_EQ(doc.frameCount, 16001u);
-    EXPECT_EQ(doc.duration, 2u);
-    EXPECT_EQ(doc.columnCount, 2u);
+    EXPECT_EQ(doc.format.blockSize, 1u);
+    EXPECT_EQ(doc.format.frameCount, 16001u);
+    EXPECT_EQ(doc.format.duration, 2u);
+    EXPECT_EQ(doc.view.columnCount, 2u);
 
     // 16-bit stereo with 3 stray bytes: they are not a frame.
     ASSERT_EQ(read(makeWav(44100, 2, 16, Bytes(4 * 10000 + 3)), doc), WaveHeaderError::None);
-    EXPECT_EQ(doc.dataSize, 40003u);
-    EXPECT_EQ(doc.frameCount, 10000u);
-    EXPECT_EQ(doc.columnCount, 1u);
+    EXPECT_EQ(doc.format.dataSize, 40003u);
+    EXPECT_EQ(doc.format.frameCount, 10000u);
+    EXPECT_EQ(doc.view.columnCount, 1u);
 
     // Any channel count but 1 is taken as stereo for the block size.
     ASSERT_EQ(read(makeWav(44100, 4, 16, Bytes(800)), doc), WaveHeaderError::None);
-    EXPECT_EQ(doc.blockSize, 4u);
+    EXPECT_EQ(doc.format.blockSize, 4u);
 }
 
 TEST_F(WorkingFileTest, DataSizePastTheEndIsBoundedByTheFile) {
@@ -150,27 +150,27 @@ TEST_F(WorkingFileTest, DataSizePastTheEndIsBoundedByTheFile) {
     // A truncated file claiming more than it has.
     ASSERT_EQ(read(RiffBuilder().fmt(1, 2, 44100, 16).chunkWithSize("data", 5000, pcm).bytes(), doc),
               WaveHeaderError::None);
-    EXPECT_EQ(doc.dataSize, 1000u);
-    EXPECT_EQ(doc.dataEnd, 44 + 1000);
-    EXPECT_EQ(doc.frameCount, 250u);
+    EXPECT_EQ(doc.format.dataSize, 1000u);
+    EXPECT_EQ(doc.format.dataEnd, 44 + 1000);
+    EXPECT_EQ(doc.format.frameCount, 250u);
     // A streaming writer's "unknown" size.
     ASSERT_EQ(read(RiffBuilder().fmt(1, 2, 44100, 16).chunkWithSize("data", 0xFFFFFFFF, pcm).bytes(), doc),
               WaveHeaderError::None);
-    EXPECT_EQ(doc.dataSize, 1000u);
+    EXPECT_EQ(doc.format.dataSize, 1000u);
     // A size of 0 stays 0: an empty document.
     ASSERT_EQ(read(RiffBuilder().fmt(1, 2, 44100, 16).chunkWithSize("data", 0, pcm).bytes(), doc),
               WaveHeaderError::None);
-    EXPECT_EQ(doc.dataSize, 0u);
-    EXPECT_EQ(doc.frameCount, 0u);
-    EXPECT_EQ(doc.columnCount, 0u);
+    EXPECT_EQ(doc.format.dataSize, 0u);
+    EXPECT_EQ(doc.format.frameCount, 0u);
+    EXPECT_EQ(doc.view.columnCount, 0u);
 }
 
 TEST_F(WorkingFileTest, DurationIsTruncatedToWholeSeconds) {
     DocumentState doc;
     ASSERT_EQ(read(makeWav(1000, 2, 16, Bytes(4 * 1900)), doc), WaveHeaderError::None);
-    EXPECT_EQ(doc.duration, 1u);
+    EXPECT_EQ(doc.format.duration, 1u);
     ASSERT_EQ(read(makeWav(1000, 2, 16, Bytes(4 * 999)), doc), WaveHeaderError::None);
-    EXPECT_EQ(doc.duration, 0u);
+    EXPECT_EQ(doc.format.duration, 0u);
 }
 
 TEST_F(WorkingFileTest, SizePatchAfterALengthChangeRederivesEverything) {
@@ -178,7 +178,7 @@ TEST_F(WorkingFileTest, SizePatchAfterALengthChangeRederivesEverything) {
     // 18-byte "fmt ": the data size lives at 42, not 40.
     const Bytes original = RiffBuilder().fmt(1, 2, 1000, 16, {0, 0}).data(Bytes(4 * 25000, 1)).bytes();
     ASSERT_EQ(read(original, doc), WaveHeaderError::None);
-    ASSERT_EQ(doc.columnCount, 3u);
+    ASSERT_EQ(doc.view.columnCount, 3u);
     const std::uint32_t newLength = 46 + 4 * 12345;
     std::filesystem::resize_file(doc.workingFilePath, newLength);
     std::FILE* f = openFile(doc.workingFilePath, "r+b");
@@ -190,18 +190,18 @@ TEST_F(WorkingFileTest, SizePatchAfterALengthChangeRederivesEverything) {
     EXPECT_EQ(get32(b, 4), newLength - 8);
     EXPECT_EQ(get32(b, 42), newLength - 46);
     EXPECT_EQ(get32(b, 16), 18u);  // the rest of the header untouched
-    EXPECT_EQ(doc.dataSize, 4u * 12345);
-    EXPECT_EQ(doc.dataEnd, std::int32_t(newLength));
-    EXPECT_EQ(doc.frameCount, 12345u);
-    EXPECT_EQ(doc.duration, 12u);
-    EXPECT_EQ(doc.columnCount, 2u);
+    EXPECT_EQ(doc.format.dataSize, 4u * 12345);
+    EXPECT_EQ(doc.format.dataEnd, std::int32_t(newLength));
+    EXPECT_EQ(doc.format.frameCount, 12345u);
+    EXPECT_EQ(doc.format.duration, 12u);
+    EXPECT_EQ(doc.view.columnCount, 2u);
 
     // The patched file reads back to the same values.
     DocumentState again;
     again.workingFilePath = doc.workingFilePath;
     ASSERT_EQ(readWorkingHeader(again), WaveHeaderError::None);
-    EXPECT_EQ(again.dataSize, doc.dataSize);
-    EXPECT_EQ(again.frameCount, doc.frameCount);
+    EXPECT_EQ(again.format.dataSize, doc.format.dataSize);
+    EXPECT_EQ(again.format.frameCount, doc.format.frameCount);
 }
 
 TEST(WorkingFileMath, ColumnsAndByteOffsets) {
@@ -212,9 +212,9 @@ TEST(WorkingFileMath, ColumnsAndByteOffsets) {
     EXPECT_EQ(columnCountFor(5, 0), 0u);
 
     DocumentState doc;
-    doc.dataOffset = 46;
-    doc.framesPerColumn = 2000;
-    doc.blockSize = 4;
+    doc.format.dataOffset = 46;
+    doc.view.framesPerColumn = 2000;
+    doc.format.blockSize = 4;
     EXPECT_EQ(columnToByte(doc, 0), 46u);
     EXPECT_EQ(columnToByte(doc, 3), 46u + 3 * 2000 * 4);
     // 32-bit arithmetic: wraps as the stored sizes do.

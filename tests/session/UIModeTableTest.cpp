@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "app/DocumentState.h"
-#include "app/StatusBarText.h"
-#include "app/UIModeTable.h"
+#include "doc/DocumentState.h"
+#include "i18n/StatusBarText.h"
+#include "session/UIModeTable.h"
 #include "platform/IniFile.h"
 #include "support/TestFiles.h"
 
@@ -93,23 +93,6 @@ TEST(UIModeTable, MarkerRulesCompareThePlayColumnUnsigned) {
     EXPECT_FALSE(uiModeStates(in).setFinish);
 }
 
-TEST(PlayColumn, TruncatesAndSurvivesEmptyDocuments) {
-    EXPECT_EQ(playColumn(10, 0, 20000), 0u);
-    EXPECT_EQ(playColumn(10, 1999, 20000), 0u);  // 0.9995 truncates, never rounds
-    EXPECT_EQ(playColumn(10, 2000, 20000), 1u);
-    EXPECT_EQ(playColumn(10, 19999, 20000), 9u);
-    EXPECT_EQ(playColumn(3, 20000, 20000), 3u);
-    EXPECT_EQ(playColumn(0, 500, 20000), 0u);  // no columns
-    EXPECT_EQ(playColumn(10, 500, 0), 0u);     // empty stream
-    EXPECT_EQ(playColumn(10, ~0ull, 20000), 0u);  // the engine's error position reads as -1
-    // The position is taken as signed 32 bits: 2^31 + 8 is negative, not a huge column.
-    EXPECT_EQ(playColumn(10, 0x80000008ull, 20000), 0u);
-    // Only the low 32 bits count.
-    EXPECT_EQ(playColumn(10, 0x100000000ull + 4000, 20000), 2u);
-    // A column count whose product passes 32 bits still works in floating point.
-    EXPECT_EQ(playColumn(4000000, 1000000000, 2000000000), 2000000u);
-}
-
 TEST(StatusBarText, FormatDurationAndPathWithTheLanguageWords) {
     test::TempDir dir;
     const std::string lang = dir.file("English.ini");
@@ -118,20 +101,20 @@ TEST(StatusBarText, FormatDurationAndPathWithTheLanguageWords) {
     IniFile words(lang);
 
     DocumentState doc;
-    doc.sampleRate = 44100;
-    doc.channels = 2;
-    doc.bitsPerSample = 16;
-    doc.duration = 3725;
+    doc.format.sampleRate = 44100;
+    doc.format.channels = 2;
+    doc.format.bitsPerSample = 16;
+    doc.format.duration = 3725;
     doc.documentPath = "/music/a b.mp3";
     auto t = statusBarTexts(doc, &words);
     EXPECT_EQ(t[0], "44100 Hz   Stereo   16Bits");
     EXPECT_EQ(t[1], "01:02:05");
     EXPECT_EQ(t[2], "/music/a b.mp3");
 
-    doc.sampleRate = 8000;
-    doc.channels = 1;
-    doc.bitsPerSample = 8;
-    doc.duration = 360000;
+    doc.format.sampleRate = 8000;
+    doc.format.channels = 1;
+    doc.format.bitsPerSample = 8;
+    doc.format.duration = 360000;
     t = statusBarTexts(doc, &words);
     EXPECT_EQ(t[0], "8000 Hz   Mono   8Bits");
     EXPECT_EQ(t[1], "100:00:00");

@@ -1,4 +1,4 @@
-#include "edit/InstanceFolder.h"
+#include "doc/InstanceFolder.h"
 
 #include <chrono>
 #include <filesystem>

@@ -40,10 +40,4 @@ struct UIModeStates {
 
 UIModeStates uiModeStates(const UIModeInputs& in);
 
-// The playback position in column units: trunc(columnCount * position / streamLength) in
-// floating point, position taken as a signed 32-bit value. 0 when the stream length or the
-// column count is 0 (an empty document), so the marker rules stay defined; a negative
-// result (an engine error position) counts as column 0.
-std::uint32_t playColumn(std::uint32_t columnCount, std::uint64_t enginePosition, std::int32_t streamLength);
-
 }  // namespace torvane

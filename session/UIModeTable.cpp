@@ -1,6 +1,4 @@
-#include "app/UIModeTable.h"
-
-#include <cmath>
+#include "session/UIModeTable.h"
 
 namespace torvane {
 
@@ -21,15 +19,6 @@ UIModeStates uiModeStates(const UIModeInputs& in) {
     s.setStart = in.playColumn < in.finishMarker;
     s.setFinish = in.playColumn > in.startMarker;
     return s;
-}
-
-std::uint32_t playColumn(std::uint32_t columnCount, std::uint64_t enginePosition, std::int32_t streamLength) {
-    if (streamLength == 0 || columnCount == 0) return 0;
-    const auto pos = static_cast<std::int32_t>(static_cast<std::uint32_t>(enginePosition));
-    const double column = std::trunc(double(columnCount) * double(pos) / double(streamLength));
-    if (!(column > 0)) return 0;
-    if (column >= 4294967295.0) return 0xFFFFFFFFu;
-    return static_cast<std::uint32_t>(column);
 }
 
 }  // namespace torvane

@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "app/DocumentState.h"
+#include "doc/DocumentState.h"
 
 namespace torvane {
 

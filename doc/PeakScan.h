@@ -6,25 +6,28 @@
 #include <cstdio>
 #include <string>
 
-#include "app/DocumentState.h"
+#include "doc/DocumentState.h"
+#include "platform/Outcome.h"
 #include "platform/Progress.h"
 
 namespace torvane {
 
-// Fills doc.leftPeaks / doc.rightPeaks for columns 0 .. doc.columnCount - 1 from the open
-// working file `f` (the read starts at doc.dataOffset whatever the file's position), using
+// Fills doc.peaks.left / doc.peaks.right for columns 0 .. doc.view.columnCount - 1 from the open
+// working file `f` (the read starts at doc.format.dataOffset whatever the file's position), using
 // the document's data offset, frame count, bits, channels, block size and frames per column.
 // The arrays are overwritten in place; they are resized first if they do not hold
-// doc.columnCount entries. After each column `bar` is set to (c + 1) * 100 / column count.
+// doc.view.columnCount entries. After each column `bar` is set to (c + 1) * 100 / column count.
 // A short read (a file cut under our feet) yields no frame, as at the end of the data.
 void scanPeaks(std::FILE* f, DocumentState& doc, Progress& progress, int bar);
 
-// New zero-filled arrays of doc.columnCount entries, replacing the old ones.
+// New zero-filled arrays of doc.view.columnCount entries, replacing the old ones.
 void replacePeakArrays(DocumentState& doc);
 
+inline constexpr const char* kMsgCannotOpenTempFile = "Cannot open the temporary file.";
+
 // The zoom's reload: opens the working file read-only, recomputes the column count for the
-// document's frames per column, replaces the arrays and scans. On failure returns
-// "Cannot open the temporary file." and changes nothing; returns an empty text on success.
-std::string reloadPeakTable(DocumentState& doc, Progress& progress, int bar = 0);
+// document's frames per column, replaces the arrays and scans. When the working file cannot
+// be opened it fails with kMsgCannotOpenTempFile and changes nothing.
+Outcome reloadPeakTable(DocumentState& doc, Progress& progress, int bar = 0);
 
 }  // namespace torvane

@@ -2,11 +2,11 @@
 
 #include <filesystem>
 
-#include "edit/InstanceFolder.h"
-#include "edit/WaveBuilder.h"
-#include "edit/WorkingFile.h"
+#include "doc/InstanceFolder.h"
+#include "support/TestFiles.h"
+#include "doc/WorkingFile.h"
 #include "platform/FileIo.h"
-#include "view/PeakScan.h"
+#include "doc/PeakScan.h"
 
 using namespace torvane;
 using namespace torvane::test;
@@ -17,23 +17,23 @@ namespace {
 // a relative seek to the next examined frame; frames at or past the frame count give nothing.
 void referenceScan(std::FILE* f, const DocumentState& d, std::vector<std::int16_t>& left,
                    std::vector<std::int16_t>& right) {
-    left.assign(d.columnCount, 0);
-    right.assign(d.columnCount, 0);
-    const std::uint32_t F = std::uint32_t(d.framesPerColumn);
+    left.assign(d.view.columnCount, 0);
+    right.assign(d.view.columnCount, 0);
+    const std::uint32_t F = std::uint32_t(d.view.framesPerColumn);
     const std::uint32_t S = F / 100;
-    std::fseek(f, d.dataOffset, SEEK_SET);
-    for (std::uint32_t c = 0; c < d.columnCount; ++c) {
+    std::fseek(f, d.format.dataOffset, SEEK_SET);
+    for (std::uint32_t c = 0; c < d.view.columnCount; ++c) {
         int maxL = 0, maxR = 0;
         for (std::uint32_t j = 0; j < S; ++j) {
             const std::uint64_t frame = std::uint64_t(c) * F + 100ull * j;
             long consumed = 0;
-            if (frame < d.frameCount) {
-                if (d.bitsPerSample == 8) {
+            if (frame < d.format.frameCount) {
+                if (d.format.bitsPerSample == 8) {
                     unsigned char b;
                     if (std::fread(&b, 1, 1, f) == 1) {
                         ++consumed;
                         int m = std::abs(int(b) - 128);
-                        if (d.channels == 1) {
+                        if (d.format.channels == 1) {
                             if (m > maxL) maxL = maxR = m;
                         } else {
                             if (m > maxL) maxL = m;
@@ -49,7 +49,7 @@ void referenceScan(std::FILE* f, const DocumentState& d, std::vector<std::int16_
                     if (std::fread(s, 1, 2, f) == 2) {
                         consumed += 2;
                         int m = std::abs(int(std::int16_t(s[0] | (s[1] << 8))));
-                        if (d.channels == 1) {
+                        if (d.format.channels == 1) {
                             if (m > maxL) maxL = maxR = m;
                         } else {
                             if (m > maxL) maxL = m;
@@ -62,9 +62,9 @@ void referenceScan(std::FILE* f, const DocumentState& d, std::vector<std::int16_
                     }
                 }
             }
-            std::fseek(f, long(d.blockSize) * 100 - consumed, SEEK_CUR);
+            std::fseek(f, long(d.format.blockSize) * 100 - consumed, SEEK_CUR);
         }
-        const int scale = d.bitsPerSample == 8 ? 128 : 32768;
+        const int scale = d.format.bitsPerSample == 8 ? 128 : 32768;
         left[c] = std::int16_t(maxL * 100 / scale);
         right[c] = std::int16_t(maxR * 100 / scale);
     }
@@ -86,7 +86,7 @@ protected:
     // Writes the file, reads its header at zoom `framesPerColumn` and runs the fast scan.
     void open(const Bytes& file, std::int32_t framesPerColumn, Progress& progress) {
         doc = DocumentState{};
-        doc.framesPerColumn = framesPerColumn;
+        doc.view.framesPerColumn = framesPerColumn;
         doc.workingFilePath = workingFilePathIn(folder.path());
         writeFile(doc.workingFilePath, file);
         std::FILE* f = nullptr;
@@ -105,8 +105,8 @@ protected:
         ASSERT_TRUE(f);
         referenceScan(f, doc, l, r);
         std::fclose(f);
-        ASSERT_EQ(doc.leftPeaks, l);
-        ASSERT_EQ(doc.rightPeaks, r);
+        ASSERT_EQ(doc.peaks.left, l);
+        ASSERT_EQ(doc.peaks.right, r);
     }
 };
 
@@ -137,7 +137,7 @@ TEST_F(PeakScanTest, FastScanEqualsThePerFrameScanForEveryLayoutAndZoom) {
                 SCOPED_TRACE(testing::Message() << "channels " << l.channels << " bits " << l.bits << " zoom " << zoom
                                                 << " frames " << n << " stray " << stray);
                 open(file, zoom);
-                ASSERT_EQ(doc.columnCount, columnCountFor(n, std::uint32_t(zoom)));
+                ASSERT_EQ(doc.view.columnCount, columnCountFor(n, std::uint32_t(zoom)));
                 expectSameAsReference();
             }
         }
@@ -168,29 +168,29 @@ TEST_F(PeakScanTest, FastScanEqualsThePerFrameScanAcrossManyReadBlocks) {
 TEST_F(PeakScanTest, ScalingExtremesAndSilence) {
     // 16-bit stereo: left -32768, right 32767 everywhere.
     open(makeWav(44100, 2, 16, repeatedFrame(20000, {0x00, 0x80, 0xFF, 0x7F})));
-    EXPECT_EQ(doc.leftPeaks, (std::vector<std::int16_t>{100, 100}));
-    EXPECT_EQ(doc.rightPeaks, (std::vector<std::int16_t>{99, 99}));
+    EXPECT_EQ(doc.peaks.left, (std::vector<std::int16_t>{100, 100}));
+    EXPECT_EQ(doc.peaks.right, (std::vector<std::int16_t>{99, 99}));
     // 8-bit stereo: left 0, right 255.
     open(makeWav(8000, 2, 8, repeatedFrame(10000, {0, 255})));
-    EXPECT_EQ(doc.leftPeaks, (std::vector<std::int16_t>{100}));
-    EXPECT_EQ(doc.rightPeaks, (std::vector<std::int16_t>{99}));
+    EXPECT_EQ(doc.peaks.left, (std::vector<std::int16_t>{100}));
+    EXPECT_EQ(doc.peaks.right, (std::vector<std::int16_t>{99}));
     // 8-bit peaks are scaled by 128: 128 + 64 gives 50.
     open(makeWav(8000, 1, 8, repeatedFrame(10000, {192})));
-    EXPECT_EQ(doc.leftPeaks, (std::vector<std::int16_t>{50}));
+    EXPECT_EQ(doc.peaks.left, (std::vector<std::int16_t>{50}));
     // Silence: 8-bit 128 and 16-bit 0.
     open(makeWav(8000, 1, 8, Bytes(25000, 128)));
-    EXPECT_EQ(doc.leftPeaks, (std::vector<std::int16_t>{0, 0, 0}));
+    EXPECT_EQ(doc.peaks.left, (std::vector<std::int16_t>{0, 0, 0}));
     open(makeWav(8000, 2, 16, Bytes(4 * 25000, 0)));
-    EXPECT_EQ(doc.leftPeaks, (std::vector<std::int16_t>{0, 0, 0}));
-    EXPECT_EQ(doc.rightPeaks, (std::vector<std::int16_t>{0, 0, 0}));
+    EXPECT_EQ(doc.peaks.left, (std::vector<std::int16_t>{0, 0, 0}));
+    EXPECT_EQ(doc.peaks.right, (std::vector<std::int16_t>{0, 0, 0}));
 }
 
 TEST_F(PeakScanTest, MonoRightEqualsLeft) {
     std::mt19937 rng(3);
     open(makeWav(44100, 1, 16, randomBytes(2 * 55555, rng)), 2000);
-    EXPECT_EQ(doc.leftPeaks, doc.rightPeaks);
+    EXPECT_EQ(doc.peaks.left, doc.peaks.right);
     open(makeWav(44100, 1, 8, randomBytes(55555, rng)), 2000);
-    EXPECT_EQ(doc.leftPeaks, doc.rightPeaks);
+    EXPECT_EQ(doc.peaks.left, doc.peaks.right);
 }
 
 TEST_F(PeakScanTest, OnlyEveryHundredthFrameIsExamined) {
@@ -199,10 +199,10 @@ TEST_F(PeakScanTest, OnlyEveryHundredthFrameIsExamined) {
     Bytes pcm(2 * 10000, 0);
     pcm[2 * 150] = 0x00; pcm[2 * 150 + 1] = 0x80;
     open(makeWav(44100, 1, 16, pcm));
-    EXPECT_EQ(doc.leftPeaks, (std::vector<std::int16_t>{0}));
+    EXPECT_EQ(doc.peaks.left, (std::vector<std::int16_t>{0}));
     pcm[2 * 300] = 0x00; pcm[2 * 300 + 1] = 0x40;  // 16384 -> 50
     open(makeWav(44100, 1, 16, pcm));
-    EXPECT_EQ(doc.leftPeaks, (std::vector<std::int16_t>{50}));
+    EXPECT_EQ(doc.peaks.left, (std::vector<std::int16_t>{50}));
 }
 
 TEST_F(PeakScanTest, PartialLastColumnUsesOnlyFramesThatExist) {
@@ -212,8 +212,8 @@ TEST_F(PeakScanTest, PartialLastColumnUsesOnlyFramesThatExist) {
     pcm[2 * 10000] = 0x00; pcm[2 * 10000 + 1] = 0x20;  // 8192 -> 25
     const Bytes file = RiffBuilder().fmt(1, 1, 44100, 16).data(pcm).chunk("LIST", Bytes(4000, 0x80)).bytes();
     open(file);
-    ASSERT_EQ(doc.columnCount, 2u);
-    EXPECT_EQ(doc.leftPeaks, (std::vector<std::int16_t>{0, 25}));
+    ASSERT_EQ(doc.view.columnCount, 2u);
+    EXPECT_EQ(doc.peaks.left, (std::vector<std::int16_t>{0, 25}));
 }
 
 TEST_F(PeakScanTest, ProgressPerColumnEndsAtOneHundred) {
@@ -230,47 +230,47 @@ TEST_F(PeakScanTest, ProgressPerColumnEndsAtOneHundred) {
 TEST_F(PeakScanTest, EmptyDataGivesNoColumnsAndNoProgress) {
     RecordingProgress p;
     open(makeWav(44100, 2, 16, {}), 10000, p);
-    EXPECT_EQ(doc.columnCount, 0u);
-    EXPECT_TRUE(doc.leftPeaks.empty());
-    EXPECT_TRUE(doc.rightPeaks.empty());
+    EXPECT_EQ(doc.view.columnCount, 0u);
+    EXPECT_TRUE(doc.peaks.left.empty());
+    EXPECT_TRUE(doc.peaks.right.empty());
     EXPECT_TRUE(p.values.empty());
 }
 
 TEST_F(PeakScanTest, ScanKeepingTheColumnCountOverwritesInPlace) {
     open(makeWav(44100, 2, 16, repeatedFrame(20000, {0x00, 0x80, 0x00, 0x80})));
-    const std::int16_t* before = doc.leftPeaks.data();
+    const std::int16_t* before = doc.peaks.left.data();
     // The file is rewritten to silence (as an edit does) and scanned again at the same size.
     std::FILE* f = openFile(doc.workingFilePath, "r+b");
     ASSERT_TRUE(f);
-    ASSERT_TRUE(seekTo(f, std::uint32_t(doc.dataOffset)));
-    const Bytes silence(doc.dataSize, 0);
+    ASSERT_TRUE(seekTo(f, std::uint32_t(doc.format.dataOffset)));
+    const Bytes silence(doc.format.dataSize, 0);
     std::fwrite(silence.data(), 1, silence.size(), f);
     std::fflush(f);
     NoProgress none;
     scanPeaks(f, doc, none, 0);
     std::fclose(f);
-    EXPECT_EQ(doc.leftPeaks.data(), before);
-    EXPECT_EQ(doc.leftPeaks, (std::vector<std::int16_t>{0, 0}));
+    EXPECT_EQ(doc.peaks.left.data(), before);
+    EXPECT_EQ(doc.peaks.left, (std::vector<std::int16_t>{0, 0}));
 }
 
 TEST_F(PeakScanTest, ReloadAtANewZoomAndWhenTheFileIsGone) {
     std::mt19937 rng(11);
     open(makeWav(44100, 2, 16, randomBytes(4 * 25000, rng)));
-    ASSERT_EQ(doc.columnCount, 3u);
-    doc.framesPerColumn = 1000;
+    ASSERT_EQ(doc.view.columnCount, 3u);
+    doc.view.framesPerColumn = 1000;
     RecordingProgress p;
-    EXPECT_EQ(reloadPeakTable(doc, p), "");
-    EXPECT_EQ(doc.columnCount, 25u);
-    EXPECT_EQ(doc.leftPeaks.size(), 25u);
+    EXPECT_TRUE(reloadPeakTable(doc, p).ok());
+    EXPECT_EQ(doc.view.columnCount, 25u);
+    EXPECT_EQ(doc.peaks.left.size(), 25u);
     EXPECT_EQ(p.bar(0).back(), 100);
     expectSameAsReference();
 
-    const auto peaks = doc.leftPeaks;
+    const auto peaks = doc.peaks.left;
     removeFile(doc.workingFilePath);
-    doc.framesPerColumn = 2000;
-    EXPECT_EQ(reloadPeakTable(doc, p), "Cannot open the temporary file.");
-    EXPECT_EQ(doc.columnCount, 25u);  // nothing changed
-    EXPECT_EQ(doc.leftPeaks, peaks);
+    doc.view.framesPerColumn = 2000;
+    EXPECT_EQ(reloadPeakTable(doc, p).message, "Cannot open the temporary file.");
+    EXPECT_EQ(doc.view.columnCount, 25u);  // nothing changed
+    EXPECT_EQ(doc.peaks.left, peaks);
 }
 
 }  // namespace

@@ -1,0 +1,210 @@
+#include "session/Session.h"
+
+#include "doc/PeakScan.h"
+#include "doc/PlayColumn.h"
+#include "doc/WorkingFile.h"
+#include "platform/Bass.h"
+#include "platform/Folders.h"
+
+namespace torvane {
+
+// Marks the session busy for one command; commands do not nest, but a nested scope keeps
+// the outer one's state.
+class Session::BusyScope {
+public:
+    explicit BusyScope(Session& s) : m_session(s), m_was(s.m_busy) { s.m_busy = true; }
+    ~BusyScope() { m_session.m_busy = m_was; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    Session& m_session;
+    bool m_was;
+};
+
+Session::Session() = default;
+
+Session::~Session() {
+    releaseStream();
+    m_workingFile.reset();
+    m_folder.reset();
+}
+
+bool Session::createFolder(const std::string& parent) {
+    m_folder = std::make_unique<InstanceFolder>(withTrailingSeparator(parent.empty() ? systemTempFolder() : parent));
+    m_doc.tempFolder = hasFolder() ? m_folder->path() : std::string();
+    return hasFolder();
+}
+
+void Session::removeFolder() {
+    releaseStream();
+    m_workingFile.reset();
+    m_folder.reset();
+    m_doc.tempFolder.clear();
+}
+
+void Session::adoptWorkingFile(const std::string& path) {
+    m_workingFile = OwnedFile(path);
+    m_doc.workingFilePath = path;
+}
+
+void Session::attachStream(PlaybackStream stream) {
+    m_stream = std::move(stream);
+    m_doc.stream = m_stream.handle();
+}
+
+void Session::releaseStream() {
+    m_stream.reset();
+    m_doc.stream = 0;
+}
+
+void Session::selectWholeDocument() {
+    m_doc.selection.startMarker = 0;
+    // An empty view keeps its single column 0 rather than wrapping below zero.
+    m_doc.selection.finishMarker = m_doc.view.columnCount ? m_doc.view.columnCount - 1 : 0;
+}
+
+// --- document commands ----------------------------------------------------------------------
+
+Outcome Session::open(const std::string& path, Progress& progress, std::uint64_t workingFileLimit) {
+    BusyScope busy(*this);
+    if (!hasFolder()) return Outcome::failed(kMsgNoInstanceFolder);
+    if (!isOpenableSource(path)) return Outcome::failed(kMsgCannotOpenFile);
+    close();
+    m_doc.documentPath = path;
+    m_doc.view.framesPerColumn = kDefaultFramesPerColumn;
+    m_doc.tempFolder = m_folder->path();
+    m_workingFile = OwnedFile(workingFilePathIn(m_doc.tempFolder));
+    const Outcome r = openDocument(m_doc, progress, workingFileLimit);
+    if (!r.ok()) {
+        // Nothing of a failed or cancelled open is kept: no partial working file is left.
+        m_workingFile.reset();
+        m_doc.workingFilePath.clear();
+        return r;
+    }
+    m_doc.modified = false;
+    selectWholeDocument();
+    m_doc.loaded = true;
+    m_doc.uiMode = ModeStopped;
+    return r;
+}
+
+Outcome Session::startPlayer() {
+    BusyScope busy(*this);
+    PlaybackStream stream(m_doc.workingFilePath);
+    if (!stream.valid()) {
+        close();
+        return Outcome::failed(kMsgCannotPlay);
+    }
+    m_doc.streamLength = stream.length();
+    attachStream(std::move(stream));
+    return Outcome::done();
+}
+
+void Session::close() {
+    if (playerActive()) stop();
+    releaseStream();
+    m_doc.streamLength = 0;
+    m_workingFile.reset();
+    m_doc.resetDocument();
+    m_doc.uiMode = ModeNoDocument;
+}
+
+Outcome Session::zoomTo(std::int32_t framesPerColumn, Progress& progress) {
+    if (framesPerColumn == m_doc.view.framesPerColumn) return Outcome::done();
+    BusyScope busy(*this);
+    if (playerActive()) stop();
+    // The reload reads the working file; the stream lets go of it meanwhile.
+    releaseStream();
+    m_doc.view.framesPerColumn = framesPerColumn;
+    const Outcome r = reloadPeakTable(m_doc, progress, 0);
+    // Same file, same data: the stream length stays what it was.
+    attachStream(PlaybackStream(m_doc.workingFilePath));
+    selectWholeDocument();
+    m_doc.uiMode = ModeStopped;
+    return r;
+}
+
+// --- transport --------------------------------------------------------------------------------
+
+bool Session::playerActive() const { return BASS_ChannelIsActive(m_doc.stream) != BASS_ACTIVE_STOPPED; }
+
+std::uint32_t Session::playColumn() const { return currentPlayColumn(m_doc); }
+
+void Session::setPosition(std::uint64_t position) { BASS_ChannelSetPosition(m_doc.stream, position, BASS_POS_BYTE); }
+
+void Session::play() {
+    BASS_ChannelPlay(m_doc.stream, 1);
+    m_doc.uiMode = ModePlaying;
+}
+
+void Session::playFromHere() {
+    if (m_doc.uiMode == ModeStopped) {
+        std::uint64_t p = streamPosition(m_doc);
+        // From the very start it begins one column past the start marker, inside the selection.
+        if (p == 0) p = columnPosition(m_doc, m_doc.selection.startMarker + 1);
+        setPosition(p);
+    } else {
+        // Paused on a marker: move past it, or the stop rule would pause again at once.
+        const std::uint32_t c = playColumn();
+        if (c == m_doc.selection.startMarker || c == m_doc.selection.finishMarker)
+            setPosition(columnPosition(m_doc, c + 3));
+    }
+    BASS_ChannelPlay(m_doc.stream, 0);
+    m_doc.uiMode = ModePlaying;
+}
+
+void Session::pause() {
+    BASS_ChannelPause(m_doc.stream);
+    m_doc.uiMode = ModePaused;
+}
+
+void Session::stop() {
+    BASS_ChannelStop(m_doc.stream);
+    setPosition(0);
+    m_doc.uiMode = ModeStopped;
+}
+
+bool Session::setStartMarker() {
+    const std::uint32_t c = playColumn();
+    if (c >= m_doc.selection.finishMarker) return false;
+    m_doc.selection.startMarker = c;
+    return true;
+}
+
+bool Session::setFinishMarker() {
+    const std::uint32_t c = playColumn();
+    if (c <= m_doc.selection.startMarker) return false;
+    m_doc.selection.finishMarker = c;
+    return true;
+}
+
+void Session::selectAll() { selectWholeDocument(); }
+
+void Session::placeAt(std::uint32_t column) { setPosition(columnPosition(m_doc, column)); }
+
+bool Session::applyStopRule(std::uint32_t c) {
+    if (m_busy || !m_doc.loaded || m_doc.workingFilePath.empty()) return false;
+    if (c == 0 || c == m_doc.view.columnCount - 1) return false;
+    if (c != m_doc.selection.startMarker && c != m_doc.selection.finishMarker) return false;
+    BASS_ChannelPause(m_doc.stream);
+    m_doc.uiMode = ModePaused;
+    return true;
+}
+
+Session::Tick Session::tick() {
+    Tick t;
+    if (m_busy) return t;
+    if (playerActive()) {
+        t.repaint = m_doc.uiMode == ModePlaying;
+    } else if (m_doc.uiMode == ModePlaying) {
+        stop();  // played to the end
+        t.ended = true;
+    }
+    // The engine's results are not examined: on failure the buffer keeps the last spectrum.
+    BASS_ChannelGetData(m_doc.stream, m_fft.data(), BASS_DATA_FFT1024);
+    m_level = BASS_ChannelGetLevel(m_doc.stream);
+    return t;
+}
+
+}  // namespace torvane

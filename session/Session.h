@@ -1,0 +1,112 @@
+#pragma once
+// One open document and every command on it, for the editor window and torvane-cli alike.
+//
+// The session owns the document state, this instance's working folder, the working file and
+// the playback stream; each is released by its owner on every path. Long commands take a
+// Progress and return an Outcome (done, cancelled, or failed with the message to show); the
+// caller asks the user first and shows the outcome's message afterwards. While a command
+// runs the session is busy: the window's timer and paint leave the document alone then.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "codec/OpenDocument.h"
+#include "doc/DocumentState.h"
+#include "doc/InstanceFolder.h"
+#include "platform/Outcome.h"
+#include "platform/Progress.h"
+#include "session/Handles.h"
+
+namespace torvane {
+
+inline constexpr const char* kMsgNoInstanceFolder = "Cannot create a temporary folder.";
+// The engine refuses a working file it cannot play (more than two channels, say).
+inline constexpr const char* kMsgCannotPlay = "Cannot play this file: only mono and stereo PCM audio can be edited.";
+
+class Session {
+public:
+    Session();
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Makes this instance's working folder inside `parent` (empty: the system temp folder).
+    // False when it cannot be made: then no document can be opened, and nothing is ever
+    // written to the shared temp folder instead.
+    bool createFolder(const std::string& parent = {});
+    bool hasFolder() const { return m_folder && m_folder->valid(); }
+    // Removes the working folder with what is left in it (at exit).
+    void removeFolder();
+
+    DocumentState& doc() { return m_doc; }
+    const DocumentState& doc() const { return m_doc; }
+    bool busy() const { return m_busy; }
+    bool hasDocument() const { return m_doc.loaded; }
+
+    // --- document commands ----------------------------------------------------------------
+
+    // Decodes or copies `path` into a new working file, reads its header and builds the peak
+    // table at 10 : 1 (bar 0 the decode or copy, bar 1 the table); sets the whole document
+    // selected and unmodified. Any previous working file is deleted first. Cancel is honoured
+    // while decoding. No playback stream yet: see startPlayer().
+    Outcome open(const std::string& path, Progress& progress,
+                 std::uint64_t workingFileLimit = kMaxWorkingFileBytes);
+    // Opens the playback stream on the working file. On failure the working file is deleted
+    // and the document closed.
+    Outcome startPlayer();
+    // Takes an existing working file as this session's own (deleted with the document).
+    void adoptWorkingFile(const std::string& path);
+    // Stops and frees the stream, deletes the working file, back to no document.
+    void close();
+    // Rebuilds the peak table at another zoom: playback stops, the stream lets go of the
+    // working file meanwhile, and the whole document is selected afterwards.
+    Outcome zoomTo(std::int32_t framesPerColumn, Progress& progress);
+
+    // --- transport --------------------------------------------------------------------------
+
+    // Each leaves the new UI mode in doc().uiMode.
+    void play();
+    void playFromHere();
+    void pause();
+    void stop();
+    // False when the play column does not allow the marker there (nothing changes).
+    bool setStartMarker();
+    bool setFinishMarker();
+    void selectAll();
+    // A click in the waveform: the play position moves to column `column`.
+    void placeAt(std::uint32_t column);
+    // The stop rule, judged on the column the cursor was drawn on: playback pauses on a
+    // marker (not on the first or last column). True when it paused.
+    bool applyStopRule(std::uint32_t drawnColumn);
+    bool playerActive() const;
+    std::uint32_t playColumn() const;
+
+    // The 100 ms tick: stops a playback that has run out and reads the meters' input.
+    struct Tick {
+        bool repaint = false;  // playing: the cursor moves
+        bool ended = false;    // played to the end and stopped
+    };
+    Tick tick();
+    const std::array<float, 512>& fft() const { return m_fft; }
+    std::uint32_t level() const { return m_level; }
+
+private:
+    class BusyScope;
+    // The stream field of the document mirrors m_stream; only these two change either.
+    void attachStream(PlaybackStream stream);
+    void releaseStream();
+    void setPosition(std::uint64_t position);
+    void selectWholeDocument();
+
+    DocumentState m_doc;
+    std::unique_ptr<InstanceFolder> m_folder;
+    OwnedFile m_workingFile;
+    PlaybackStream m_stream;
+    bool m_busy = false;
+    std::array<float, 512> m_fft{};
+    std::uint32_t m_level = 0;
+};
+
+}  // namespace torvane
