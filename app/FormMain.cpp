@@ -345,7 +345,7 @@ void TMainForm::FormCreate() {
             {"An incorrect version of BASS.DLL was loaded", "", PromptButtons::Ok, PromptIcon::Information});
         return;
     }
-    if (!BASS_Init(-1, 44100, 0, reinterpret_cast<void*>(winId()), nullptr)) {
+    if (!BASS_Init(m_options.audioDevice, 44100, 0, reinterpret_cast<void*>(winId()), nullptr)) {
         BASS_Free();
         // A system box of its own: no owner window and no caption of the program's.
         MessageRequest failure{"Can not start default recording device!", "", PromptButtons::Ok, PromptIcon::Error};

@@ -48,6 +48,7 @@ struct StartupOptions {
     std::string programFolder;           // empty: the executable's folder
     std::string tempBase;                // empty: the system temporary folder
     std::string localeName;              // empty: the user's locale
+    int audioDevice = -1;                // the engine's output device; -1 the default
     Prompts* prompts = nullptr;          // null: the toolkit's message boxes and dialogs
 };
 

@@ -26,6 +26,7 @@ QString droppedFile(const QMimeData* mime) {
 }  // namespace
 
 void TMainForm::ButtonOpenClick() {
+    if (!documentCommandsAvailable()) return;
     FileDialogRequest request;
     request.filter = kFileDialogFilter;
     const auto chosen = m_prompts->fileDialog(request);
@@ -35,6 +36,7 @@ void TMainForm::ButtonOpenClick() {
 }
 
 void TMainForm::openFile(std::string path) {
+    if (!documentCommandsAvailable()) return;
     if (!isOpenableSource(path)) {
         m_prompts->message(kMsgCannotOpenFile);
         return;

@@ -208,3 +208,21 @@ TEST_F(CliTest, HelpAndVersion) {
 }
 
 }  // namespace
+
+// Without a temp folder to work in (here TMPDIR names a file) the tool says so and writes
+// nothing: no working file in the current folder or anywhere else.
+TEST_F(CliTest, NoTempFolderIsAFailureNotAFallback) {
+    const std::string wav = file("t.wav");
+    writeFile(wav, makeWav(8000, 1, 16, Bytes(2 * 8000)));
+    const std::string notAFolder = file("not-a-folder");
+    writeFile(notAFolder, Bytes(1));
+    const std::string err = file("stderr");
+    const std::string command = "cd " + quote(tmp.path()) + " && TMPDIR=" + quote(notAFolder) + " " +
+                                quote(std::string(TORVANE_BIN_DIR) + "/torvane-cli") + " info " + quote(wav) +
+                                " >/dev/null 2>" + quote(err) + " </dev/null";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(text(readFile(err)), "Cannot create a temporary folder.\n");
+    EXPECT_TRUE(tmpIsEmpty());
+}

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QScrollArea>
+#include <QToolButton>
 
 #include "platform/IniFile.h"
 #include "support/ShellFixture.h"
@@ -157,4 +158,83 @@ TEST(ShellStartup, ResizeKeepsTheWaveformCentred) {
         EXPECT_EQ(f.PaintBox1->y(), top) << height;
         EXPECT_EQ(f.PaintBox1->x(), 0);
     }
+}
+
+namespace {
+// Every AudioTemp.wav below `folder`.
+std::vector<std::string> workingFilesUnder(const std::string& folder) {
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+        if (it->path().filename() == "AudioTemp.wav") found.push_back(it->path().string());
+    return found;
+}
+
+void expectEveryDocumentCommandOff(TMainForm& f) {
+    for (QAction* a : {f.MOpen, f.MClose, f.MSave, f.MSaveAs, f.MSelectAll, f.MDelete, f.MZoom10, f.MPlay,
+                       f.MSetStart, f.KeySpace, f.KeyZoomIn})
+        EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
+    for (QToolButton* b : {f.ButtonOpen, f.ButtonClose, f.ButtonVolume, f.CButtonPlay, f.CButtonPlayFromHere})
+        EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
+    // What needs no document stays on.
+    EXPECT_TRUE(f.MExit->isEnabled() && f.MAbout->isEnabled() && f.ButtonHelp->isEnabled());
+}
+}  // namespace
+
+// The engine cannot start: its own box, no owner, no caption of the program's, the error icon;
+// then nothing can be opened by any door, and no working file is written anywhere (before,
+// an open wrote AudioTemp.wav into the current folder).
+TEST(ShellStartup, EngineThatCannotStartLeavesEveryDocumentCommandOff) {
+    Shell shell;
+    TempDir media, cwd;
+    const std::string wav = media.file("song.wav");
+    ASSERT_TRUE(makeSignalWav(wav, 22050, 1, 0.5));
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(cwd.path());
+
+    StartupOptions o = shell.options({wav});
+    o.audioDevice = 9;  // no such device
+    TMainForm& f = shell.startWith(o);
+    ASSERT_EQ(shell.prompts.messages().size(), 1u);
+    const MessageRequest& box = shell.prompts.messages()[0];
+    EXPECT_EQ(box.text, "Can not start default recording device!");
+    EXPECT_EQ(box.caption, "");
+    EXPECT_EQ(box.icon, PromptIcon::Error);
+    EXPECT_TRUE(box.ownerless);
+    EXPECT_FALSE(f.engineReady());
+    EXPECT_FALSE(f.doc().loaded);  // the command-line file was not opened
+    EXPECT_EQ(f.doc().uiMode, 0u);
+    expectEveryDocumentCommandOff(f);
+
+    // Handlers reached some other way refuse too.
+    shell.prompts.answerFile(wav);
+    f.ButtonOpenClick();
+    f.openFile(wav);
+    EXPECT_TRUE(shell.prompts.fileDialogs().empty());
+    EXPECT_FALSE(f.doc().loaded);
+    EXPECT_EQ(shell.prompts.messages().size(), 1u);
+
+    std::filesystem::current_path(previous);
+    for (const std::string& folder : {cwd.path(), shell.temp.path(), shell.program.path(), media.path()})
+        EXPECT_TRUE(workingFilesUnder(folder).empty()) << folder;
+}
+
+// The instance folder cannot be made (a temp folder that does not exist): the program says
+// so and opens nothing, rather than falling back to a folder other instances share.
+TEST(ShellStartup, NoInstanceFolderNoDocument) {
+    Shell shell;
+    TempDir media;
+    const std::string wav = media.file("song.wav");
+    ASSERT_TRUE(makeSignalWav(wav, 22050, 1, 0.5));
+    StartupOptions o = shell.options({wav});
+    o.tempBase = shell.temp.file("missing/deeper");
+    TMainForm& f = shell.startWith(o);
+    EXPECT_EQ(shell.prompts.messageTexts(), std::vector<std::string>{"Cannot create a temporary folder."});
+    EXPECT_TRUE(f.engineReady());
+    EXPECT_FALSE(f.session().hasFolder());
+    EXPECT_FALSE(f.doc().loaded);
+    expectEveryDocumentCommandOff(f);
+    EXPECT_TRUE(workingFilesUnder(shell.temp.path()).empty());
+    EXPECT_TRUE(workingFilesUnder(media.path()).empty());
 }

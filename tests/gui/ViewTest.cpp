@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -401,3 +402,80 @@ TEST(View, WithoutAnEngineThereAreNoMetersAndTheTickIsHarmless) {
 }
 
 }  // namespace
+
+namespace {
+
+// A sparse working file of `seconds` of 44.1 kHz 16-bit stereo silence: a 44-byte header and
+// a hole, so that gigabytes cost no disk.
+void writeSparseWav(const std::string& path, std::uint32_t seconds) {
+    const std::uint64_t data = std::uint64_t(seconds) * kRate * 4;
+    Bytes header = makeWav(kRate, 2, 16, {});
+    for (int i = 0; i < 4; ++i) {
+        header[40 + i] = std::uint8_t(data >> (8 * i));
+        header[4 + i] = std::uint8_t((data + 36) >> (8 * i));
+    }
+    writeFile(path, header);
+    std::filesystem::resize_file(path, 44 + data);
+}
+
+}  // namespace
+
+// A document past 2 GiB: 3 h 25 min of 44.1 kHz stereo (2 169 720 000 bytes of samples). Its
+// positions read as signed 32-bit values were negative: the cursor stuck at column 0 and the
+// marker commands followed it. Play From Here near the end, the cursor drawn where the
+// position says, the marker commands enabled as the rules say.
+TEST(View, DocumentPastTwoGigabytesPlaysAndMarksNearItsEnd) {
+    ViewWindow w;
+    TMainForm& f = *w.f;
+    DocumentState& d = f.doc();
+    const std::string path = workingFilePathIn(d.tempFolder);
+    writeSparseWav(path, 3 * 3600 + 25 * 60);
+    f.session().adoptWorkingFile(path);
+    d.documentPath = "/music/long.wav";
+    std::FILE* file = nullptr;
+    ASSERT_EQ(readWorkingHeader(d, &file), WaveHeaderError::None);
+    replacePeakArrays(d);
+    NoProgress none;
+    scanPeaks(file, d, none, 0);
+    std::fclose(file);
+    ASSERT_TRUE(f.session().startPlayer().ok());
+    ASSERT_EQ(d.streamLength, 2169720000ull);
+    ASSERT_EQ(d.view.columnCount, 54243u);  // 542 430 000 frames / 10 000, rounded up
+    f.setWaveWidth(int(d.view.columnCount));
+    d.selection = {0, d.view.columnCount - 1};
+    d.loaded = true;
+    f.SetUIMode(ModeStopped);
+    EXPECT_EQ(f.StatusPanels[1]->text(), "03:25:00");
+
+    // A click near the end, then Play From Here: it plays from that column on.
+    f.ScrollBox1->horizontalScrollBar()->setValue(int(d.view.columnCount) - 700);
+    pumpEvents();
+    const int x = int(d.view.columnCount) - 300;  // column 53943, past 2 GiB
+    QTest::mouseClick(f.PaintBox1, Qt::LeftButton, {}, QPoint(x, 60));
+    EXPECT_EQ(w.column(), std::uint32_t(x));
+    EXPECT_GT(w.position(), 0x80000000u);
+    EXPECT_TRUE(f.CButtonSetStart->isEnabled());
+    EXPECT_TRUE(f.CButtonSetFinish->isEnabled());
+    w.click(f.CButtonPlayFromHere);
+    for (int i = 0; i < 30; ++i) w.tick();  // three seconds: 13 columns on
+    EXPECT_EQ(d.uiMode, ModePlaying);
+    const std::uint64_t heard = BASS_ChannelGetPosition(d.stream, BASS_POS_BYTE);
+    const std::uint32_t expected = std::uint32_t(heard * d.view.columnCount / d.streamLength);
+    EXPECT_EQ(w.column(), expected);
+    EXPECT_EQ(expected, std::uint32_t(x) + 13);
+
+    // The cursor is drawn on that column (and only there in its neighbourhood).
+    w.click(f.CButtonPause);
+    const QImage around = rgb(f.PaintBox1->grab(QRect(int(expected) - 2, 0, 5, kWaveBitmapHeight)).toImage());
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(around.pixel(i, 100) == kPlayCursorColour, i == 2) << "column " << int(expected) - 2 + i;
+
+    // Set Start there, then Set Finish further on: both land where the cursor is.
+    w.click(f.CButtonSetStart);
+    EXPECT_EQ(d.selection.startMarker, expected);
+    EXPECT_FALSE(f.CButtonSetFinish->isEnabled());  // on the start marker
+    QTest::mouseClick(f.PaintBox1, Qt::LeftButton, {}, QPoint(int(expected) + 100, 60));
+    EXPECT_TRUE(f.CButtonSetFinish->isEnabled());
+    w.click(f.CButtonSetFinish);
+    EXPECT_EQ(d.selection.finishMarker, expected + 100);
+}

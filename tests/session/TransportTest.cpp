@@ -284,17 +284,26 @@ TEST_F(TransportFixture, SameZoomLevelDoesNothing) {
 }
 
 // The reload reads the working file; the stream must have let it go by then.
+// While it runs the session is busy: the window's tick (run from the dialog's event pumping)
+// must leave the document alone.
 class StreamReleasedCheck : public NoProgress {
 public:
-    explicit StreamReleasedCheck(StreamHandle before) : m_before(before) {}
+    StreamReleasedCheck(Session& session, StreamHandle before) : m_session(session), m_before(before) {}
     void setPercent(int, int) override {
         ++calls;
         if (BASS_ChannelGetLength(m_before, BASS_POS_BYTE) != QWORD(-1)) heldDuringReload = true;
+        const DocumentState before = m_session.doc();
+        const Session::Tick t = m_session.tick();
+        if (!m_session.busy() || t.repaint || t.ended || m_session.applyStopRule(m_session.playColumn()) ||
+            m_session.doc().uiMode != before.uiMode || m_session.doc().stream != before.stream)
+            touchedWhileBusy = true;
     }
     int calls = 0;
     bool heldDuringReload = false;
+    bool touchedWhileBusy = false;
 
 private:
+    Session& m_session;
     StreamHandle m_before;
 };
 
@@ -302,10 +311,11 @@ TEST_F(TransportFixture, ZoomChangeStopsRebuildsAndResetsMarkers) {
     doc().selection = {5, 15};
     session->play();
     clock->advance(20000);
-    StreamReleasedCheck check(doc().stream);
+    StreamReleasedCheck check(*session, doc().stream);
     EXPECT_TRUE(session->zoomTo(2000, check).ok());
     EXPECT_GT(check.calls, 0);
     EXPECT_FALSE(check.heldDuringReload);
+    EXPECT_FALSE(check.touchedWhileBusy);
     EXPECT_FALSE(session->busy());
     EXPECT_EQ(doc().view.framesPerColumn, 2000);
     EXPECT_EQ(doc().view.columnCount, 111u);

@@ -49,7 +49,10 @@ struct Shell {
 
     // Creates the window and runs its first showing.
     TMainForm& start(std::vector<std::string> args = {}, std::string locale = "en_US", bool show = true) {
-        form = std::make_unique<TMainForm>(options(std::move(args), std::move(locale)));
+        return startWith(options(std::move(args), std::move(locale)), show);
+    }
+    TMainForm& startWith(StartupOptions o, bool show = true) {
+        form = std::make_unique<TMainForm>(std::move(o));
         if (show) {
             form->show();
             form->runFirstShow();
