@@ -63,9 +63,12 @@ struct ViewWindow {
     // Loads a working file as the open leaves it: header values, peak table at 10 : 1,
     // stream, view width, whole selection, mode 1.
     void load(const std::vector<std::int16_t>& samples) {
-        DocumentState& d = f->doc();
-        const std::string path = workingFilePathIn(d.tempFolder);
+        const std::string path = workingFilePathIn(f->doc().tempFolder);
         writeFile(path, makeWav(kRate, 2, 16, samples16(samples)));
+        loadFile(path);
+    }
+    void loadFile(const std::string& path) {
+        DocumentState& d = f->doc();
         f->session().adoptWorkingFile(path);
         d.documentPath = "/music/song.wav";
         d.view.framesPerColumn = 10000;
@@ -430,21 +433,9 @@ TEST(View, DocumentPastTwoGigabytesPlaysAndMarksNearItsEnd) {
     DocumentState& d = f.doc();
     const std::string path = workingFilePathIn(d.tempFolder);
     writeSparseWav(path, 3 * 3600 + 25 * 60);
-    f.session().adoptWorkingFile(path);
-    d.documentPath = "/music/long.wav";
-    std::FILE* file = nullptr;
-    ASSERT_EQ(readWorkingHeader(d, &file), WaveHeaderError::None);
-    replacePeakArrays(d);
-    NoProgress none;
-    scanPeaks(file, d, none, 0);
-    std::fclose(file);
-    ASSERT_TRUE(f.session().startPlayer().ok());
+    w.loadFile(path);
     ASSERT_EQ(d.streamLength, 2169720000ull);
     ASSERT_EQ(d.view.columnCount, 54243u);  // 542 430 000 frames / 10 000, rounded up
-    f.setWaveWidth(int(d.view.columnCount));
-    d.selection = {0, d.view.columnCount - 1};
-    d.loaded = true;
-    f.SetUIMode(ModeStopped);
     EXPECT_EQ(f.StatusPanels[1]->text(), "03:25:00");
 
     // A click near the end, then Play From Here: it plays from that column on.
