@@ -3,6 +3,8 @@
 // output's rate; an output decides when it asks for them.
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -26,6 +28,9 @@ public:
     virtual bool setRate(unsigned rate) = 0;
     // Frames handed to the output that have not been heard yet.
     virtual unsigned latencyFrames() const = 0;
+    // False for an output whose clock moves only when told to; its render calls may then
+    // wait for the file to be read, where a real device's must never wait.
+    virtual bool realTime() const { return true; }
 };
 
 // The default sound device through PortAudio; nullptr when the machine has none.
@@ -43,6 +48,7 @@ public:
     unsigned rate() const override { return m_rate; }
     bool setRate(unsigned rate) override;
     unsigned latencyFrames() const override { return 0; }
+    bool realTime() const override { return false; }
 
     // Consumes `frames` frames now, on the calling thread. Returns false when not started.
     bool advance(unsigned frames);
@@ -61,5 +67,15 @@ private:
 
 // The next BASS_Init (on any device) uses this output instead of opening one.
 void engineUseOutputForNextInit(std::unique_ptr<AudioOutput> output);
+
+// Render calls that found a playing stream's ring short of sound before its end.
+std::uint64_t engineUnderrunCount();
+
+// Test hooks. Every block read of a playback stream sleeps `delay` first.
+void engineSetReadDelayForTests(std::chrono::milliseconds delay);
+// Called with each rendered buffer; set it only while the engine has no output running.
+void engineSetRenderTapForTests(std::function<void(const float* out, unsigned frames)> tap);
+// Called while the spectrum or the level is computed, with the engine's lock held.
+void engineSetMeterHookForTests(std::function<void()> hook);
 
 }  // namespace torvane

@@ -3,13 +3,17 @@
 #include <fftw3.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cmath>
+#include <functional>
 #include <numbers>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "platform/AudioOutput.h"
@@ -20,6 +24,7 @@ namespace torvane {
 namespace {
 
 constexpr unsigned kFftSize = 1024;
+constexpr std::size_t kMaxPlaybacks = 256;
 
 thread_local int t_error = BASS_OK;
 
@@ -35,13 +40,22 @@ struct Channel {
 
 class Engine {
 public:
-    std::mutex mutex;  // guards everything below; the output's render takes it too
+    // Guards the members below up to the FFT buffers. Only API callers take it: the
+    // output's render never does, so nothing done under it can hold up the sound.
+    std::mutex mutex;
     bool initialised = false;
     std::unique_ptr<AudioOutput> output;
     std::unique_ptr<AudioOutput> nextOutput;  // handed in by tests
     std::map<DWORD, std::shared_ptr<Channel>> channels;
     DWORD nextHandle = 0x10000;
-    std::vector<float> mixScratch;
+
+    // The playback streams as the render sees them. A slot is cleared, and then every
+    // render that could have seen it allowed to finish, before its stream is freed.
+    std::array<std::atomic<WavePlayback*>, kMaxPlaybacks> live{};
+    std::atomic<std::uint64_t> renderSeq{0};  // odd while a render is in progress
+    std::atomic<std::uint64_t> underruns{0};
+    std::function<void(const float*, unsigned)> renderTap;  // tests; set while no output runs
+    std::function<void()> meterHook;                        // tests; under `mutex`
 
     // FFT plan and buffers; FFTW's planner is not thread-safe, so plans are made once.
     float* fftIn = nullptr;
@@ -57,13 +71,39 @@ public:
     unsigned outRate() const { return output ? output->rate() : 44100; }
     unsigned latency() const { return output ? output->latencyFrames() : 0; }
 
-    void render(float* out, unsigned frames) {
+    // The output's real-time callback: no lock, no file access, no allocation.
+    void render(float* out, unsigned frames, unsigned rate, bool fillInline) {
+        renderSeq.fetch_add(1);
         std::memset(out, 0, sizeof(float) * 2 * frames);
-        std::lock_guard<std::mutex> lock(mutex);
-        const unsigned rate = outRate();
-        for (auto& [h, ch] : channels)
-            if (ch->playback) ch->playback->render(out, frames, rate);
+        for (auto& slot : live)
+            if (WavePlayback* pb = slot.load())
+                if (pb->render(out, frames, rate, fillInline)) underruns.fetch_add(1, std::memory_order_relaxed);
         for (unsigned i = 0; i < 2 * frames; ++i) out[i] = std::clamp(out[i], -1.0f, 1.0f);
+        if (renderTap) renderTap(out, frames);
+        renderSeq.fetch_add(1);
+    }
+
+    // Returns once no render that began before the call is still running.
+    void settle() {
+        const std::uint64_t s = renderSeq.load();
+        if (!(s & 1)) return;
+        while (renderSeq.load() == s) std::this_thread::yield();
+    }
+
+    bool goLive(WavePlayback* pb) {
+        for (auto& slot : live) {
+            WavePlayback* expected = nullptr;
+            if (slot.compare_exchange_strong(expected, pb)) return true;
+        }
+        return false;
+    }
+
+    void leaveLive(WavePlayback* pb) {
+        for (auto& slot : live) {
+            WavePlayback* expected = pb;
+            slot.compare_exchange_strong(expected, nullptr);
+        }
+        settle();
     }
 
     void ensureFft() {
@@ -85,6 +125,7 @@ Engine& engine() {
 HSTREAM addChannel(std::shared_ptr<Channel> ch) {
     Engine& e = engine();
     std::lock_guard<std::mutex> lock(e.mutex);
+    if (ch->playback && !e.goLive(ch->playback.get())) return fail(BASS_ERROR_MEM);
     DWORD h = e.nextHandle++;
     if (e.nextHandle == 0) e.nextHandle = 0x10000;
     e.channels[h] = std::move(ch);
@@ -110,6 +151,22 @@ void engineUseOutputForNextInit(std::unique_ptr<AudioOutput> output) {
     e.nextOutput = std::move(output);
 }
 
+std::uint64_t engineUnderrunCount() { return engine().underruns.load(); }
+
+void engineSetReadDelayForTests(std::chrono::milliseconds delay) { WavePlayback::setReadDelay(delay); }
+
+void engineSetRenderTapForTests(std::function<void(const float*, unsigned)> tap) {
+    Engine& e = engine();
+    std::lock_guard<std::mutex> lock(e.mutex);
+    e.renderTap = std::move(tap);
+}
+
+void engineSetMeterHookForTests(std::function<void()> hook) {
+    Engine& e = engine();
+    std::lock_guard<std::mutex> lock(e.mutex);
+    e.meterHook = std::move(hook);
+}
+
 DWORD BASS_GetVersion() { return BASS_VERSION; }
 
 int BASS_ErrorGetCode() { return t_error; }
@@ -127,12 +184,15 @@ BOOL BASS_Init(int device, DWORD freq, DWORD, void*, void*) {
     const char* forced = std::getenv("TORVANE_AUDIO");
     const bool wantNull = device == 0 || (forced && std::strcmp(forced, "null") == 0);
     if (!out && !wantNull) out = makePortAudioOutput();
-    auto render = [&e](float* buf, unsigned frames) { e.render(buf, frames); };
-    if (out && !out->start(freq, render)) out.reset();
+    auto renderFor = [&e](AudioOutput* o) {
+        const bool fillInline = !o->realTime();
+        return [&e, o, fillInline](float* buf, unsigned frames) { e.render(buf, frames, o->rate(), fillInline); };
+    };
+    if (out && !out->start(freq, renderFor(out.get()))) out.reset();
     if (!out) {
         // No usable sound device: keep time without sound so the editor works all the same.
         out = makeNullOutput();
-        out->start(freq, render);
+        out->start(freq, renderFor(out.get()));
     }
     std::lock_guard<std::mutex> lock(e.mutex);
     e.output = std::move(out);
@@ -151,10 +211,11 @@ BOOL BASS_Free() {
         out = std::move(e.output);
         e.initialised = false;
     }
-    // Outside the lock: stopping waits for a render call in progress, which takes it.
+    // Outside the lock, so that stopping can never wait on it.
     if (out) out->stop();
     out.reset();
     std::lock_guard<std::mutex> lock(e.mutex);
+    for (auto& slot : e.live) slot.store(nullptr);
     e.channels.clear();
     t_error = BASS_OK;
     return 1;
@@ -187,6 +248,7 @@ BOOL BASS_StreamFree(HSTREAM handle) {
         if (it == e.channels.end()) return fail(BASS_ERROR_HANDLE);
         ch = std::move(it->second);
         e.channels.erase(it);
+        if (ch->playback) e.leaveLive(ch->playback.get());
     }
     ch.reset();  // closes the file now, so that it can be rewritten
     t_error = BASS_OK;
@@ -302,7 +364,9 @@ DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
         return fail(BASS_ERROR_NOPLAY), BASS_DATA_ERROR;
     }
     e.ensureFft();
-    pb.recentFrames(pb.position(e.latency(), e.outRate()), kFftSize, left, right);
+    if (e.meterHook) e.meterHook();
+    // What was played, from memory: the file is the reader's alone.
+    pb.recentFrames(e.latency(), e.outRate(), kFftSize, left, right);
     for (unsigned n = 0; n < kFftSize; ++n)
         e.fftIn[n] = e.window[n] * float(left[n] + right[n]) / 65536.0f;
     fftwf_execute(e.fftPlan);
@@ -325,8 +389,9 @@ DWORD BASS_ChannelGetLevel(DWORD handle) {
     if (pb.refreshState(e.latency(), e.outRate()) != WavePlayback::State::Playing) return 0;
     // Peak of the last 20 ms heard.
     const unsigned count = std::max(1, pb.header().sampleRate / 50);
+    if (e.meterHook) e.meterHook();
     std::vector<std::int32_t> left, right;
-    pb.recentFrames(pb.position(e.latency(), e.outRate()), count, left, right);
+    pb.recentFrames(e.latency(), e.outRate(), count, left, right);
     DWORD l = 0, r = 0;
     for (unsigned i = 0; i < count; ++i) {
         l = std::max<DWORD>(l, DWORD(std::abs(left[i])));
@@ -379,7 +444,7 @@ BOOL BASS_ChannelPause(DWORD handle) {
     if (!ch) return fail(BASS_ERROR_HANDLE);
     if (ch->decoder) return fail(BASS_ERROR_NOTAVAIL);
     ch->playback->refreshState(e.latency(), e.outRate());
-    if (!ch->playback->pause(e.latency(), e.outRate())) return fail(BASS_ERROR_NOPLAY);
+    if (!ch->playback->pause(e.latency(), e.outRate(), [&e] { e.settle(); })) return fail(BASS_ERROR_NOPLAY);
     t_error = BASS_OK;
     return 1;
 }
@@ -390,7 +455,7 @@ BOOL BASS_ChannelStop(DWORD handle) {
     auto ch = e.find(handle);
     if (!ch) return fail(BASS_ERROR_HANDLE);
     if (ch->decoder) return fail(BASS_ERROR_NOTAVAIL);
-    ch->playback->stop(e.latency(), e.outRate());
+    ch->playback->stop(e.latency(), e.outRate(), [&e] { e.settle(); });
     t_error = BASS_OK;
     return 1;
 }

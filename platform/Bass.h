@@ -38,6 +38,7 @@ constexpr DWORD BASS_ACTIVE_PAUSED = 3;
 
 // Error codes (BASS_ErrorGetCode).
 constexpr int BASS_OK = 0;
+constexpr int BASS_ERROR_MEM = 1;
 constexpr int BASS_ERROR_FILEOPEN = 2;
 constexpr int BASS_ERROR_HANDLE = 5;
 constexpr int BASS_ERROR_FORMAT = 6;
