@@ -15,6 +15,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "support/ManualClock.h"
 #include "support/ShellFixture.h"
 #include "app/TReloadForm.h"
 #include "doc/WorkingFile.h"
@@ -53,8 +54,7 @@ struct ViewWindow {
     TMainForm* f = nullptr;
 
     ViewWindow() {
-        clock = new ManualClockOutput;
-        engineUseOutputForNextInit(std::unique_ptr<AudioOutput>(clock));
+        clock = useManualClockForNextInit();
         f = &shell.start();
         // The test drives the ticks itself, in step with the clock.
         f->Timer1->stop();

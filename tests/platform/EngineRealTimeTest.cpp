@@ -17,6 +17,7 @@
 
 #include "platform/AudioOutput.h"
 #include "platform/Bass.h"
+#include "support/ManualClock.h"
 #include "support/TestFiles.h"
 
 using namespace torvane;
@@ -202,11 +203,8 @@ protected:
     void TearDown() override { BASS_Free(); }
 
     void init(bool fixedRate) {
-        BASS_Free();
-        clock = new ManualClockOutput;
-        clock->setFixedRate(fixedRate);
-        engineUseOutputForNextInit(std::unique_ptr<AudioOutput>(clock));
-        ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr, nullptr));
+        clock = restartEngineOnManualClock(fixedRate);
+        ASSERT_NE(clock, nullptr);
     }
 
     TempDir dir;

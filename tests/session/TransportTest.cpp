@@ -15,6 +15,7 @@
 #include "platform/Bass.h"
 #include "platform/FileIo.h"
 #include "session/Session.h"
+#include "support/ManualClock.h"
 #include "support/TestFiles.h"
 #include "view/Spectrum.h"
 #include "view/Volume.h"
@@ -33,10 +34,8 @@ constexpr unsigned kTickFrames = kRate / 10;
 class TransportFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        BASS_Free();
-        clock = new ManualClockOutput;
-        engineUseOutputForNextInit(std::unique_ptr<AudioOutput>(clock));
-        ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr, nullptr));
+        clock = restartEngineOnManualClock();
+        ASSERT_NE(clock, nullptr);
         load(kFrames);
     }
     void TearDown() override {
