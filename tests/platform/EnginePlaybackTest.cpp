@@ -19,16 +19,8 @@ using namespace torvane::test;
 
 namespace {
 
-class EnginePlayback : public ::testing::Test {
+class EnginePlayback : public ManualClockTest {
 protected:
-    void SetUp() override { init(false); }
-    void TearDown() override { BASS_Free(); }
-
-    void init(bool fixedRate) {
-        clock = restartEngineOnManualClock(fixedRate);
-        ASSERT_NE(clock, nullptr);
-    }
-
     HSTREAM open(const std::vector<std::uint8_t>& wav, const char* name = "work.wav") {
         const std::string path = dir.file(name);
         writeFile(path, wav);
@@ -44,9 +36,6 @@ protected:
         }
         return makeWav(rate, 2, 16, samples16(s));
     }
-
-    TempDir dir;
-    ManualClockOutput* clock = nullptr;
 };
 
 TEST_F(EnginePlayback, VersionAndInitLifecycle) {

@@ -197,19 +197,7 @@ TEST_F(RealTimePlayback, SeeksOnASlowDiskNeverPlayWhatWasQueuedBefore) {
 // ---------------------------------------------------------------------------------------
 // Under the manual clock.
 
-class ManualPlayback : public ::testing::Test {
-protected:
-    void SetUp() override { init(false); }
-    void TearDown() override { BASS_Free(); }
-
-    void init(bool fixedRate) {
-        clock = restartEngineOnManualClock(fixedRate);
-        ASSERT_NE(clock, nullptr);
-    }
-
-    TempDir dir;
-    ManualClockOutput* clock = nullptr;
-};
+class ManualPlayback : public ManualClockTest {};
 
 // While the UI thread is inside the spectrum or the level, holding the engine, the output
 // must still get its sound: a render on another thread has to finish before they return.

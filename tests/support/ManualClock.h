@@ -2,10 +2,13 @@
 // The engine started on the manual clock: sound is consumed only when a test says so, so
 // positions, levels and spectra are exact.
 
+#include <gtest/gtest.h>
+
 #include <memory>
 
 #include "platform/AudioOutput.h"
 #include "platform/Bass.h"
+#include "support/TestFiles.h"
 
 namespace torvane::test {
 
@@ -23,5 +26,20 @@ inline ManualClockOutput* restartEngineOnManualClock(bool fixedRate = false) {
     ManualClockOutput* clock = useManualClockForNextInit(fixedRate);
     return BASS_Init(-1, 44100, 0, nullptr, nullptr) ? clock : nullptr;
 }
+
+// A test with the engine on a fresh manual clock and a folder for its files.
+class ManualClockTest : public ::testing::Test {
+protected:
+    void SetUp() override { init(false); }
+    void TearDown() override { BASS_Free(); }
+    // Restarts the engine; a fixed rate refuses every other rate, as a device may.
+    void init(bool fixedRate) {
+        clock = restartEngineOnManualClock(fixedRate);
+        ASSERT_NE(clock, nullptr);
+    }
+
+    TempDir dir;
+    ManualClockOutput* clock = nullptr;
+};
 
 }  // namespace torvane::test
