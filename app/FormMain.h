@@ -4,11 +4,13 @@
 // Each handler asks the user what it needs, runs the session's command (inside its progress
 // dialog when it is long), shows the outcome's message and calls SetUIMode. The handlers of
 // other areas live in their own files: FormMainOpen.cpp (open), FormMainView.cpp (view,
-// transport, zoom, meters) and FormMainPending.cpp (not built yet).
+// transport, zoom, meters), FormMainEdit.cpp (the five edits) and FormMainPending.cpp (not
+// built yet).
 
 #include <QImage>
 #include <QMainWindow>
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -219,6 +221,8 @@ private:
     bool closeDocument();
     // Save or Save As; true only when the document was saved completely.
     bool saveDocument(bool saveAs);
+    // An edit inside the process dialog (FormMainEdit.cpp).
+    void runEdit(const std::function<Outcome(Progress&)>& edit);
 
     // The view's share of start-up, event filtering and shut-down (FormMainView.cpp).
     void createView();

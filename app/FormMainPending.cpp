@@ -1,4 +1,4 @@
-// Commands of TMainForm whose behaviour belongs to the save, edit, i18n and extras areas. They are wired to their menu items, buttons and keys already; each area replaces
+// Commands of TMainForm whose behaviour belongs to the save, i18n and extras areas. They are wired to their menu items, buttons and keys already; each area replaces
 // its bodies here when it lands. Handlers that change no UI mode re-run SetUIMode with the
 // current one, as the finished versions will.
 
@@ -15,13 +15,6 @@ bool TMainForm::saveDocument(bool) {
 }
 void TMainForm::ButtonSaveClick() { saveDocument(false); }
 void TMainForm::ButtonSaveAsClick() { saveDocument(true); }
-
-// Edits.
-void TMainForm::ButtonDeleteClick() {}
-void TMainForm::ButtonCutOutClick() {}
-void TMainForm::ButtonVolumeClick() {}
-void TMainForm::ButtonFadeInClick() {}
-void TMainForm::ButtonFadeOutClick() {}
 
 // Languages: for now only the reader the status bar words come from.
 void TMainForm::ApplyLanguage() {

@@ -35,29 +35,6 @@ std::string lowerExtension(const std::string& path) {
     return ext;
 }
 
-// Sets a bar only when its value changes.
-class Bar {
-public:
-    Bar(Progress& p, int bar) : m_progress(p), m_bar(bar) {}
-    void set(int percent) {
-        percent = std::clamp(percent, 0, 100);
-        if (percent != m_last) {
-            m_last = percent;
-            m_progress.setPercent(m_bar, percent);
-        }
-    }
-
-private:
-    Progress& m_progress;
-    int m_bar;
-    int m_last = -1;
-};
-
-int percentOf(std::uint64_t done, std::uint64_t total) {
-    if (total == 0) return 0;
-    return int(std::min(100.0, double(done) * 100.0 / double(total)));
-}
-
 Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progress, std::uint64_t limit) {
     const char* path = doc.documentPath.c_str();
     const HSTREAM dec = kind == SourceKind::Wma ? BASS_WMA_StreamCreateFile(0, path, 0, 0, BASS_STREAM_DECODE)
@@ -89,7 +66,7 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
     std::size_t filled = 0;
     std::uint64_t fileBytes = 44;
     bool cancelled = false, tooLong = false;
-    Bar bar(progress, 0);
+    PercentBar bar(progress, 0);
     PumpThrottle pump(progress);
     auto flush = [&] {
         if (filled && writeOk) writeOk = std::fwrite(buffer.data(), 1, filled, out) == filled;
@@ -137,7 +114,7 @@ enum class CopyEnd { Done, ReadFailed, WriteFailed, Unsupported };
 struct CopyState {
     std::uint64_t size;
     std::uint64_t copied = 0;
-    Bar bar;
+    PercentBar bar;
     PumpThrottle pump;
     void advance(std::uint64_t n) {
         copied += n;
@@ -195,7 +172,7 @@ Outcome copyToWorkingFile(DocumentState& doc, Progress& progress, std::uint64_t 
         std::fclose(in);
         return failed(kMsgWavNoTempFile);
     }
-    CopyState st{size, 0, Bar(progress, 0), PumpThrottle(progress)};
+    CopyState st{size, 0, PercentBar(progress, 0), PumpThrottle(progress)};
     CopyEnd end = copyInKernel(in, out, st);
     if (end == CopyEnd::Unsupported) end = copyByBlocks(in, out, st);
     std::fclose(in);

@@ -1,8 +1,11 @@
 #include "session/Session.h"
 
+#include <algorithm>
+
 #include "doc/PeakScan.h"
 #include "doc/PlayColumn.h"
 #include "doc/WorkingFile.h"
+#include "edit/Edits.h"
 #include "platform/Bass.h"
 #include "platform/Folders.h"
 
@@ -98,12 +101,14 @@ Outcome Session::startPlayer() {
     }
     m_doc.streamLength = stream.length();
     attachStream(std::move(stream));
+    m_playerWanted = true;
     return Outcome::done();
 }
 
 void Session::close() {
     if (playerActive()) stop();
     releaseStream();
+    m_playerWanted = false;
     m_doc.streamLength = 0;
     m_workingFile.reset();
     m_doc.resetDocument();
@@ -124,6 +129,60 @@ Outcome Session::zoomTo(std::int32_t framesPerColumn, Progress& progress) {
     m_doc.uiMode = ModeStopped;
     return r;
 }
+
+// --- edits ------------------------------------------------------------------------------------
+
+void Session::releasePlayer() {
+    if (playerActive()) stop();
+    releaseStream();
+}
+
+void Session::restorePlayer() {
+    if (!m_playerWanted || m_stream.valid()) return;
+    PlaybackStream stream(m_doc.workingFilePath);
+    m_doc.streamLength = stream.length();
+    attachStream(std::move(stream));
+}
+
+template <typename Body>
+Outcome Session::runEdit(Progress& progress, MarkersAfter markers, Body body) {
+    BusyScope busy(*this);
+    releasePlayer();
+    const Outcome r = body(m_doc, progress);
+    restorePlayer();
+    if (r.ok()) {
+        m_doc.modified = true;
+        const std::uint32_t columns = m_doc.view.columnCount;
+        if (markers == MarkersAfter::AfterDelete) {
+            // One column past the start, but never past the last column.
+            m_doc.selection.finishMarker = columns ? std::min(m_doc.selection.startMarker + 1, columns - 1) : 0;
+            m_doc.selection.startMarker = std::min(m_doc.selection.startMarker, m_doc.selection.finishMarker);
+        } else if (markers == MarkersAfter::WholeDocument) {
+            selectWholeDocument();
+        }
+    }
+    m_doc.uiMode = m_doc.loaded ? ModeStopped : ModeNoDocument;
+    return r;
+}
+
+Outcome Session::deleteSelection(Progress& progress) {
+    return runEdit(progress, MarkersAfter::AfterDelete, torvane::deleteSelection);
+}
+
+bool Session::cutOutAllowed() const { return m_doc.selection.startMarker < m_doc.selection.finishMarker; }
+
+Outcome Session::cutOut(Progress& progress) {
+    if (!cutOutAllowed()) return Outcome::failed(kMsgNothingToKeep);
+    return runEdit(progress, MarkersAfter::WholeDocument, cutOutSelection);
+}
+
+Outcome Session::changeVolume(float factor, bool mute, Progress& progress) {
+    return runEdit(progress, MarkersAfter::Keep,
+                   [&](DocumentState& doc, Progress& p) { return torvane::changeVolume(doc, factor, mute, p); });
+}
+
+Outcome Session::fadeIn(Progress& progress) { return runEdit(progress, MarkersAfter::Keep, torvane::fadeIn); }
+Outcome Session::fadeOut(Progress& progress) { return runEdit(progress, MarkersAfter::Keep, torvane::fadeOut); }
 
 // --- transport --------------------------------------------------------------------------------
 

@@ -64,6 +64,24 @@ public:
     // working file meanwhile, and the whole document is selected afterwards.
     Outcome zoomTo(std::int32_t framesPerColumn, Progress& progress);
 
+    // The five edits. Each stops playback and lets the stream go, rewrites the working file
+    // (bar 0) and rebuilds the peak table (bar 1), then opens a new stream; a completed edit
+    // marks the document modified and leaves it stopped (mode 1). Delete keeps the start
+    // marker and puts the finish marker one column on; Cut Out selects the whole result;
+    // the others keep the markers. A failed edit changes neither the file nor the markers.
+    Outcome deleteSelection(Progress& progress);
+    Outcome cutOut(Progress& progress);
+    // Cut Out keeps only the selection; with an empty selection it is refused (nothing changes).
+    bool cutOutAllowed() const;
+    Outcome changeVolume(float factor, bool mute, Progress& progress);
+    Outcome fadeIn(Progress& progress);
+    Outcome fadeOut(Progress& progress);
+
+    // Stops playback and lets the working file go (the Volume dialog is shown without it), and
+    // opens the stream again afterwards. Without a player (torvane-cli) both do nothing.
+    void releasePlayer();
+    void restorePlayer();
+
     // --- transport --------------------------------------------------------------------------
 
     // Each leaves the new UI mode in doc().uiMode.
@@ -99,12 +117,16 @@ private:
     void releaseStream();
     void setPosition(std::uint64_t position);
     void selectWholeDocument();
+    enum class MarkersAfter { Keep, AfterDelete, WholeDocument };
+    template <typename Body>
+    Outcome runEdit(Progress& progress, MarkersAfter markers, Body body);
 
     DocumentState m_doc;
     std::unique_ptr<InstanceFolder> m_folder;
     OwnedFile m_workingFile;
     PlaybackStream m_stream;
     bool m_busy = false;
+    bool m_playerWanted = false;  // the document plays (the editor), or only edits (torvane-cli)
     std::array<float, 512> m_fft{};
     std::uint32_t m_level = 0;
 };

@@ -1,0 +1,214 @@
+#include "edit/Edits.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "doc/PeakScan.h"
+#include "doc/WorkingFile.h"
+#include "platform/FileIo.h"
+
+#if defined(_WIN32)
+#include <io.h>
+#define TORVANE_TRUNCATE(fd, size) (_chsize_s((fd), std::int64_t(size)) == 0)
+#else
+#include <unistd.h>
+#define TORVANE_TRUNCATE(fd, size) (::ftruncate((fd), off_t(size)) == 0)
+#endif
+
+namespace torvane {
+namespace {
+
+constexpr std::size_t kBlock = 4u << 20;  // bytes moved or rewritten per read and write
+
+// The working file, open for reading and writing, closed on every path.
+class WorkFile {
+public:
+    explicit WorkFile(const std::string& path) : m_f(openFile(path, "r+b")) {}
+    ~WorkFile() { close(); }
+    WorkFile(const WorkFile&) = delete;
+    WorkFile& operator=(const WorkFile&) = delete;
+    explicit operator bool() const { return m_f != nullptr; }
+    std::FILE* get() const { return m_f; }
+
+    // Reads up to n bytes at pos; the count read (short at the end of the file).
+    std::size_t readAt(std::uint64_t pos, unsigned char* to, std::size_t n) {
+        if (!seekTo(m_f, pos)) return 0;
+        return std::fread(to, 1, n, m_f);
+    }
+    bool writeAt(std::uint64_t pos, const unsigned char* from, std::size_t n) {
+        return seekTo(m_f, pos) && std::fwrite(from, 1, n, m_f) == n;
+    }
+    bool truncateAt(std::uint64_t size) { return std::fflush(m_f) == 0 && TORVANE_TRUNCATE(fileno(m_f), size); }
+    bool close() {
+        if (!m_f) return true;
+        const bool ok = std::fclose(m_f) == 0;
+        m_f = nullptr;
+        return ok;
+    }
+
+private:
+    std::FILE* m_f;
+};
+
+std::uint32_t startOffset(const DocumentState& doc) { return columnToByte(doc, doc.selection.startMarker); }
+std::uint32_t finishOffset(const DocumentState& doc) { return columnToByte(doc, doc.selection.finishMarker); }
+
+// Frames of the selection, in the unsigned 32-bit arithmetic of the markers.
+std::uint32_t selectedFrames(const DocumentState& doc) {
+    const auto fpc = std::uint32_t(doc.view.framesPerColumn);
+    return doc.selection.finishMarker * fpc - doc.selection.startMarker * fpc;
+}
+
+// Moves the bytes [from, end) down to `to` (never above `from`), in blocks; the write position
+// afterwards is returned through `written`. A short read ends the move, as at the end of the
+// file.
+bool moveTowardsStart(WorkFile& f, std::uint64_t to, std::uint64_t from, std::uint64_t end, Progress& progress,
+                      std::uint64_t& written) {
+    std::vector<unsigned char> buffer(std::size_t(std::min<std::uint64_t>(kBlock, std::max<std::uint64_t>(end - from, 1))));
+    const std::uint64_t total = end > from ? end - from : 0;
+    std::uint64_t moved = 0;
+    PercentBar bar(progress, 0);
+    PumpThrottle pump(progress);
+    while (from < end) {
+        const std::size_t want = std::size_t(std::min<std::uint64_t>(buffer.size(), end - from));
+        const std::size_t n = f.readAt(from, buffer.data(), want);
+        if (n == 0) break;
+        if (!f.writeAt(to, buffer.data(), n)) return false;
+        to += n;
+        from += n;
+        moved += n;
+        bar.set(percentOf(moved, total));
+        pump.tick();
+        if (n < want) break;
+    }
+    written = to;
+    return true;
+}
+
+// After a change of length: the file ends at `end`, its sizes are patched, the values
+// re-derived, and the peak table rebuilt for the new column count.
+Outcome finishLengthChange(WorkFile& f, DocumentState& doc, std::uint64_t end, Progress& progress) {
+    if (!f.truncateAt(end) || !patchSizesAfterLengthChange(f.get(), doc) || !f.close())
+        return Outcome::failed(kMsgCannotWriteWorkingFile);
+    return reloadPeakTable(doc, progress, 1);
+}
+
+// Rewrites the selection's samples in place, block by block. `rewrite` is called with whole
+// frames: (bytes, frame count, index of the first frame within the selection).
+template <typename Rewrite>
+Outcome rewriteSelection(DocumentState& doc, Progress& progress, Rewrite rewrite) {
+    WorkFile f(doc.workingFilePath);
+    if (!f) return Outcome::failed(kMsgCannotOpenWorkingFile);
+    const std::uint32_t block = doc.format.blockSize;
+    const std::uint32_t frames = selectedFrames(doc);
+    if (block != 0 && frames != 0) {
+        const std::size_t framesPerRead = kBlock / block;
+        std::vector<unsigned char> buffer(std::min<std::size_t>(framesPerRead, frames) * block);
+        PercentBar bar(progress, 0);
+        PumpThrottle pump(progress);
+        std::uint64_t pos = startOffset(doc);
+        for (std::uint32_t done = 0; done < frames;) {
+            const std::size_t want = std::min<std::size_t>(framesPerRead, frames - done);
+            const std::size_t got = f.readAt(pos, buffer.data(), want * block) / block;
+            if (got == 0) break;  // the data ends early
+            rewrite(buffer.data(), got, done);
+            if (!f.writeAt(pos, buffer.data(), got * block)) return Outcome::failed(kMsgCannotWriteWorkingFile);
+            pos += got * block;
+            done += std::uint32_t(got);
+            bar.set(percentOf(done, frames));
+            pump.tick();
+            if (got < want) break;
+        }
+    }
+    if (!f.close()) return Outcome::failed(kMsgCannotWriteWorkingFile);
+    return reloadPeakTable(doc, progress, 1);
+}
+
+inline std::int32_t get16(const unsigned char* p) { return std::int16_t(std::uint16_t(p[0] | (p[1] << 8))); }
+inline void put16(unsigned char* p, std::int32_t v) {
+    p[0] = static_cast<unsigned char>(v & 0xFF);
+    p[1] = static_cast<unsigned char>((v >> 8) & 0xFF);
+}
+
+// Applies `scale` (sample value -> new value, before the clamp) to every sample of `frames`.
+template <typename Scale>
+void scaleSamples(unsigned char* bytes, std::size_t samples, bool eightBit, Scale scale) {
+    if (eightBit) {
+        for (std::size_t i = 0; i < samples; ++i)
+            bytes[i] = static_cast<unsigned char>(std::clamp(scale(std::int32_t(bytes[i]) - 128), -128, 127) + 128);
+    } else {
+        for (std::size_t i = 0; i < samples; ++i, bytes += 2)
+            put16(bytes, std::clamp(scale(get16(bytes)), -32767, 32767));
+    }
+}
+
+Outcome fade(DocumentState& doc, Progress& progress, bool in) {
+    const std::uint32_t stair = selectedFrames(doc) / 100;
+    const bool eightBit = doc.format.bitsPerSample == 8;
+    const std::uint32_t block = doc.format.blockSize;
+    const std::uint32_t sampleBytes = eightBit ? 1 : 2;
+    return rewriteSelection(doc, progress, [&](unsigned char* bytes, std::size_t frames, std::uint32_t first) {
+        // The gain holds for a whole stair: rewrite run by run.
+        for (std::size_t f = 0; f < frames;) {
+            const std::uint32_t i = first + std::uint32_t(f);
+            const std::uint32_t step = stair ? i / stair : 0;
+            const std::int32_t g = in ? std::int32_t(step) : 100 - std::int32_t(step);
+            const std::size_t runEnd =
+                stair ? std::min<std::size_t>(frames, std::size_t((step + 1) * std::uint64_t(stair) - first)) : frames;
+            scaleSamples(bytes + f * block, (runEnd - f) * block / sampleBytes, eightBit,
+                         [g](std::int32_t x) { return x * g / 100; });
+            f = runEnd;
+        }
+    });
+}
+
+}  // namespace
+
+Outcome deleteSelection(DocumentState& doc, Progress& progress) {
+    WorkFile f(doc.workingFilePath);
+    if (!f) return Outcome::failed(kMsgCannotOpenWorkingFile);
+    std::uint64_t end = startOffset(doc);
+    if (!moveTowardsStart(f, startOffset(doc), finishOffset(doc), std::uint32_t(doc.format.dataEnd), progress, end))
+        return Outcome::failed(kMsgCannotWriteWorkingFile);
+    return finishLengthChange(f, doc, end, progress);
+}
+
+Outcome cutOutSelection(DocumentState& doc, Progress& progress) {
+    if (doc.selection.startMarker >= doc.selection.finishMarker) return Outcome::failed(kMsgNothingToKeep);
+    WorkFile f(doc.workingFilePath);
+    if (!f) return Outcome::failed(kMsgCannotOpenWorkingFile);
+    const std::uint32_t offset = std::uint32_t(doc.format.dataOffset);
+    // What follows the selection goes first; then the selection moves to the data's start.
+    if (!f.truncateAt(finishOffset(doc))) return Outcome::failed(kMsgCannotWriteWorkingFile);
+    std::uint64_t end = offset;
+    if (!moveTowardsStart(f, offset, startOffset(doc), finishOffset(doc), progress, end))
+        return Outcome::failed(kMsgCannotWriteWorkingFile);
+    return finishLengthChange(f, doc, end, progress);
+}
+
+float volumeFactor(int index) {
+    static constexpr float kFactors[] = {2.5f, 2.0f, 1.5f, 1.0f, 0.75f, 0.5f};
+    return index >= 0 && index < 6 ? kFactors[index] : 0.25f;
+}
+
+Outcome changeVolume(DocumentState& doc, float factor, bool mute, Progress& progress) {
+    if (factor == 1.0f && !mute) return Outcome::done();
+    const bool eightBit = doc.format.bitsPerSample == 8;
+    const std::uint32_t samplesPerFrame = doc.format.channels == 1 ? 1 : 2;
+    return rewriteSelection(doc, progress, [&](unsigned char* bytes, std::size_t frames, std::uint32_t) {
+        const std::size_t samples = frames * samplesPerFrame;
+        if (mute) {
+            if (eightBit) std::fill_n(bytes, samples, static_cast<unsigned char>(128));
+            else std::fill_n(bytes, samples * 2, static_cast<unsigned char>(0));
+            return;
+        }
+        // The product of a sample and any of the seven factors is exact in single precision;
+        // the conversion truncates toward zero.
+        scaleSamples(bytes, samples, eightBit, [factor](std::int32_t x) { return std::int32_t(float(x) * factor); });
+    });
+}
+
+Outcome fadeIn(DocumentState& doc, Progress& progress) { return fade(doc, progress, true); }
+Outcome fadeOut(DocumentState& doc, Progress& progress) { return fade(doc, progress, false); }
+
+}  // namespace torvane

@@ -1,0 +1,40 @@
+#pragma once
+// The five edits on the working file. Each rewrites the selection of the working file in place
+// (bar 0, "Processing:") and then rebuilds the peak table from it (bar 1, "Reloading:"). The
+// selection runs from the start marker's column up to, not including, the finish marker's.
+//
+// The work moves large blocks: the bytes and header values are exactly those of rewriting the
+// file one sample at a time, at the cost of a plain file copy.
+
+#include <cstdint>
+
+#include "doc/DocumentState.h"
+#include "platform/Outcome.h"
+#include "platform/Progress.h"
+
+namespace torvane {
+
+// The working file could not be opened for reading and writing: nothing was changed.
+inline constexpr const char* kMsgCannotOpenWorkingFile = "Cannot open the temporary file.";
+// Cut Out keeps only the selection: with nothing selected it would empty the document.
+inline constexpr const char* kMsgNothingToKeep =
+    "There is nothing to keep: select at least one column before Cut Out.";
+// A write or truncation failed part-way (a full disk, say).
+inline constexpr const char* kMsgCannotWriteWorkingFile = "Cannot write the working file (is the disk full?).";
+
+// Removes the selection and closes the gap; the file gets shorter.
+Outcome deleteSelection(DocumentState& doc, Progress& progress);
+// Keeps only the selection.
+Outcome cutOutSelection(DocumentState& doc, Progress& progress);
+
+// The Volume dialog's list: 250 %, 200 %, 150 %, 100 %, 75 %, 50 %, 25 % (any other index).
+float volumeFactor(int index);
+// Scales the selection by `factor` or silences it. A factor of exactly 1 without mute leaves
+// the file alone.
+Outcome changeVolume(DocumentState& doc, float factor, bool mute, Progress& progress);
+
+// 100 stairs of integer gain over the selection: 0 % up to 99 %, or 100 % down to 1 %.
+Outcome fadeIn(DocumentState& doc, Progress& progress);
+Outcome fadeOut(DocumentState& doc, Progress& progress);
+
+}  // namespace torvane

@@ -1,0 +1,364 @@
+// The five edits against a plain transcription of their per-sample algorithms: the working
+// file rewritten one sample (or one 10 240-byte block) at a time in memory, exactly as the
+// edit is described, on random documents, selections and zooms, alone and in chains.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+#include "doc/PeakScan.h"
+#include "doc/WorkingFile.h"
+#include "edit/Edits.h"
+#include "platform/FileIo.h"
+#include "session/Session.h"
+#include "support/TestFiles.h"
+
+using namespace torvane;
+using namespace torvane::test;
+
+namespace {
+
+// --- the plain transcription ------------------------------------------------------------------
+
+struct Plain {
+    Bytes file;
+    std::uint32_t dataOffset, dataEnd, block, fpc, start, finish;
+    int bits;
+
+    std::uint32_t offsetOf(std::uint32_t column) const { return dataOffset + column * fpc * block; }
+    void put32(std::uint32_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) file[at + i] = std::uint8_t(v >> (8 * i));
+    }
+    // Moves bytes towards the start with one 10 240-byte buffer, reading never past `end`.
+    std::uint32_t move(std::uint32_t w, std::uint32_t r, std::uint32_t end) {
+        for (;;) {
+            const std::uint32_t limit = std::min<std::uint32_t>(end, std::uint32_t(file.size()));
+            const std::uint32_t n = r < limit ? std::min<std::uint32_t>(10240, limit - r) : 0;
+            if (n == 0) return w;
+            std::copy(file.begin() + r, file.begin() + r + n, file.begin() + w);
+            w += n;
+            r += n;
+        }
+    }
+    void truncatePatch(std::uint32_t w) {
+        file.resize(w);
+        put32(4, w - 8);
+        put32(dataOffset - 4, w - dataOffset);
+    }
+    void deleteSelection() { truncatePatch(move(offsetOf(start), offsetOf(finish), dataEnd)); }
+    void cutOut() {
+        file.resize(offsetOf(finish));
+        truncatePatch(move(dataOffset, offsetOf(start), offsetOf(finish)));
+    }
+    template <typename F>
+    void eachSample(std::uint32_t frames, F f) {
+        std::uint32_t pos = offsetOf(start);
+        const std::uint32_t perFrame = block / (bits / 8);
+        for (std::uint32_t i = 0; i < frames; ++i)
+            for (std::uint32_t c = 0; c < perFrame; ++c) {
+                if (bits == 8) {
+                    file[pos] = std::uint8_t(f(i, int(file[pos]) - 128, true) + 128);
+                    pos += 1;
+                } else {
+                    const auto s = std::int16_t(std::uint16_t(file[pos] | (file[pos + 1] << 8)));
+                    const int v = f(i, s, false);
+                    file[pos] = std::uint8_t(v & 0xFF);
+                    file[pos + 1] = std::uint8_t((v >> 8) & 0xFF);
+                    pos += 2;
+                }
+            }
+    }
+    std::uint32_t frames() const { return finish * fpc - start * fpc; }
+    void volume(float factor, bool mute) {
+        if (factor == 1.0f && !mute) return;
+        eachSample(frames(), [&](std::uint32_t, int x, bool eight) {
+            if (mute) return 0;
+            const int v = int(std::trunc(float(x) * factor));
+            return eight ? std::clamp(v, -128, 127) : std::clamp(v, -32767, 32767);
+        });
+    }
+    void fade(bool in) {
+        const std::uint32_t n = frames(), stair = n / 100;
+        eachSample(n, [&](std::uint32_t i, int x, bool eight) {
+            const int g = in ? int(i / stair) : 100 - int(i / stair);
+            const int v = (x * g) / 100;
+            return eight ? std::clamp(v, -128, 127) : std::clamp(v, -32767, 32767);
+        });
+    }
+};
+
+enum class Op { Delete, CutOut, Volume, Mute, FadeIn, FadeOut };
+
+// --- documents --------------------------------------------------------------------------------
+
+// Random PCM with the extreme values mixed in, and a layout that is not the canonical 44 bytes
+// when `odd` is set: an 18-byte "fmt ", an odd LIST before "data" and a chunk after it.
+Bytes randomWav(std::mt19937& rng, std::uint16_t channels, std::uint16_t bits, std::uint32_t frames, bool odd) {
+    Bytes pcm = randomBytes(std::size_t(frames) * channels * bits / 8, rng);
+    const Bytes extremes16 = {0x00, 0x80, 0xFF, 0x7F, 0xFD, 0xFF, 0x01, 0x80};  // -32768, 32767, -3, -32767
+    const Bytes extremes8 = {0, 255, 127, 128, 1};
+    const Bytes& ex = bits == 16 ? extremes16 : extremes8;
+    for (std::size_t at = 0; at + ex.size() <= pcm.size(); at += 997 * ex.size())
+        std::copy(ex.begin(), ex.end(), pcm.begin() + std::ptrdiff_t(at));
+    RiffBuilder b;
+    if (odd) {
+        b.fmt(1, channels, 22050, bits, {0, 0}).chunk("LIST", Bytes(7, 'x')).data(pcm).chunk("junk", Bytes(13, 1));
+    } else {
+        b.fmt(1, channels, 22050, bits).data(pcm);
+    }
+    return b.bytes();
+}
+
+class EditsTest : public ::testing::Test {
+protected:
+    void openDoc(const Bytes& wav, std::int32_t zoom) {
+        session = std::make_unique<Session>();
+        ASSERT_TRUE(session->createFolder(dir.path()));
+        const std::string source = dir.file("source.wav");
+        writeFile(source, wav);
+        NoProgress none;
+        ASSERT_TRUE(session->open(source, none).ok());
+        ASSERT_TRUE(session->zoomTo(zoom, none).ok());
+    }
+    DocumentState& doc() { return session->doc(); }
+    Plain plain() {
+        const DocumentState& d = doc();
+        return Plain{readFile(d.workingFilePath), std::uint32_t(d.format.dataOffset), std::uint32_t(d.format.dataEnd),
+                     d.format.blockSize, std::uint32_t(d.view.framesPerColumn), d.selection.startMarker,
+                     d.selection.finishMarker, d.format.bitsPerSample};
+    }
+    Outcome apply(Op op, Plain& p) {
+        NoProgress none;
+        switch (op) {
+        case Op::Delete: p.deleteSelection(); return session->deleteSelection(none);
+        case Op::CutOut: p.cutOut(); return session->cutOut(none);
+        case Op::Volume: {
+            const int index = int(rng() % 7);
+            p.volume(volumeFactor(index), false);
+            return session->changeVolume(volumeFactor(index), false, none);
+        }
+        case Op::Mute: p.volume(0.5f, true); return session->changeVolume(0.5f, true, none);
+        case Op::FadeIn: p.fade(true); return session->fadeIn(none);
+        case Op::FadeOut: p.fade(false); return session->fadeOut(none);
+        }
+        return Outcome::failed("no such edit");
+    }
+    // The document read afresh from the plain transcription's bytes: header values and peaks.
+    DocumentState reread(const Plain& p) {
+        DocumentState d;
+        d.workingFilePath = dir.file("plain.wav");
+        writeFile(d.workingFilePath, p.file);
+        d.view.framesPerColumn = std::int32_t(p.fpc);
+        EXPECT_EQ(readWorkingHeader(d), WaveHeaderError::None);
+        NoProgress none;
+        EXPECT_TRUE(reloadPeakTable(d, none).ok());
+        return d;
+    }
+    void expectSameAs(const Plain& p, const std::string& what) {
+        const Bytes edited = readFile(doc().workingFilePath);
+        ASSERT_EQ(edited.size(), p.file.size()) << what;
+        ASSERT_TRUE(edited == p.file) << what;
+        EXPECT_EQ(get32(edited, 4), edited.size() - 8) << what;
+        EXPECT_EQ(get32(edited, std::size_t(doc().format.dataOffset) - 4), doc().format.dataSize) << what;
+        const DocumentState fresh = reread(p);
+        EXPECT_EQ(doc().format.dataSize, fresh.format.dataSize) << what;
+        EXPECT_EQ(doc().format.dataEnd, fresh.format.dataEnd) << what;
+        EXPECT_EQ(doc().format.frameCount, fresh.format.frameCount) << what;
+        EXPECT_EQ(doc().format.duration, fresh.format.duration) << what;
+        EXPECT_EQ(doc().view.columnCount, fresh.view.columnCount) << what;
+        EXPECT_TRUE(doc().peaks.left == fresh.peaks.left && doc().peaks.right == fresh.peaks.right) << what;
+    }
+    void selectRandomly() {
+        const std::uint32_t columns = doc().view.columnCount;
+        if (columns < 2) {
+            doc().selection = {0, 0};
+            return;
+        }
+        const std::uint32_t a = std::uint32_t(rng() % (columns - 1));
+        doc().selection = {a, a + 1 + std::uint32_t(rng() % (columns - 1 - a))};
+    }
+
+    TempDir dir;
+    std::unique_ptr<Session> session;
+    std::mt19937 rng{8};
+};
+
+std::string describe(int trial, Op op, const DocumentState& d) {
+    return "trial " + std::to_string(trial) + " op " + std::to_string(int(op)) + " " +
+           std::to_string(d.format.bitsPerSample) + "-bit " + std::to_string(d.format.channels) + " ch, zoom " +
+           std::to_string(d.view.framesPerColumn) + ", selection " + std::to_string(d.selection.startMarker) + ".." +
+           std::to_string(d.selection.finishMarker);
+}
+
+}  // namespace
+
+// Every edit, on 8 and 16 bits, mono and stereo, canonical and odd layouts, random zooms and
+// selections, in chains of six: the bytes, the header sizes, the derived values and the peak
+// table equal those of the plain transcription after every step.
+TEST_F(EditsTest, FastPathsEqualThePlainTranscriptionOnRandomChains) {
+    const Op ops[] = {Op::Delete, Op::CutOut, Op::Volume, Op::Mute, Op::FadeIn, Op::FadeOut};
+    int trial = 0;
+    for (const std::uint16_t bits : {8, 16})
+        for (const std::uint16_t channels : {1, 2})
+            for (const bool odd : {false, true}) {
+                ++trial;
+                const std::uint32_t frames = 60000 + std::uint32_t(rng() % 90000);
+                openDoc(randomWav(rng, channels, bits, frames, odd), kZoomLevels[std::size_t(rng() % 6)]);
+                for (int step = 0; step < 6; ++step) {
+                    if (doc().view.columnCount < 2) break;
+                    selectRandomly();
+                    const Op op = step == 0 ? ops[std::size_t(trial) % 6] : ops[rng() % 6];
+                    Plain p = plain();
+                    const std::string what = describe(trial, op, doc());
+                    ASSERT_TRUE(apply(op, p).ok()) << what;
+                    expectSameAs(p, what);
+                    EXPECT_TRUE(doc().modified);
+                    EXPECT_EQ(doc().uiMode, ModeStopped);
+                }
+            }
+}
+
+// The whole 1 MiB+ blocks of the fast path cross their boundaries mid-selection here: a long
+// 16-bit stereo selection at 1 : 1 against the same transcription.
+TEST_F(EditsTest, LongSelectionsCrossBlockBoundaries) {
+    openDoc(randomWav(rng, 2, 16, 1500000, false), 1000);
+    doc().selection = {3, 1497};
+    for (const Op op : {Op::Volume, Op::FadeIn, Op::FadeOut, Op::Delete}) {
+        doc().selection = {3, std::min<std::uint32_t>(1497, doc().view.columnCount - 1)};
+        Plain p = plain();
+        ASSERT_TRUE(apply(op, p).ok());
+        expectSameAs(p, "op " + std::to_string(int(op)));
+    }
+}
+
+TEST_F(EditsTest, SampleValuesAtTheEdges) {
+    // 16-bit mono, 10 000 frames a column at 10 : 1, selection = column 0.
+    std::vector<std::int16_t> s(20000, 0);
+    s[0] = -32768, s[1] = -3, s[2] = 32767, s[3] = -32767;
+    const auto volumeOf = [&](float factor) {
+        openDoc(makeWav(22050, 1, 16, samples16(s)), 10000);
+        doc().selection = {0, 1};
+        NoProgress none;
+        EXPECT_TRUE(session->changeVolume(factor, false, none).ok());
+        const Bytes b = readFile(doc().workingFilePath);
+        std::vector<int> v;
+        for (int i = 0; i < 4; ++i) v.push_back(std::int16_t(std::uint16_t(b[44 + 2 * i] | (b[45 + 2 * i] << 8))));
+        return v;
+    };
+    EXPECT_EQ(volumeOf(1.5f), (std::vector<int>{-32767, -4, 32767, -32767}));
+    EXPECT_EQ(volumeOf(0.5f), (std::vector<int>{-16384, -1, 16383, -16383}));
+    // At 100 % nothing is written: -32768 stays, yet the document counts as changed.
+    EXPECT_EQ(volumeOf(1.0f), (std::vector<int>{-32768, -3, 32767, -32767}));
+    EXPECT_TRUE(doc().modified);
+
+    // 8-bit: byte 127 (-1) at 25 % becomes 128; byte 0 at 250 % and 255 at 200 % stay.
+    Bytes eight(20000, 128);
+    eight[0] = 127, eight[1] = 0, eight[2] = 255;
+    for (const auto& [factor, at, want] : {std::tuple{0.25f, 0, 128}, std::tuple{2.5f, 1, 0}, std::tuple{2.0f, 2, 255}}) {
+        openDoc(makeWav(8000, 1, 8, eight), 10000);
+        doc().selection = {0, 1};
+        NoProgress none;
+        ASSERT_TRUE(session->changeVolume(factor, false, none).ok());
+        EXPECT_EQ(readFile(doc().workingFilePath)[44 + std::size_t(at)], want) << factor;
+    }
+}
+
+TEST_F(EditsTest, FirstAndLastStairsOfTheFades) {
+    // One column of 10 000 frames selected: stairs of 100 frames.
+    std::vector<std::int16_t> s(20000, 32767);
+    s[0] = -32768;
+    const auto fadeWith = [&](bool in) {
+        openDoc(makeWav(22050, 1, 16, samples16(s)), 10000);
+        doc().selection = {0, 1};
+        NoProgress none;
+        EXPECT_TRUE((in ? session->fadeIn(none) : session->fadeOut(none)).ok());
+        const Bytes b = readFile(doc().workingFilePath);
+        return [b](int frame) { return int(std::int16_t(std::uint16_t(b[44 + 2 * frame] | (b[45 + 2 * frame] << 8)))); };
+    };
+    const auto in = fadeWith(true);
+    EXPECT_EQ(in(0), 0);
+    EXPECT_EQ(in(99), 0);       // the first stair is silent
+    EXPECT_EQ(in(100), 327);    // 1 %
+    EXPECT_EQ(in(9999), 32439); // the last stair is 99 %, not 100 %
+    EXPECT_EQ(in(10000), 32767);
+    const auto out = fadeWith(false);
+    EXPECT_EQ(out(0), -32767);  // 100 %, but for the clamp of -32768
+    EXPECT_EQ(out(99), 32767);
+    EXPECT_EQ(out(9900), 327);  // the last stair is 1 %, not silence
+    EXPECT_EQ(out(10000), 32767);
+}
+
+TEST_F(EditsTest, MarkerRulesAfterDeleteAndCutOut) {
+    NoProgress none;
+    // Select All then Delete: only the last column's audio is left, both markers on 0.
+    openDoc(randomWav(rng, 2, 16, 45000, false), 10000);  // 5 columns, the last of 5000 frames
+    const Bytes before = readFile(doc().workingFilePath);
+    doc().selection = {0, 4};
+    ASSERT_TRUE(session->deleteSelection(none).ok());
+    EXPECT_EQ(doc().view.columnCount, 1u);
+    EXPECT_EQ(doc().format.frameCount, 5000u);
+    EXPECT_EQ(doc().selection.startMarker, 0u);
+    EXPECT_EQ(doc().selection.finishMarker, 0u);
+    const Bytes after = readFile(doc().workingFilePath);
+    EXPECT_TRUE(std::equal(after.begin() + 44, after.end(), before.begin() + 44 + 40000 * 4));
+
+    // A one-column document: Delete moves every byte onto itself but counts as an edit.
+    ASSERT_TRUE(session->deleteSelection(none).ok());
+    EXPECT_TRUE(readFile(doc().workingFilePath) == after);
+    EXPECT_TRUE(doc().modified);
+    EXPECT_EQ(doc().selection.finishMarker, 0u);
+
+    // Delete in the middle: the start stays, the finish is one column on.
+    openDoc(randomWav(rng, 1, 8, 95000, false), 10000);
+    doc().selection = {2, 6};
+    ASSERT_TRUE(session->deleteSelection(none).ok());
+    EXPECT_EQ(doc().view.columnCount, 6u);
+    EXPECT_EQ(doc().selection.startMarker, 2u);
+    EXPECT_EQ(doc().selection.finishMarker, 3u);
+
+    // Select All then Cut Out drops the last column; the result is selected whole.
+    openDoc(randomWav(rng, 1, 16, 45000, false), 10000);
+    doc().selection = {0, 4};
+    ASSERT_TRUE(session->cutOut(none).ok());
+    EXPECT_EQ(doc().format.frameCount, 40000u);
+    EXPECT_EQ(doc().selection.startMarker, 0u);
+    EXPECT_EQ(doc().selection.finishMarker, 3u);
+}
+
+// Cut Out with nothing selected would empty the document: it is refused and nothing changes.
+// An edit whose working file cannot be opened says so and changes neither file nor markers.
+TEST_F(EditsTest, RefusalsAndFailuresChangeNothing) {
+    NoProgress none;
+    openDoc(randomWav(rng, 2, 16, 45000, false), 10000);
+    const Bytes before = readFile(doc().workingFilePath);
+    doc().selection = {3, 3};
+    EXPECT_FALSE(session->cutOutAllowed());
+    EXPECT_EQ(session->cutOut(none).message, kMsgNothingToKeep);
+    EXPECT_TRUE(readFile(doc().workingFilePath) == before);
+    EXPECT_FALSE(doc().modified);
+    EXPECT_EQ(doc().view.columnCount, 5u);
+
+    // Volume or a fade over an empty selection rewrites nothing; the table is rebuilt.
+    ASSERT_TRUE(session->fadeIn(none).ok());
+    ASSERT_TRUE(session->changeVolume(2.0f, false, none).ok());
+    EXPECT_TRUE(readFile(doc().workingFilePath) == before);
+
+    openDoc(randomWav(rng, 2, 16, 45000, false), 10000);
+    doc().selection = {1, 3};
+    const std::string path = doc().workingFilePath;
+    removeFile(path);
+    for (int edit = 0; edit < 4; ++edit) {
+        const Outcome r = edit == 0   ? session->deleteSelection(none)
+                          : edit == 1 ? session->cutOut(none)
+                          : edit == 2 ? session->changeVolume(0.5f, false, none)
+                                      : session->fadeOut(none);
+        EXPECT_EQ(r.message, kMsgCannotOpenWorkingFile) << edit;
+        EXPECT_FALSE(fileExists(path));
+        EXPECT_FALSE(doc().modified);
+        EXPECT_EQ(doc().selection.startMarker, 1u);
+        EXPECT_EQ(doc().selection.finishMarker, 3u);
+        EXPECT_FALSE(session->busy());
+    }
+}

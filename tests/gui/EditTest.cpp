@@ -1,0 +1,182 @@
+// The five edits through the real buttons of the main window, offscreen: the process dialog,
+// the volume dialog, the flag, the markers, the player, and failures that leave no dialog up.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+
+#include "app/TProcessForm.h"
+#include "app/TVolumeForm.h"
+#include "edit/Edits.h"
+#include "platform/Bass.h"
+#include "platform/FileIo.h"
+#include "support/ManualClock.h"
+#include "support/ShellFixture.h"
+
+using namespace torvane;
+using namespace torvane::test;
+
+namespace {
+
+class EditCommands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        clock = useManualClockForNextInit();
+        f = &shell.start();
+        f->Timer1->stop();  // the test drives the clock itself
+    }
+
+    // Opens a 16-bit stereo WAV of `frames` frames through the Open button.
+    void open(std::uint32_t frames) {
+        std::vector<std::int16_t> s;
+        for (std::uint32_t i = 0; i < frames; ++i) {
+            s.push_back(std::int16_t(20000 - int(i % 40000)));
+            s.push_back(std::int16_t(-1000));
+        }
+        const std::string path = media.file("song.wav");
+        writeFile(path, makeWav(44100, 2, 16, samples16(s)));
+        shell.prompts.answerFile(path);
+        f->ButtonOpen->click();
+        ASSERT_TRUE(f->doc().loaded);
+    }
+    std::int16_t sample(std::size_t frame, int channel) const {
+        const Bytes b = readFile(f->doc().workingFilePath);
+        const std::size_t at = 44 + frame * 4 + std::size_t(channel) * 2;
+        return std::int16_t(std::uint16_t(b[at] | (b[at + 1] << 8)));
+    }
+    void expectBarsFull() const {
+        EXPECT_EQ(f->ProcessForm->bar(0)->value(), 100);
+        EXPECT_EQ(f->ProcessForm->bar(1)->value(), 100);
+        EXPECT_FALSE(f->ProcessForm->isVisible());
+    }
+    // Answers the volume dialog once it is up: the list index, mute, then OK or Cancel.
+    void answerVolume(int index, bool mute, bool ok) {
+        QTimer::singleShot(0, f, [this, index, mute, ok] {
+            ASSERT_TRUE(f->VolumeForm->isVisible());
+            // Each showing starts from 100 % without Mute.
+            EXPECT_EQ(f->VolumeForm->ComboBox1->currentIndex(), 3);
+            EXPECT_FALSE(f->VolumeForm->CheckBoxMute->isChecked());
+            f->VolumeForm->ComboBox1->setCurrentIndex(index);
+            f->VolumeForm->CheckBoxMute->setChecked(mute);
+            f->VolumeForm->findChild<QPushButton*>(ok ? "ButtonOk" : "ButtonCancel")->click();
+        });
+    }
+
+    ManualClockOutput* clock = nullptr;
+    Shell shell;
+    TempDir media;
+    TMainForm* f = nullptr;
+};
+
+}  // namespace
+
+TEST_F(EditCommands, DeleteStopsPlaybackRewritesAndMarksTheDocument) {
+    open(100000);  // 10 columns at 10 : 1
+    f->doc().selection = {2, 5};
+    f->CButtonPlay->click();
+    clock->advance(4410);
+    ASSERT_EQ(BASS_ChannelIsActive(f->doc().stream), BASS_ACTIVE_PLAYING);
+    EXPECT_FALSE(f->ButtonSave->isEnabled());
+
+    f->ButtonDelete->click();
+    expectBarsFull();
+    const DocumentState& d = f->doc();
+    EXPECT_EQ(d.format.frameCount, 70000u);
+    EXPECT_EQ(d.view.columnCount, 7u);
+    EXPECT_EQ(f->PaintBox1->width(), 7);
+    EXPECT_EQ(d.selection.startMarker, 2u);
+    EXPECT_EQ(d.selection.finishMarker, 3u);
+    EXPECT_TRUE(d.modified);
+    EXPECT_TRUE(f->ButtonSave->isEnabled());
+    EXPECT_EQ(d.uiMode, ModeStopped);
+    // A new stream on the shorter file, stopped at its start.
+    EXPECT_EQ(d.streamLength, 70000u * 4);
+    EXPECT_EQ(BASS_ChannelIsActive(d.stream), BASS_ACTIVE_STOPPED);
+    EXPECT_EQ(BASS_ChannelGetPosition(d.stream, BASS_POS_BYTE), 0u);
+    // Frame 20000 is now what frame 50000 was.
+    EXPECT_EQ(sample(20000, 0), std::int16_t(20000 - 10000));
+    EXPECT_EQ(sample(19999, 0), std::int16_t(20000 - 19999));
+
+    // Cut Out from the menu keeps only the selection, selected whole.
+    f->MCutOut->trigger();
+    EXPECT_EQ(d.format.frameCount, 10000u);
+    EXPECT_EQ(d.selection.startMarker, 0u);
+    EXPECT_EQ(d.selection.finishMarker, 0u);
+}
+
+TEST_F(EditCommands, VolumeDialogOkScalesAndCancelChangesOnlyThePlayer) {
+    open(50000);
+    f->doc().selection = {0, 4};
+    const Bytes before = readFile(f->doc().workingFilePath);
+
+    f->CButtonPlay->click();
+    const StreamHandle playing = f->doc().stream;
+    answerVolume(0, false, false);
+    f->ButtonVolume->click();
+    EXPECT_FALSE(f->VolumeForm->isVisible());
+    EXPECT_TRUE(readFile(f->doc().workingFilePath) == before);
+    EXPECT_FALSE(f->doc().modified);
+    EXPECT_FALSE(f->ButtonSave->isEnabled());
+    EXPECT_NE(f->doc().stream, playing);  // stopped, and a new stream made
+    EXPECT_NE(f->doc().stream, 0u);
+    EXPECT_EQ(BASS_ChannelIsActive(f->doc().stream), BASS_ACTIVE_STOPPED);
+    EXPECT_EQ(f->doc().uiMode, ModeStopped);
+
+    answerVolume(5, false, true);  // 50 %
+    f->MVolume->trigger();
+    expectBarsFull();
+    EXPECT_TRUE(f->doc().modified);
+    EXPECT_EQ(sample(0, 0), 10000);
+    EXPECT_EQ(sample(3, 0), 9998);    // 19997 / 2, truncated
+    EXPECT_EQ(sample(3, 1), -500);
+    EXPECT_EQ(sample(45000, 0), std::int16_t(20000 - 5000));  // the last column is outside
+    EXPECT_EQ(f->doc().selection.finishMarker, 4u);
+
+    answerVolume(2, true, true);  // Mute wins over any factor
+    f->ButtonVolume->click();
+    EXPECT_EQ(sample(1234, 0), 0);
+    EXPECT_EQ(sample(1234, 1), 0);
+}
+
+TEST_F(EditCommands, FadesThroughTheButtons) {
+    open(30000);
+    f->doc().selection = {1, 2};  // frames 10000 .. 19999: stairs of 100
+    f->ButtonFadeIn->click();
+    expectBarsFull();
+    EXPECT_EQ(sample(10000, 0), 0);
+    EXPECT_EQ(sample(10099, 1), 0);
+    EXPECT_EQ(sample(19999, 1), -990);  // 99 % of -1000
+    EXPECT_EQ(sample(20000, 1), -1000);
+    f->MFadeOut->trigger();
+    EXPECT_EQ(sample(19999, 1), -9);    // then 1 % of -990, truncated
+    EXPECT_EQ(f->doc().selection.startMarker, 1u);
+    EXPECT_EQ(f->doc().selection.finishMarker, 2u);
+    EXPECT_TRUE(f->doc().modified);
+}
+
+// Failures end the process dialog and say why once it is gone; nothing is changed.
+TEST_F(EditCommands, FailuresLeaveNoDialogUpAndChangeNothing) {
+    open(50000);
+    f->doc().selection = {3, 3};
+    f->ButtonCutOut->click();
+    EXPECT_EQ(shell.prompts.messageTexts(), std::vector<std::string>{kMsgNothingToKeep});
+    EXPECT_EQ(f->doc().format.frameCount, 50000u);
+    EXPECT_FALSE(f->doc().modified);
+
+    f->doc().selection = {1, 3};
+    removeFile(f->doc().workingFilePath);
+    shell.prompts.clear();
+    f->ButtonFadeOut->click();
+    EXPECT_EQ(shell.prompts.messageTexts(), std::vector<std::string>{"Cannot open the temporary file."});
+    EXPECT_FALSE(f->ProcessForm->isVisible());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_FALSE(f->doc().modified);
+    EXPECT_EQ(f->doc().uiMode, ModeStopped);
+    EXPECT_EQ(f->doc().selection.finishMarker, 3u);
+}
