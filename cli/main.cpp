@@ -2,7 +2,10 @@
 // the editor's Open command does (same working file, same messages) and prints or writes what
 // the editor would hold.
 
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -12,6 +15,7 @@
 #include "cli/TerminalProgress.h"
 #include "codec/OpenDocument.h"
 #include "doc/DocumentState.h"
+#include "edit/Edits.h"
 #include "session/Session.h"
 
 namespace {
@@ -41,6 +45,24 @@ const char* const kUsage =
     "                         frames per column; the default is 10.\n"
     "  decode FILE OUT.wav    Open FILE and write the working file the editor makes of it\n"
     "                         (the decoded PCM WAV of an MP3 or WMA, a copy of a WAV) to OUT.wav.\n"
+    "  edit IN OUT [--zoom N] [--select S:F] OP...\n"
+    "                         Open IN as the editor does, set the zoom (default 10) and the\n"
+    "                         selection (default the whole document), apply each OP in order\n"
+    "                         with the editor's marker rules after each, and write the result\n"
+    "                         to OUT as a PCM WAV. S and F are column indices at that zoom, or\n"
+    "                         times with an s suffix (12.5s), each meaning the column that holds\n"
+    "                         that time; S must be below F and F at most the last column.\n"
+    "                         OP is one of:\n"
+    "                           --delete     remove the selection\n"
+    "                           --cut-out    keep only the selection\n"
+    "                           --volume P   scale the selection by P percent: 250, 200, 150,\n"
+    "                                        100, 75, 50 or 25\n"
+    "                           --mute       silence the selection\n"
+    "                           --fade-in    fade the selection in\n"
+    "                           --fade-out   fade the selection out\n"
+    "                         After Delete the selection is one column from its start; after\n"
+    "                         Cut Out it is the whole document; the others keep it. IN is never\n"
+    "                         modified; OUT must be another file.\n"
     "  --help, -h             Show this text.\n"
     "  --version              Print the version.\n"
     "\n"
@@ -75,6 +97,7 @@ public:
     }
 
     const DocumentState& doc() const { return m_session.doc(); }
+    Session& session() { return m_session; }
 
 private:
     std::string m_path;
@@ -142,21 +165,117 @@ int runPeaks(const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-int runDecode(const std::vector<std::string>& args) {
-    if (args.size() != 2) return usageError("decode takes FILE and OUT.wav");
-    CliOpen open(args[0]);
-    const std::string message = open.run();
-    if (!message.empty()) return failure(message);
-    const fs::path from(open.doc().workingFilePath);
-    const fs::path to(args[1]);
+// Moves (or, across file systems, copies) the session's working file to `out`.
+int writeWorkingFileTo(const DocumentState& doc, const std::string& out) {
+    const fs::path from(doc.workingFilePath);
+    const fs::path to(out);
     std::error_code ec;
     fs::rename(from, to, ec);  // same file system: no copy at all
     if (ec) {
         ec.clear();
         fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
-        if (ec) return failure("Cannot write " + args[1] + ": " + ec.message());
+        if (ec) return failure("Cannot write " + out + ": " + ec.message());
     }
     return kExitOk;
+}
+
+int runDecode(const std::vector<std::string>& args) {
+    if (args.size() != 2) return usageError("decode takes FILE and OUT.wav");
+    CliOpen open(args[0]);
+    const std::string message = open.run();
+    if (!message.empty()) return failure(message);
+    return writeWorkingFileTo(open.doc(), args[1]);
+}
+
+// A marker given as a column index, or as a time ("12.5s") meaning the column holding it.
+bool parseMarker(const std::string& text, const DocumentState& d, std::uint32_t& column) {
+    if (text.empty()) return false;
+    const bool seconds = text.back() == 's';
+    const std::string number = seconds ? text.substr(0, text.size() - 1) : text;
+    if (number.empty() || number.find_first_not_of("0123456789.") != std::string::npos ||
+        (!seconds && number.find('.') != std::string::npos))
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const double value = std::strtod(number.c_str(), &end);
+    if (errno != 0 || end != number.c_str() + number.size() || !(value >= 0)) return false;
+    const double c = seconds ? std::floor(value * d.format.sampleRate / d.view.framesPerColumn) : value;
+    if (c > 4294967295.0) return false;
+    column = std::uint32_t(c);
+    return true;
+}
+
+struct EditOp {
+    std::string name;
+    float factor = 1.0f;
+};
+
+int runEdit(const std::vector<std::string>& args) {
+    std::vector<std::string> files;
+    std::int32_t framesPerColumn = kDefaultFramesPerColumn;
+    std::string selection;
+    std::vector<EditOp> ops;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
+        if (a == "--zoom") {
+            const std::string* z = value();
+            if (!z) return usageError("--zoom needs a level (10, 8, 6, 4, 2 or 1)");
+            if (!parseZoom(*z, framesPerColumn)) return usageError("zoom level must be 10, 8, 6, 4, 2 or 1, not " + *z);
+        } else if (a == "--select") {
+            const std::string* v = value();
+            if (!v || v->find(':') == std::string::npos) return usageError("--select needs S:F");
+            selection = *v;
+        } else if (a == "--volume") {
+            const std::string* p = value();
+            static const char* const kPercents[] = {"250", "200", "150", "100", "75", "50", "25"};
+            int index = -1;
+            for (int k = 0; k < 7; ++k)
+                if (p && *p == kPercents[k]) index = k;
+            if (index < 0) return usageError("--volume takes 250, 200, 150, 100, 75, 50 or 25" + (p ? ", not " + *p : std::string()));
+            ops.push_back({a, volumeFactor(index)});
+        } else if (a == "--delete" || a == "--cut-out" || a == "--mute" || a == "--fade-in" || a == "--fade-out") {
+            ops.push_back({a});
+        } else if (a.size() > 1 && a[0] == '-') {
+            return usageError("unknown option " + a);
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.size() != 2) return usageError("edit takes IN and OUT");
+    if (ops.empty()) return usageError("edit needs at least one operation");
+    std::error_code ec;
+    if (fs::equivalent(files[0], files[1], ec) || files[0] == files[1])
+        return usageError("OUT must be another file than IN: the source is never modified");
+
+    CliOpen open(files[0], framesPerColumn);
+    const std::string message = open.run();
+    if (!message.empty()) return failure(message);
+    Session& session = open.session();
+    DocumentState& d = session.doc();
+    if (!selection.empty()) {
+        const auto colon = selection.find(':');
+        std::uint32_t start = 0, finish = 0;
+        if (!parseMarker(selection.substr(0, colon), d, start) || !parseMarker(selection.substr(colon + 1), d, finish))
+            return usageError("--select needs two column indices or times such as 12.5s, not " + selection);
+        if (start >= finish || finish >= d.view.columnCount)
+            return usageError("the editor cannot select " + selection + ": the start must be below the finish and the "
+                              "finish at most the last column (" + std::to_string(d.view.columnCount ? d.view.columnCount - 1 : 0) +
+                              ")");
+        d.selection = {start, finish};
+    }
+    TerminalProgress progress(TerminalProgress::stderrIsTerminal());
+    for (const EditOp& op : ops) {
+        Outcome r;
+        if (op.name == "--delete") r = session.deleteSelection(progress);
+        else if (op.name == "--cut-out") r = session.cutOut(progress);
+        else if (op.name == "--volume") r = session.changeVolume(op.factor, false, progress);
+        else if (op.name == "--mute") r = session.changeVolume(1.0f, true, progress);
+        else if (op.name == "--fade-in") r = session.fadeIn(progress);
+        else r = session.fadeOut(progress);
+        if (!r.ok()) return failure(r.message);
+    }
+    return writeWorkingFileTo(d, files[1]);
 }
 
 struct Command {
@@ -164,11 +283,11 @@ struct Command {
     int (*run)(const std::vector<std::string>& args);
 };
 
-// Later commands (edit, save) slot in here.
 const Command kCommands[] = {
     {"info", runInfo},
     {"peaks", runPeaks},
     {"decode", runDecode},
+    {"edit", runEdit},
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "codec/OpenDocument.h"
 #include "doc/InstanceFolder.h"
+#include "support/PlainEdits.h"
 #include "support/TestFiles.h"
 #include "doc/WorkingFile.h"
 
@@ -225,4 +226,64 @@ TEST_F(CliTest, NoTempFolderIsAFailureNotAFallback) {
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_EQ(text(readFile(err)), "Cannot create a temporary folder.\n");
     EXPECT_TRUE(tmpIsEmpty());
+}
+
+// A chain of edits from the shell gives the bytes of the plain transcription of the same chain
+// with the editor's marker rules between the steps; IN is left as it was.
+TEST_F(CliTest, EditChainEqualsThePlainTranscription) {
+    std::mt19937 rng(77);
+    const std::string in = file("in.wav"), out = file("out.wav");
+    const Bytes source = makeWav(22050, 2, 16, randomBytes(4 * 123457, rng));
+    writeFile(in, source);
+    const CliRun r = cli("edit " + quote(in) + " " + quote(out) +
+                         " --zoom 4 --select 3:20 --volume 150 --fade-out --delete --cut-out");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(readFile(in) == source);
+    EXPECT_TRUE(tmpIsEmpty());
+
+    Plain p{source, 44, std::uint32_t(source.size()), 4, 4000, 3, 20, 16};
+    p.volume(1.5f, false);
+    p.fade(false);
+    p.deleteSelection();
+    p.dataEnd = std::uint32_t(p.file.size());
+    p.finish = 4;  // Delete: one column past the start
+    p.cutOut();
+    EXPECT_TRUE(readFile(out) == p.file);
+
+    // Times: 1.5 s and 4 s at 22 050 Hz and 10 000 frames a column are columns 3 and 8.
+    const CliRun t = cli("edit " + quote(in) + " " + quote(out) + " --select 1.5s:4s --mute");
+    ASSERT_EQ(t.exitCode, 0) << t.err;
+    Plain m{source, 44, std::uint32_t(source.size()), 4, 10000, 3, 8, 16};
+    m.volume(1.0f, true);
+    EXPECT_TRUE(readFile(out) == m.file);
+}
+
+TEST_F(CliTest, EditRefusesWhatTheEditorCouldNotDo) {
+    const std::string in = file("in.wav"), out = file("never.wav");
+    const Bytes source = makeWav(8000, 1, 8, Bytes(95000, 100));  // 10 columns
+    writeFile(in, source);
+    const std::pair<std::string, std::string> cases[] = {
+        {"--select 5:5 --cut-out", "cannot select 5:5"},
+        {"--select 6:2 --delete", "cannot select 6:2"},
+        {"--select 2:10 --delete", "at most the last column (9)"},
+        {"--select 2s --delete", "--select needs S:F"},
+        {"--select a:3 --delete", "--select needs two column indices or times"},
+        {"--volume 33", "--volume takes 250, 200, 150, 100, 75, 50 or 25, not 33"},
+        {"--volume", "--volume takes"},
+        {"--zoom 3 --delete", "zoom level must be 10, 8, 6, 4, 2 or 1, not 3"},
+        {"--louder", "unknown option --louder"},
+        {"", "edit needs at least one operation"},
+    };
+    for (const auto& [options, why] : cases) {
+        const CliRun r = cli("edit " + quote(in) + " " + quote(out) + " " + options);
+        EXPECT_EQ(r.exitCode, 2) << options;
+        EXPECT_NE(r.err.find(why), std::string::npos) << options << ": " << r.err;
+        EXPECT_FALSE(std::filesystem::exists(out)) << options;
+    }
+    const CliRun same = cli("edit " + quote(in) + " " + quote(in) + " --delete");
+    EXPECT_EQ(same.exitCode, 2);
+    EXPECT_NE(same.err.find("OUT must be another file than IN"), std::string::npos);
+    EXPECT_TRUE(readFile(in) == source);
+    EXPECT_TRUE(tmpIsEmpty());
+    EXPECT_NE(cli("--help").out.find("edit IN OUT [--zoom N] [--select S:F] OP..."), std::string::npos);
 }
