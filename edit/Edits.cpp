@@ -1,6 +1,8 @@
 #include "edit/Edits.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <vector>
 
 #include "doc/PeakScan.h"
@@ -130,16 +132,60 @@ inline void put16(unsigned char* p, std::int32_t v) {
     p[1] = static_cast<unsigned char>((v >> 8) & 0xFF);
 }
 
-// Applies `scale` (sample value -> new value, before the clamp) to every sample of `frames`.
-template <typename Scale>
-void scaleSamples(unsigned char* bytes, std::size_t samples, bool eightBit, Scale scale) {
-    if (eightBit) {
-        for (std::size_t i = 0; i < samples; ++i)
-            bytes[i] = static_cast<unsigned char>(std::clamp(scale(std::int32_t(bytes[i]) - 128), -128, 127) + 128);
-    } else {
-        for (std::size_t i = 0; i < samples; ++i, bytes += 2)
-            put16(bytes, std::clamp(scale(get16(bytes)), -32767, 32767));
+// 16-bit samples of a block as machine words: on a little-endian machine the bytes are the
+// words, so the kernels below run over them as arrays (vector code); elsewhere they are
+// assembled one by one.
+template <typename Kernel>
+void eachWordRun(unsigned char* bytes, std::size_t samples, Kernel kernel) {
+    std::int16_t words[4096];
+    for (std::size_t done = 0; done < samples;) {
+        const std::size_t n = std::min<std::size_t>(samples - done, 4096);
+        unsigned char* p = bytes + done * 2;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(words, p, n * 2);
+        } else {
+            for (std::size_t i = 0; i < n; ++i) words[i] = std::int16_t(get16(p + 2 * i));
+        }
+        kernel(words, n);
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(p, words, n * 2);
+        } else {
+            for (std::size_t i = 0; i < n; ++i) put16(p + 2 * i, words[i]);
+        }
+        done += n;
     }
+}
+
+// trunc(s * factor) clamped to -32767 .. 32767. Clamping the exact product before truncating
+// gives the same value (the bounds are whole numbers), and keeps the loop in vector registers.
+void scaleWords(std::int16_t* w, std::size_t n, float factor) {
+    for (std::size_t i = 0; i < n; ++i) {
+        float p = float(w[i]) * factor;
+        p = p < -32767.0f ? -32767.0f : p;
+        p = p > 32767.0f ? 32767.0f : p;
+        w[i] = std::int16_t(std::int32_t(p));
+    }
+}
+
+void scaleBytes(unsigned char* b, std::size_t n, float factor) {
+    for (std::size_t i = 0; i < n; ++i) {
+        float p = float(std::int32_t(b[i]) - 128) * factor;
+        p = p < -128.0f ? -128.0f : p;
+        p = p > 127.0f ? 127.0f : p;
+        b[i] = static_cast<unsigned char>(std::int32_t(p) + 128);
+    }
+}
+
+// (s * g) / 100, truncated toward zero, clamped; g is 0 .. 100, so only -32768 needs the clamp.
+void gainWords(std::int16_t* w, std::size_t n, std::int32_t g) {
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::int32_t v = std::int32_t(w[i]) * g / 100;
+        w[i] = std::int16_t(v < -32767 ? -32767 : v);
+    }
+}
+
+void gainBytes(unsigned char* b, std::size_t n, std::int32_t g) {
+    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<unsigned char>((std::int32_t(b[i]) - 128) * g / 100 + 128);
 }
 
 Outcome fade(DocumentState& doc, Progress& progress, bool in) {
@@ -155,8 +201,9 @@ Outcome fade(DocumentState& doc, Progress& progress, bool in) {
             const std::int32_t g = in ? std::int32_t(step) : 100 - std::int32_t(step);
             const std::size_t runEnd =
                 stair ? std::min<std::size_t>(frames, std::size_t((step + 1) * std::uint64_t(stair) - first)) : frames;
-            scaleSamples(bytes + f * block, (runEnd - f) * block / sampleBytes, eightBit,
-                         [g](std::int32_t x) { return x * g / 100; });
+            const std::size_t samples = (runEnd - f) * block / sampleBytes;
+            if (eightBit) gainBytes(bytes + f * block, samples, g);
+            else eachWordRun(bytes + f * block, samples, [g](std::int16_t* w, std::size_t n) { gainWords(w, n, g); });
             f = runEnd;
         }
     });
@@ -204,7 +251,8 @@ Outcome changeVolume(DocumentState& doc, float factor, bool mute, Progress& prog
         }
         // The product of a sample and any of the seven factors is exact in single precision;
         // the conversion truncates toward zero.
-        scaleSamples(bytes, samples, eightBit, [factor](std::int32_t x) { return std::int32_t(float(x) * factor); });
+        if (eightBit) scaleBytes(bytes, samples, factor);
+        else eachWordRun(bytes, samples, [factor](std::int16_t* w, std::size_t n) { scaleWords(w, n, factor); });
     });
 }
 

@@ -1,0 +1,100 @@
+// The five edits on a long document against sox (and a plain byte copy for Delete), in one
+// run: the edit itself is timed (the document is opened beforehand, untimed), each contender
+// best of three, and the ratios printed.
+//
+// Usage: bench_edits IN.wav [WORK_DIR]   (a one-hour 44.1 kHz stereo WAV for the real figures;
+// bench/edits.sh makes one)
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+#include "platform/Progress.h"
+#include "session/Session.h"
+
+using namespace torvane;
+
+namespace {
+
+double seconds(const std::function<void()>& work) {
+    const auto t0 = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// The best of three, each after `prepare` (untimed).
+double bestOf(const std::function<void()>& prepare, const std::function<void()>& work) {
+    double best = 1e30;
+    for (int i = 0; i < 3; ++i) {
+        prepare();
+        best = std::min(best, seconds(work));
+    }
+    return best;
+}
+
+void shell(const std::string& command) {
+    if (std::system((command + " >/dev/null 2>&1").c_str()) != 0) std::fprintf(stderr, "failed: %s\n", command.c_str());
+}
+
+std::string quote(const std::string& s) { return "'" + s + "'"; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: bench_edits IN.wav [WORK_DIR]\n");
+        return 2;
+    }
+    const std::string in = argv[1];
+    const std::string dir = argc > 2 ? argv[2] : "/tmp";
+    const std::string out = dir + "/bench-out.wav";
+    Session session;
+    if (!session.createFolder(dir)) return 1;
+    NoProgress none;
+    std::int32_t zoom = 10000;
+    const auto reopen = [&] {
+        if (!session.open(in, none).ok()) std::exit(1);
+        if (zoom != 10000 && !session.zoomTo(zoom, none).ok()) std::exit(1);
+        std::system("sync");
+    };
+    const auto edit = [&](const std::function<Outcome()>& run) {
+        const Outcome r = run();
+        if (!r.ok()) std::fprintf(stderr, "edit failed: %s\n", r.message.c_str());
+    };
+    DocumentState& d = session.doc();
+
+    reopen();
+    const double hours = d.format.duration / 3600.0;
+    const std::uint64_t bytes = d.format.dataSize;
+    std::printf("document: %u s, %llu data bytes; best of 3\n", d.format.duration, (unsigned long long)bytes);
+
+    const double volume = bestOf(reopen, [&] { edit([&] { return session.changeVolume(0.5f, false, none); }); });
+    const double soxVolume = bestOf([] {}, [&] { shell("sox " + quote(in) + " " + quote(out) + " vol 0.5"); });
+    const double fade = bestOf(reopen, [&] { edit([&] { return session.fadeIn(none); }); });
+    const std::string length = std::to_string(d.format.duration);
+    const double soxFade = bestOf([] {}, [&] { shell("sox " + quote(in) + " " + quote(out) + " fade t " + length); });
+
+    // Delete of the first minute: at 1 : 1 a minute is exactly 2646 columns.
+    zoom = 1000;
+    const std::uint32_t minute = std::uint32_t(60 * d.format.sampleRate / 1000);
+    const double del = bestOf(reopen, [&] {
+        d.selection = {0, minute};
+        edit([&] { return session.deleteSelection(none); });
+    });
+    const std::uint64_t skip = std::uint64_t(d.format.dataOffset) + std::uint64_t(minute) * 1000 * d.format.blockSize;
+    const double copy = bestOf([] {}, [&] {
+        shell("dd if=" + quote(in) + " of=" + quote(out) + " bs=4M iflag=skip_bytes skip=" + std::to_string(skip));
+    });
+    std::remove(out.c_str());
+
+    std::printf("%-46s %8.3f s\n", "Volume 50 % in place (whole document)", volume);
+    std::printf("%-46s %8.3f s   ratio %.2f\n", "sox in.wav out.wav vol 0.5", soxVolume, volume / soxVolume);
+    std::printf("%-46s %8.3f s\n", "Fade In in place (whole document)", fade);
+    std::printf("%-46s %8.3f s   ratio %.2f\n", "sox in.wav out.wav fade t LENGTH", soxFade, fade / soxFade);
+    std::printf("%-46s %8.3f s\n", "Delete the first minute", del);
+    std::printf("%-46s %8.3f s   ratio %.2f\n", "dd of the bytes that move", copy, del / copy);
+    std::printf("(%.2f hours of audio)\n", hours);
+    return 0;
+}
