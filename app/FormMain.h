@@ -4,7 +4,7 @@
 // Each handler asks the user what it needs, runs the session's command (inside its progress
 // dialog when it is long), shows the outcome's message and calls SetUIMode. The handlers of
 // other areas live in their own files: FormMainOpen.cpp (open), FormMainView.cpp (view,
-// transport, zoom, meters), FormMainEdit.cpp (the five edits) and FormMainPending.cpp (not
+// transport, zoom, meters), FormMainEdit.cpp (the five edits), FormMainSave.cpp (saving) and FormMainPending.cpp (not
 // built yet).
 
 #include <QImage>
@@ -12,6 +12,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -219,8 +220,10 @@ private:
     // Close steps 1 to 6; false when the document stays open (the user cancelled the save
     // question, or the save it asked for did not complete).
     bool closeDocument();
-    // Save or Save As; true only when the document was saved completely.
+    // Save or Save As (FormMainSave.cpp); true only when the document was saved completely.
     bool saveDocument(bool saveAs);
+    // Save As's file dialog with the name rule and the overwrite question; nothing on Cancel.
+    std::optional<std::string> askSaveAsName();
     // An edit inside the process dialog (FormMainEdit.cpp).
     void runEdit(const std::function<Outcome(Progress&)>& edit);
 
@@ -254,6 +257,9 @@ private:
     // The scene repaintWave() is drawing right now; null outside it, when a paint reads the
     // document itself.
     const WaveformScene* m_pendingScene = nullptr;
+    // What the save dialog keeps between showings.
+    std::string m_saveDialogFileName;
+    int m_saveDialogFilterIndex = 1;
     bool m_engineReady = false;
     bool m_created = false;  // FormCreate ran to its end
     bool m_activated = false;

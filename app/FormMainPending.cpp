@@ -1,4 +1,4 @@
-// Commands of TMainForm whose behaviour belongs to the save, i18n and extras areas. They are wired to their menu items, buttons and keys already; each area replaces
+// Commands of TMainForm whose behaviour belongs to the i18n and extras areas. They are wired to their menu items, buttons and keys already; each area replaces
 // its bodies here when it lands. Handlers that change no UI mode re-run SetUIMode with the
 // current one, as the finished versions will.
 
@@ -6,15 +6,6 @@
 #include "platform/IniFile.h"
 
 namespace torvane {
-
-// Save and Save As. Until saving lands nothing is written, so nothing counts as saved: a
-// Close that asked to save keeps the document.
-bool TMainForm::saveDocument(bool) {
-    SetUIMode(m_doc.uiMode);
-    return false;
-}
-void TMainForm::ButtonSaveClick() { saveDocument(false); }
-void TMainForm::ButtonSaveAsClick() { saveDocument(true); }
 
 // Languages: for now only the reader the status bar words come from.
 void TMainForm::ApplyLanguage() {

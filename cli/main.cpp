@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -16,6 +17,8 @@
 #include "codec/OpenDocument.h"
 #include "doc/DocumentState.h"
 #include "edit/Edits.h"
+#include "platform/Folders.h"
+#include "platform/Prompts.h"
 #include "session/Session.h"
 
 namespace {
@@ -49,7 +52,7 @@ const char* const kUsage =
     "                         Open IN as the editor does, set the zoom (default 10) and the\n"
     "                         selection (default the whole document), apply each OP in order\n"
     "                         with the editor's marker rules after each, and write the result\n"
-    "                         to OUT as a PCM WAV. S and F are column indices at that zoom, or\n"
+    "                         to OUT as convert does. S and F are column indices at that zoom, or\n"
     "                         times with an s suffix (12.5s), each meaning the column that holds\n"
     "                         that time; S must be below F and F at most the last column.\n"
     "                         OP is one of:\n"
@@ -63,6 +66,15 @@ const char* const kUsage =
     "                         After Delete the selection is one column from its start; after\n"
     "                         Cut Out it is the whole document; the others keep it. IN is never\n"
     "                         modified; OUT must be another file.\n"
+    "  convert IN OUT [--bitrate K]\n"
+    "                         Open IN and write it to OUT exactly as the editor's Save As does,\n"
+    "                         in the format of OUT's extension: .mp3 (MP3 at the source's bit\n"
+    "                         rate; 128 kbit/s for a WAV source; at most 64 at 11025 Hz and\n"
+    "                         below), .wma (WMA, 44100 Hz stereo, at the source's bit rate; 96\n"
+    "                         for a WAV source), anything else a copy of the working file (WAV).\n"
+    "                         --bitrate K (kbit/s) stands in for the source's bit rate. OUT is\n"
+    "                         written as ~NAME.tmp beside it and replaces OUT only when complete;\n"
+    "                         a failed save leaves OUT as it was.\n"
     "  --help, -h             Show this text.\n"
     "  --version              Print the version.\n"
     "\n"
@@ -79,6 +91,17 @@ int failure(const std::string& message) {
     std::fprintf(stderr, "%s\n", message.c_str());
     return kExitFailed;
 }
+
+// The encoders' own messages go to stderr, one line each, after their caption.
+class StderrPrompts final : public Prompts {
+public:
+    int messageBox(const MessageRequest& request) override {
+        if (request.caption.empty()) std::fprintf(stderr, "%s\n", request.text.c_str());
+        else std::fprintf(stderr, "%s: %s\n", request.caption.c_str(), request.text.c_str());
+        return IDOK;
+    }
+    std::optional<FileDialogResult> fileDialog(const FileDialogRequest&) override { return std::nullopt; }
+};
 
 // One open, as the editor runs it, in a session whose working folder goes with it.
 class CliOpen {
@@ -98,6 +121,16 @@ public:
 
     const DocumentState& doc() const { return m_session.doc(); }
     Session& session() { return m_session; }
+
+    // Saves to `out` as Save As would; empty on success, else the message to print.
+    std::string saveTo(const std::string& out) {
+        StderrPrompts prompts;
+        TerminalProgress progress(TerminalProgress::stderrIsTerminal());
+        m_session.doc().programFolder = programFolder();
+        const Outcome r = m_session.save(out, prompts, progress);
+        if (r.ok()) return {};
+        return r.message.empty() ? std::string("The file was not saved.") : r.message;
+    }
 
 private:
     std::string m_path;
@@ -166,7 +199,7 @@ int runPeaks(const std::vector<std::string>& args) {
 }
 
 // Moves (or, across file systems, copies) the session's working file to `out`.
-int writeWorkingFileTo(const DocumentState& doc, const std::string& out) {
+int moveWorkingFileTo(const DocumentState& doc, const std::string& out) {
     const fs::path from(doc.workingFilePath);
     const fs::path to(out);
     std::error_code ec;
@@ -179,12 +212,47 @@ int writeWorkingFileTo(const DocumentState& doc, const std::string& out) {
     return kExitOk;
 }
 
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return a == b || fs::equivalent(a, b, ec);
+}
+
 int runDecode(const std::vector<std::string>& args) {
     if (args.size() != 2) return usageError("decode takes FILE and OUT.wav");
     CliOpen open(args[0]);
     const std::string message = open.run();
     if (!message.empty()) return failure(message);
-    return writeWorkingFileTo(open.doc(), args[1]);
+    if (sameFile(args[0], args[1])) return usageError("OUT must be another file than FILE: the source is never modified");
+    return moveWorkingFileTo(open.doc(), args[1]);
+}
+
+int runConvert(const std::vector<std::string>& args) {
+    std::vector<std::string> files;
+    std::string bitRate;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--bitrate") {
+            if (i + 1 >= args.size()) return usageError("--bitrate needs a number of kbit/s");
+            bitRate = args[++i];
+        } else if (args[i].size() > 1 && args[i][0] == '-') {
+            return usageError("unknown option " + args[i]);
+        } else {
+            files.push_back(args[i]);
+        }
+    }
+    if (files.size() != 2) return usageError("convert takes IN and OUT");
+    std::int32_t kbps = 0;
+    if (!bitRate.empty()) {
+        if (bitRate.find_first_not_of("0123456789") != std::string::npos || bitRate.size() > 6 || std::stoi(bitRate) == 0)
+            return usageError("--bitrate needs a whole number of kbit/s above 0, not " + bitRate);
+        kbps = std::stoi(bitRate);
+    }
+    if (sameFile(files[0], files[1])) return usageError("OUT must be another file than IN: the source is never modified");
+    CliOpen open(files[0]);
+    const std::string message = open.run();
+    if (!message.empty()) return failure(message);
+    if (kbps) open.session().doc().sourceBitRate = kbps;
+    const std::string saved = open.saveTo(files[1]);
+    return saved.empty() ? kExitOk : failure(saved);
 }
 
 // A marker given as a column index, or as a time ("12.5s") meaning the column holding it.
@@ -244,9 +312,7 @@ int runEdit(const std::vector<std::string>& args) {
     }
     if (files.size() != 2) return usageError("edit takes IN and OUT");
     if (ops.empty()) return usageError("edit needs at least one operation");
-    std::error_code ec;
-    if (fs::equivalent(files[0], files[1], ec) || files[0] == files[1])
-        return usageError("OUT must be another file than IN: the source is never modified");
+    if (sameFile(files[0], files[1])) return usageError("OUT must be another file than IN: the source is never modified");
 
     CliOpen open(files[0], framesPerColumn);
     const std::string message = open.run();
@@ -275,7 +341,8 @@ int runEdit(const std::vector<std::string>& args) {
         else r = session.fadeOut(progress);
         if (!r.ok()) return failure(r.message);
     }
-    return writeWorkingFileTo(d, files[1]);
+    const std::string saved = open.saveTo(files[1]);
+    return saved.empty() ? kExitOk : failure(saved);
 }
 
 struct Command {
@@ -288,6 +355,7 @@ const Command kCommands[] = {
     {"peaks", runPeaks},
     {"decode", runDecode},
     {"edit", runEdit},
+    {"convert", runConvert},
 };
 
 }  // namespace

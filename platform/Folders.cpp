@@ -25,7 +25,11 @@ std::string systemTempFolder() {
 }
 
 std::string programFolder() {
-    QString dir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
+    if (QCoreApplication::instance())
+        return withTrailingSeparator(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString());
+    // A program without an application object (torvane-cli): the executable's own folder.
+    const QFileInfo self(QStringLiteral("/proc/self/exe"));
+    const QString dir = self.exists() ? QFileInfo(self.symLinkTarget()).absolutePath() : QDir::currentPath();
     return withTrailingSeparator(QDir::toNativeSeparators(dir).toStdString());
 }
 

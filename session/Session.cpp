@@ -184,6 +184,23 @@ Outcome Session::changeVolume(float factor, bool mute, Progress& progress) {
 Outcome Session::fadeIn(Progress& progress) { return runEdit(progress, MarkersAfter::Keep, torvane::fadeIn); }
 Outcome Session::fadeOut(Progress& progress) { return runEdit(progress, MarkersAfter::Keep, torvane::fadeOut); }
 
+Outcome Session::save(const std::string& destination, Prompts& prompts, Progress& progress, bool* encoderNotStarted) {
+    BusyScope busy(*this);
+    const std::string target = destination;  // may be the document path itself
+    releasePlayer();
+    SaveOptions options;
+    options.encoderFolder = m_doc.programFolder;
+    options.prompts = &prompts;
+    const Outcome r = saveDocument(m_doc, target, options, progress, encoderNotStarted);
+    restorePlayer();
+    if (r.ok()) {
+        m_doc.modified = false;
+        m_doc.documentPath = target;
+    }
+    if (m_doc.loaded) m_doc.uiMode = ModeStopped;
+    return r;
+}
+
 // --- transport --------------------------------------------------------------------------------
 
 bool Session::playerActive() const { return BASS_ChannelIsActive(m_doc.stream) != BASS_ACTIVE_STOPPED; }

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "codec/OpenDocument.h"
+#include "codec/SaveDocument.h"
 #include "doc/DocumentState.h"
 #include "doc/InstanceFolder.h"
 #include "platform/Outcome.h"
@@ -76,6 +77,14 @@ public:
     Outcome changeVolume(float factor, bool mute, Progress& progress);
     Outcome fadeIn(Progress& progress);
     Outcome fadeOut(Progress& progress);
+
+    // Saves the document to `destination` in the format of its extension (through the
+    // temporary file beside it); encoders are loaded from the document's program folder and
+    // show their own messages through `prompts`. Only a completed save clears the modified
+    // flag and makes `destination` the document path; a failed or cancelled one changes
+    // nothing. `encoderNotStarted` as saveDocument gives it.
+    Outcome save(const std::string& destination, Prompts& prompts, Progress& progress,
+                 bool* encoderNotStarted = nullptr);
 
     // Stops playback and lets the working file go (the Volume dialog is shown without it), and
     // opens the stream again afterwards. Without a player (torvane-cli) both do nothing.

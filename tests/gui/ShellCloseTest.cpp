@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QToolButton>
 
+#include "codec/SaveDocument.h"
 #include "platform/FileIo.h"
 
 #include "support/ShellFixture.h"
@@ -73,9 +74,9 @@ TEST(ShellClose, ModifiedDocumentAsksOnceAndNoClosesIt) {
     expectClosed(f, wav);
 }
 
-// Yes saves first; a save that did not complete (here: no save can run yet) must not cost the
-// user the edits: the document stays open, modified, with its working file, from Close and
-// from Exit alike.
+// Yes saves first; a save that did not complete (here the document's folder does not exist)
+// must not cost the user the edits: the document stays open, modified, with its working file,
+// from Close and from Exit alike.
 TEST(ShellClose, YesWhoseSaveDidNotCompleteKeepsTheDocument) {
     Shell shell;
     TMainForm& f = shell.start();
@@ -83,7 +84,7 @@ TEST(ShellClose, YesWhoseSaveDidNotCompleteKeepsTheDocument) {
     const std::string wav = f.doc().workingFilePath;
     shell.prompts.answerMessage(IDYES);
     f.MClose->trigger();
-    EXPECT_EQ(shell.prompts.messages().size(), 1u);
+    EXPECT_EQ(shell.prompts.messageTexts(), (std::vector<std::string>{kQuestion, kMsgSaveNoTempFile}));
     EXPECT_EQ(f.doc().uiMode, 1u);
     EXPECT_TRUE(f.doc().modified && f.doc().loaded);
     EXPECT_TRUE(fileExists(wav));

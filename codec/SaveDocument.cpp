@@ -1,0 +1,258 @@
+#include "codec/SaveDocument.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+#include <vector>
+
+#include "codec/Wavtomp3.h"
+#include "codec/Wavtowma.h"
+#include "platform/FileIo.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace torvane {
+namespace {
+
+constexpr std::size_t kCopyBlock = 1u << 20;
+
+std::string lowerExtension(const std::string& path) {
+    const auto slash = path.find_last_of("/\\");
+    const auto dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    std::string ext = path.substr(dot);
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+std::string extensionAsWritten(const std::string& path) {
+    const auto slash = path.find_last_of("/\\");
+    const auto dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    return path.substr(dot);
+}
+
+std::filesystem::path toPath(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+}
+
+// Flushes a file's data to the disk: a rename that follows must not expose a file whose
+// blocks are still only in memory.
+bool syncToDisk(std::FILE* f) {
+    if (std::fflush(f) != 0) return false;
+#ifndef _WIN32
+    return ::fsync(fileno(f)) == 0;
+#else
+    return true;
+#endif
+}
+
+// The folder's entry of a renamed file reaches the disk too.
+void syncFolderOf(const std::string& path) {
+#ifndef _WIN32
+    const std::string folder = toPath(path).parent_path().string();
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+#else
+    (void)path;
+#endif
+}
+
+// The temporary file replaces the destination in one step.
+bool replaceWith(const std::string& temporary, const std::string& destination) {
+    std::error_code ec;
+    std::filesystem::rename(toPath(temporary), toPath(destination), ec);
+    if (ec) return false;
+    syncFolderOf(destination);
+    return true;
+}
+
+// Deletes the temporary file on every path that does not hand it over.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::string path) : m_path(std::move(path)) {}
+    ~TemporaryFile() {
+        if (!m_kept && fileExists(m_path)) removeFile(m_path);
+    }
+    const std::string& path() const { return m_path; }
+    void keep() { m_kept = true; }
+
+private:
+    std::string m_path;
+    bool m_kept = false;
+};
+
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f) std::fclose(f);
+    }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// The working file positioned at its data, read through a large buffer.
+File openWorkingData(const DocumentState& doc) {
+    File f(openFile(doc.workingFilePath, "rb"));
+    if (f) {
+        std::setvbuf(f.get(), nullptr, _IOFBF, kCopyBlock);
+        if (!seekTo(f.get(), std::uint32_t(doc.format.dataOffset))) f.reset();
+    }
+    return f;
+}
+
+Outcome saveWav(const DocumentState& doc, TemporaryFile& tmp, Progress& progress) {
+    File in(openFile(doc.workingFilePath, "rb"));
+    if (!in) return Outcome::failed(kMsgCannotReadWorkingFile);
+    File out(openFile(tmp.path(), "wb"));
+    if (!out) return Outcome::failed(kMsgSaveNoTempFile);
+    const std::uint64_t total = fileLengthOf(in.get());
+    std::vector<unsigned char> buffer(kCopyBlock);
+    std::uint64_t copied = 0;
+    PercentBar bar(progress, 0);
+    PumpThrottle pump(progress);
+    for (;;) {
+        if (progress.cancelRequested()) return Outcome::cancelled();
+        const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in.get());
+        if (n == 0) break;
+        if (std::fwrite(buffer.data(), 1, n, out.get()) != n) return Outcome::failed(kMsgSaveWriteFailed);
+        copied += n;
+        bar.set(percentOf(copied, total));
+        pump.tick();
+    }
+    if (std::ferror(in.get())) return Outcome::failed(kMsgCannotReadWorkingFile);
+    const bool synced = syncToDisk(out.get());
+    if (std::fclose(out.release()) != 0 || !synced) return Outcome::failed(kMsgSaveWriteFailed);
+    return Outcome::done();
+}
+
+// Feeds the working file's samples to an encoder in its chunks, converting 8-bit samples to
+// 16 bits: (b * 32767 - 4194176) / 128, truncated toward zero.
+template <typename Encode>
+Outcome feedEncoder(const DocumentState& doc, int chunkBytes, Progress& progress, Encode encode) {
+    File in = openWorkingData(doc);
+    if (!in) return Outcome::failed(kMsgCannotReadWorkingFile);
+    const std::size_t chunk = std::size_t(chunkBytes) & ~std::size_t(1);
+    if (chunk == 0) return Outcome::failed(kMsgSaveWriteFailed);
+    const bool eightBit = doc.format.bitsPerSample == 8;
+    std::vector<unsigned char> raw(eightBit ? chunk / 2 : chunk);
+    std::vector<std::int16_t> samples(chunk / 2);
+    const std::uint64_t total = doc.format.dataSize;
+    std::uint64_t consumed = 0;
+    PercentBar bar(progress, 0);
+    PumpThrottle pump(progress);
+    while (consumed < total) {
+        if (progress.cancelRequested()) return Outcome::cancelled();
+        const std::size_t want = std::size_t(std::min<std::uint64_t>(raw.size(), total - consumed));
+        const std::size_t n = std::fread(raw.data(), 1, want, in.get());
+        if (n == 0) break;
+        consumed += n;
+        const void* data = raw.data();
+        std::uint32_t bytes = std::uint32_t(n & ~std::size_t(1));
+        if (eightBit) {
+            for (std::size_t i = 0; i < n; ++i) samples[i] = std::int16_t((std::int32_t(raw[i]) * 32767 - 4194176) / 128);
+            data = samples.data();
+            bytes = std::uint32_t(n * 2);
+        }
+        if (!encode(data, bytes)) return Outcome::failed("");  // the encoder has said why, or stays silent
+        bar.set(percentOf(consumed, total));
+        pump.tick();
+    }
+    return Outcome::done();
+}
+
+Outcome saveMp3(DocumentState& doc, TemporaryFile& tmp, const SaveOptions& options, Progress& progress,
+                bool& notStarted) {
+    if (doc.sourceBitRate == 0) doc.sourceBitRate = 128;
+    std::uint32_t bitRate = std::uint32_t(doc.sourceBitRate);
+    if (doc.format.sampleRate <= 11025 && bitRate > 64) bitRate = 64;  // not stored
+    const int mode = doc.format.channels == 2 ? 1 : 4;
+    Mp3FileEncoder encoder(*options.prompts, options.encoderFolder + lameLibraryFileName());
+    const int chunk = encoder.Start(tmp.path(), std::uint32_t(doc.format.sampleRate), mode, bitRate, false, false,
+                                    false, false);
+    if (chunk < 0) {
+        notStarted = true;
+        return Outcome::failed("");
+    }
+    Outcome r = feedEncoder(doc, chunk, progress,
+                            [&](const void* data, std::uint32_t bytes) { return encoder.EncodeChunk(data, bytes) >= 0; });
+    // The file is closed whatever happened; a failing close is a failed save.
+    const bool finished = encoder.Finish() == 0;
+    if (r.ok() && !finished) r = Outcome::failed(kMsgSaveWriteFailed);
+    return r;
+}
+
+Outcome saveWma(DocumentState& doc, TemporaryFile& tmp, const SaveOptions& options, Progress& progress,
+                bool& notStarted) {
+    if (doc.sourceBitRate == 0) doc.sourceBitRate = 96;
+    WmaFileEncoder encoder(*options.prompts, options.encoderFolder + wmaLibraryFileName());
+    const int chunk = encoder.Start(tmp.path(), std::uint32_t(doc.format.sampleRate),
+                                    std::uint32_t(doc.format.channels == 1 ? 1 : 2),
+                                    std::uint32_t(doc.sourceBitRate) * 1000u);
+    if (chunk < 0) {
+        notStarted = true;
+        return Outcome::failed("");
+    }
+    bool writeFailed = false;
+    Outcome r = feedEncoder(doc, chunk, progress, [&](const void* data, std::uint32_t bytes) {
+        writeFailed = !encoder.WriteChunk(data, bytes);
+        return !writeFailed;
+    });
+    const bool finished = encoder.Finish();
+    // The writer shows nothing of its own: say what happened.
+    if ((r.failedWithMessage() && writeFailed) || (r.ok() && !finished)) r = Outcome::failed(kMsgSaveWriteFailed);
+    return r;
+}
+
+}  // namespace
+
+SaveFormat saveFormatOf(const std::string& destination) {
+    const std::string ext = lowerExtension(destination);
+    if (ext == ".mp3") return SaveFormat::Mp3;
+    if (ext == ".wma") return SaveFormat::Wma;
+    return SaveFormat::Wav;
+}
+
+std::string temporarySavePath(const std::string& destination) {
+    const auto slash = destination.find_last_of("/\\");
+    const std::size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+    return destination.substr(0, nameAt) + "~" + destination.substr(nameAt) + ".tmp";
+}
+
+std::string saveAsName(const std::string& chosen, int filterIndex, const std::string& documentPath) {
+    const std::string ext = lowerExtension(chosen);
+    if (ext == ".mp3" || ext == ".wma" || ext == ".wav") return chosen;
+    switch (filterIndex) {
+    case 2: return chosen + ".wav";
+    case 3: return chosen + ".mp3";
+    case 4: return chosen + ".wma";
+    default: return chosen + extensionAsWritten(documentPath);
+    }
+}
+
+Outcome saveDocument(DocumentState& doc, const std::string& destination, const SaveOptions& options,
+                     Progress& progress, bool* encoderNotStarted) {
+    bool notStarted = false;
+    TemporaryFile tmp(temporarySavePath(destination));
+    Outcome r;
+    switch (saveFormatOf(destination)) {
+    case SaveFormat::Mp3: r = saveMp3(doc, tmp, options, progress, notStarted); break;
+    case SaveFormat::Wma: r = saveWma(doc, tmp, options, progress, notStarted); break;
+    case SaveFormat::Wav: r = saveWav(doc, tmp, progress); break;
+    }
+    if (encoderNotStarted) *encoderNotStarted = notStarted;
+    if (!r.ok()) return r;
+    if (!replaceWith(tmp.path(), destination)) return Outcome::failed(kMsgSaveCannotReplace);
+    tmp.keep();
+    progress.setPercent(0, 100);
+    return r;
+}
+
+}  // namespace torvane

@@ -1,0 +1,186 @@
+#include "codec/Wavtowma.h"
+
+#include <array>
+
+#include "platform/DynamicLibrary.h"
+#include "platform/Prompts.h"
+
+namespace torvane {
+
+namespace {
+
+const char* const kCaption = "WMA Audio SDK";
+constexpr int kChunkBytes = 16384;
+
+// The writer object's operations, by their place in its table.
+enum Slot { kRelease = 2, kSetInputFormat = 4, kSetOutputFormat = 5, kWriteAudio = 7, kFinish = 8 };
+
+using CreateWriter = std::int32_t (*)(const char16_t*, void**);
+using ReleaseFn = std::uint32_t (*)(void*);
+using SetInputFormatFn = std::int32_t (*)(void*, const void*);
+using SetOutputFormatFn = std::int32_t (*)(void*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t);
+using WriteAudioFn = std::int32_t (*)(void*, const std::uint8_t*, std::uint32_t);
+using FinishFn = std::int32_t (*)(void*);
+
+template <typename Fn>
+Fn operation(void* writer, Slot slot) {
+    void* const* table = *static_cast<void* const* const*>(writer);
+    return reinterpret_cast<Fn>(table[slot]);
+}
+
+std::u16string utf8ToUtf16(const std::string& s) {
+    std::u16string out;
+    for (std::size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        std::uint32_t cp;
+        std::size_t len;
+        if (c < 0x80) {
+            cp = c;
+            len = 1;
+        } else if ((c & 0xE0) == 0xC0) {
+            cp = c & 0x1F;
+            len = 2;
+        } else if ((c & 0xF0) == 0xE0) {
+            cp = c & 0x0F;
+            len = 3;
+        } else if ((c & 0xF8) == 0xF0) {
+            cp = c & 0x07;
+            len = 4;
+        } else {
+            out += u'\uFFFD';
+            ++i;
+            continue;
+        }
+        if (i + len > s.size()) {
+            out += u'\uFFFD';
+            break;
+        }
+        bool valid = true;
+        for (std::size_t k = 1; k < len; ++k) {
+            const unsigned char d = static_cast<unsigned char>(s[i + k]);
+            if ((d & 0xC0) != 0x80) valid = false;
+            cp = (cp << 6) | (d & 0x3F);
+        }
+        if (!valid) {
+            out += u'\uFFFD';
+            ++i;
+            continue;
+        }
+        i += len;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += char16_t(0xD800 + (cp >> 10));
+            out += char16_t(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += char16_t(cp);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string wmaLibraryFileName() {
+#ifdef _WIN32
+    return "wmaudsdk.dll";
+#else
+    return "wmaudsdk.so";
+#endif
+}
+
+struct WmaFileEncoder::Impl {
+    explicit Impl(Prompts& p) : prompts(p) {}
+    Prompts& prompts;
+    std::unique_ptr<DynamicLibrary> library;
+    CreateWriter create = nullptr;
+    void* writer = nullptr;
+
+    void show(const std::string& text) {
+        MessageRequest r{text, kCaption, PromptButtons::Ok, PromptIcon::None};
+        r.ownerless = true;
+        prompts.messageBox(r);
+    }
+    void release() {
+        operation<ReleaseFn>(writer, kRelease)(writer);
+        writer = nullptr;
+    }
+};
+
+WmaFileEncoder::WmaFileEncoder(Prompts& prompts, const std::string& libraryPath)
+    : m(std::make_unique<Impl>(prompts)) {
+    m->library = DynamicLibrary::open(libraryPath);
+    if (!m->library) {
+        m->show("Could not load wmaudsdk.dll file");
+        return;
+    }
+    m->create = reinterpret_cast<CreateWriter>(m->library->symbol("WMAudioCreateWriter"));
+    if (!m->create) m->show("Could not found WMAudioCreateWriter library function");
+}
+
+WmaFileEncoder::~WmaFileEncoder() {
+    if (m->writer) {
+        operation<FinishFn>(m->writer, kFinish)(m->writer);
+        m->release();
+    }
+    // The library goes with m, after the writer it made.
+}
+
+int WmaFileEncoder::Start(const std::string& fileName, std::uint32_t sampleRate, std::uint32_t channels,
+                          std::uint32_t bitRate) {
+    if (!m->create) return -1;
+    if (m->writer) m->release();
+
+    // WAVEFORMATEX, 18 bytes: 16-bit PCM as the document holds it.
+    const std::uint16_t blockAlign = std::uint16_t(channels * 2);
+    std::array<std::uint8_t, 18> format{};
+    auto put16 = [&format](std::size_t at, std::uint16_t v) {
+        format[at] = std::uint8_t(v);
+        format[at + 1] = std::uint8_t(v >> 8);
+    };
+    auto put32 = [&format](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) format[at + std::size_t(i)] = std::uint8_t(v >> (8 * i));
+    };
+    put16(0, 1);  // PCM
+    put16(2, std::uint16_t(channels));
+    put32(4, sampleRate);
+    put32(8, sampleRate * blockAlign);
+    put16(12, blockAlign);
+    put16(14, 16);
+    put16(16, 0);
+
+    const std::u16string name = utf8ToUtf16(fileName);
+    void* writer = nullptr;
+    if (m->create(name.c_str(), &writer) < 0 || !writer) {
+        m->show("Failed to Create Audio Writer");
+        return -1;
+    }
+    m->writer = writer;
+    if (operation<SetInputFormatFn>(writer, kSetInputFormat)(writer, format.data()) < 0) {
+        m->release();
+        m->show("Failed to Set Input Format");
+        return -1;
+    }
+    if (operation<SetOutputFormatFn>(writer, kSetOutputFormat)(writer, bitRate, 44100, 2, 0) < 0) {
+        m->release();
+        m->show("Failed to Set Output Format");
+        return -1;
+    }
+    return kChunkBytes;
+}
+
+bool WmaFileEncoder::WriteChunk(const void* buffer, std::uint32_t byteCount) {
+    if (byteCount == 0) return true;
+    if (!m->writer) return false;
+    return operation<WriteAudioFn>(m->writer, kWriteAudio)(m->writer, static_cast<const std::uint8_t*>(buffer),
+                                                            byteCount) >= 0;
+}
+
+bool WmaFileEncoder::Finish() {
+    if (!m->writer) return true;
+    // A writer that could not finish stays, so the destructor tries once more before releasing it.
+    if (operation<FinishFn>(m->writer, kFinish)(m->writer) < 0) return false;
+    m->release();
+    return true;
+}
+
+}  // namespace torvane

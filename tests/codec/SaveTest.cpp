@@ -1,0 +1,257 @@
+// Saving through the session: the name rule of Save As, the temporary file beside the
+// destination under every kind of failure, Cancel, the encoder settings as an independent
+// reader (ffprobe) sees them, and torvane-cli convert on a disk that fills up.
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cmath>
+
+#include <filesystem>
+
+#include "codec/SaveDocument.h"
+#include "platform/FileIo.h"
+#include "platform/Prompts.h"
+#include "session/Session.h"
+#include "support/TestFiles.h"
+
+using namespace torvane;
+using namespace torvane::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kBin = TORVANE_BIN_DIR;
+
+// One line of ffprobe's answer for the first audio stream (or the format, for "duration").
+std::string probe(const std::string& file, const std::string& entry) {
+    const std::string section = entry == "duration" ? "format" : "stream";
+    const std::string command = "ffprobe -v error -select_streams a:0 -show_entries " + section + "=" + entry +
+                                " -of default=noprint_wrappers=1:nokey=1 " + quote(file);
+    std::string out;
+    if (std::FILE* p = popen(command.c_str(), "r")) {
+        char buf[256];
+        while (std::fgets(buf, sizeof buf, p)) out += buf;
+        pclose(p);
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    return out;
+}
+
+// The length of a file as a decoder plays it (the MP3 Info frame's delay and padding applied).
+double decodedSeconds(const std::string& file, int rate) {
+    const std::string command = "ffmpeg -nostdin -v error -i " + quote(file) + " -f s16le -ac 1 -ar " +
+                                std::to_string(rate) + " pipe:1 | wc -c";
+    std::string out;
+    if (std::FILE* p = popen(command.c_str(), "r")) {
+        char buf[64];
+        while (std::fgets(buf, sizeof buf, p)) out += buf;
+        pclose(p);
+    }
+    return out.empty() ? -1 : std::stod(out) / 2.0 / rate;
+}
+
+class SaveTest : public ::testing::Test {
+protected:
+    // Opens a generated document; the encoders come from `encoders` (the build's own folder by
+    // default).
+    void openDoc(const Bytes& wav, const std::string& encoders = kBin + "/") {
+        session = std::make_unique<Session>();
+        ASSERT_TRUE(session->createFolder(work.path()));
+        const std::string source = media.file("source.wav");
+        writeFile(source, wav);
+        NoProgress none;
+        ASSERT_TRUE(session->open(source, none).ok());
+        session->doc().programFolder = encoders;
+        session->doc().modified = true;  // as after an edit
+    }
+    // A destination with old content that a failed save must leave alone.
+    std::string oldDestination(const std::string& name) {
+        const std::string path = out.file(name);
+        writeFile(path, Bytes{'o', 'l', 'd'});
+        return path;
+    }
+    void expectUntouched(const std::string& destination) {
+        EXPECT_TRUE(readFile(destination) == (Bytes{'o', 'l', 'd'})) << destination;
+        EXPECT_FALSE(fileExists(temporarySavePath(destination))) << destination;
+        EXPECT_TRUE(session->doc().modified);
+        EXPECT_NE(session->doc().documentPath, destination);
+    }
+
+    TempDir work, media, out;
+    ScriptedPrompts prompts;
+    std::unique_ptr<Session> session;
+};
+
+Bytes tone(std::uint32_t rate, std::uint16_t channels, std::uint16_t bits, double seconds) {
+    const auto frames = std::uint32_t(rate * seconds);
+    Bytes pcm;
+    for (std::uint32_t i = 0; i < frames; ++i)
+        for (std::uint16_t c = 0; c < channels; ++c) {
+            const double v = 0.5 * std::sin(2 * 3.14159265358979 * (440.0 + 220.0 * c) * i / rate);
+            if (bits == 8) {
+                pcm.push_back(std::uint8_t(128 + int(v * 127)));
+            } else {
+                const auto s = std::int16_t(v * 32767);
+                pcm.push_back(std::uint8_t(s & 0xFF));
+                pcm.push_back(std::uint8_t((s >> 8) & 0xFF));
+            }
+        }
+    return makeWav(rate, channels, bits, pcm);
+}
+
+}  // namespace
+
+TEST(SaveAsName, KeepsKnownExtensionsAndAppendsByFilter) {
+    EXPECT_EQ(saveAsName("/m/song", 3, "/m/a.wav"), "/m/song.mp3");
+    EXPECT_EQ(saveAsName("/m/song", 1, "/m/a.wma"), "/m/song.wma");
+    EXPECT_EQ(saveAsName("/m/song", 5, "/m/a.Mp3"), "/m/song.Mp3");  // as written in the document path
+    EXPECT_EQ(saveAsName("/m/song.ogg", 2, "/m/a.wav"), "/m/song.ogg.wav");
+    EXPECT_EQ(saveAsName("/m/song.MP3", 4, "/m/a.wav"), "/m/song.MP3");
+    EXPECT_EQ(saveAsName("/m/song", 4, "/m/a.wav"), "/m/song.wma");
+    EXPECT_EQ(temporarySavePath("/music/Song.mp3"), "/music/~Song.mp3.tmp");
+}
+
+// A WAV save is the working file, byte for byte, written beside the destination first: the
+// old destination is replaced in one step, and only then is the document saved.
+TEST_F(SaveTest, WavReplacesTheDestinationOnlyWhenComplete) {
+    openDoc(tone(22050, 2, 16, 2.0));
+    const std::string destination = oldDestination("song.wav");
+    NoProgress none;
+    ASSERT_TRUE(session->save(destination, prompts, none).ok());
+    EXPECT_TRUE(readFile(destination) == readFile(session->doc().workingFilePath));
+    EXPECT_FALSE(fileExists(temporarySavePath(destination)));
+    EXPECT_FALSE(session->doc().modified);
+    EXPECT_EQ(session->doc().documentPath, destination);
+    EXPECT_TRUE(prompts.messages().empty());
+}
+
+// Cancel part-way: the destination keeps its old bytes, no temporary file stays.
+TEST_F(SaveTest, CancelStopsTheSaveAndKeepsTheDestination) {
+    openDoc(tone(44100, 2, 16, 30.0));  // several 1 MiB blocks, many MP3 chunks
+    for (const char* name : {"c.wav", "c.mp3", "c.wma"}) {
+        const std::string destination = oldDestination(name);
+        RecordingProgress cancelSoon(3);
+        EXPECT_TRUE(session->save(destination, prompts, cancelSoon).wasCancelled()) << name;
+        expectUntouched(destination);
+    }
+}
+
+// Without the encoder libraries the encoders say so in their own boxes; nothing is written.
+TEST_F(SaveTest, MissingEncoderLibrariesLeaveEverythingAsItWas) {
+    TempDir empty;
+    openDoc(tone(22050, 1, 16, 1.0), empty.path() + "/");
+    for (const auto& [name, text, caption] :
+         {std::tuple{"x.mp3", "Could not load lame_enc.dll file", "Lame Encoder"},
+          std::tuple{"x.wma", "Could not load wmaudsdk.dll file", "WMA Audio SDK"}}) {
+        prompts.clear();
+        const std::string destination = oldDestination(name);
+        NoProgress none;
+        bool notStarted = false;
+        const Outcome r = session->save(destination, prompts, none, &notStarted);
+        EXPECT_TRUE(r.failedWithMessage());
+        EXPECT_TRUE(r.message.empty());  // the encoder has said it
+        EXPECT_TRUE(notStarted);
+        ASSERT_EQ(prompts.messages().size(), 1u);
+        EXPECT_EQ(prompts.messages()[0].text, text);
+        EXPECT_EQ(prompts.messages()[0].caption, caption);
+        expectUntouched(destination);
+    }
+}
+
+// A destination whose folder cannot take the temporary file.
+TEST_F(SaveTest, UnwritableFolderIsAFailureWithAMessage) {
+    openDoc(tone(22050, 1, 16, 1.0));
+    writeFile(out.file("not-a-folder"), Bytes{1});
+    NoProgress none;
+    const Outcome r = session->save(out.file("not-a-folder/song.wav"), prompts, none);
+    EXPECT_EQ(r.message, kMsgSaveNoTempFile);
+    EXPECT_TRUE(session->doc().modified);
+}
+
+// What an independent reader sees in the encoded files, and the bit-rate rules: a WAV
+// document is saved as MP3 at 128 kbit/s and that default is kept (a later WMA save uses
+// 128 000 bit/s); 11 025 Hz is capped at 64 kbit/s without storing it; WMA is always 44.1 kHz
+// stereo; an 8-bit document is encoded in full.
+TEST_F(SaveTest, EncodedFilesAsFfprobeSeesThem) {
+    NoProgress none;
+    openDoc(tone(22050, 2, 16, 3.0));
+    const std::string mp3 = out.file("a.mp3"), wma = out.file("a.wma");
+    ASSERT_TRUE(session->save(mp3, prompts, none).ok());
+    EXPECT_EQ(probe(mp3, "codec_name"), "mp3");
+    EXPECT_EQ(probe(mp3, "sample_rate"), "22050");
+    EXPECT_EQ(probe(mp3, "channels"), "2");
+    EXPECT_EQ(probe(mp3, "bit_rate"), "128000");
+    EXPECT_NEAR(decodedSeconds(mp3, 22050), 3.0, 1152.0 / 22050);
+    EXPECT_EQ(session->doc().sourceBitRate, 128);
+    ASSERT_TRUE(session->save(wma, prompts, none).ok());
+    EXPECT_EQ(probe(wma, "codec_name"), "wmav2");
+    EXPECT_EQ(probe(wma, "sample_rate"), "44100");
+    EXPECT_EQ(probe(wma, "channels"), "2");
+    EXPECT_NEAR(std::stod(probe(wma, "bit_rate")), 128000, 16000);
+    EXPECT_NEAR(decodedSeconds(wma, 44100), 3.0, 2048.0 / 44100);
+
+    openDoc(tone(11025, 1, 8, 4.0));
+    session->doc().sourceBitRate = 128;
+    ASSERT_TRUE(session->save(mp3, prompts, none).ok());
+    EXPECT_EQ(probe(mp3, "bit_rate"), "64000");
+    EXPECT_EQ(probe(mp3, "channels"), "1");
+    EXPECT_NEAR(decodedSeconds(mp3, 11025), 4.0, 1152.0 / 11025);
+    EXPECT_EQ(session->doc().sourceBitRate, 128);
+    EXPECT_TRUE(prompts.messages().empty());
+}
+
+// A disk that fills up part-way: the save runs in a child process with a file-size limit that
+// ignores SIGXFSZ (as `ulimit -f` in a shell), the limit set after the document was opened.
+// The write fails, the save says so, the old destination is intact and no temporary file is
+// left, for every format.
+TEST_F(SaveTest, ADiskThatFillsKeepsTheOldFile) {
+    openDoc(tone(44100, 2, 16, 20.0));  // 3.5 MB of WAV, ~320 KiB of MP3 at 128
+    const std::uint64_t working = std::uint64_t(fileSize(session->doc().workingFilePath));
+    for (const auto& [name, limit] : {std::pair{"full.wav", working / 2}, std::pair{"full.mp3", std::uint64_t(100000)},
+                                      std::pair{"full.wma", std::uint64_t(100000)}}) {
+        const std::string destination = oldDestination(name);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit r{rlim_t(limit), rlim_t(limit)};
+            setrlimit(RLIMIT_FSIZE, &r);
+            NoProgress none;
+            const Outcome o = session->save(destination, prompts, none);
+            _exit(o.message == kMsgSaveWriteFailed ? 0 : o.ok() ? 1 : 2);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status)) << name;
+        EXPECT_EQ(WEXITSTATUS(status), 0) << name << " (1: saved anyway, 2: another failure)";
+        expectUntouched(destination);
+    }
+}
+
+// The same from the shell: torvane-cli convert under `ulimit -f` with SIGXFSZ ignored. The
+// source is small (10 s of 8 kHz 8-bit mono, an 80 KB working file) and its WMA (44.1 kHz
+// stereo at 256 kbit/s, ~320 KB) passes the 200 KiB limit.
+TEST_F(SaveTest, ConvertOnAFullDiskSaysSoAndKeepsTheOldFile) {
+    const std::string in = media.file("small.wav");
+    writeFile(in, tone(8000, 1, 8, 10.0));
+    const std::string destination = out.file("out.wma");
+    writeFile(destination, Bytes{'o', 'l', 'd'});
+    const std::string err = out.file("err.txt");
+    const std::string command =
+        "bash -c " + quote("trap '' XFSZ; ulimit -f 200; TMPDIR=" + quote(work.path()) + " " +
+                           quote(kBin + "/torvane-cli") + " convert " + quote(in) + " " + quote(destination) +
+                           " --bitrate 256") +
+        " 2>" + quote(err);
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const Bytes e = readFile(err);
+    EXPECT_EQ(std::string(e.begin(), e.end()), std::string(kMsgSaveWriteFailed) + "\n");
+    EXPECT_TRUE(readFile(destination) == (Bytes{'o', 'l', 'd'}));
+    EXPECT_FALSE(fileExists(temporarySavePath(destination)));
+}
