@@ -255,3 +255,30 @@ TEST_F(SaveTest, ConvertOnAFullDiskSaysSoAndKeepsTheOldFile) {
     EXPECT_TRUE(readFile(destination) == (Bytes{'o', 'l', 'd'}));
     EXPECT_FALSE(fileExists(temporarySavePath(destination)));
 }
+
+// Broken encoder libraries in the program folder: an entry point missing, an encoder that
+// fails part-way, a writer that refuses audio part-way. Each save fails (the encoder's own
+// message where it has one), the old destination stays byte for byte, no temporary file.
+TEST_F(SaveTest, BrokenEncodersLeaveTheDestinationAsItWas) {
+    const std::string testlibs = kBin + "/testlibs/";
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
+        {"lame_enc_no_version.so", "lame_enc.so", "x.mp3", "Could not found beVersion library function"},
+        {"lame_enc_third_encode_fails.so", "lame_enc.so", "x.mp3", "Could not perform compression"},
+        {"wmaudsdk_other_name.so", "wmaudsdk.so", "x.wma", "Could not found WMAudioCreateWriter library function"},
+        {"wmaudsdk_third_write_fails.so", "wmaudsdk.so", "x.wma", kMsgSaveWriteFailed},
+    };
+    for (const auto& [broken, as, name, why] : cases) {
+        TempDir program;
+        fs::copy_file(testlibs + broken, program.file(as));
+        openDoc(tone(44100, 2, 16, 5.0), program.path() + "/");
+        prompts.clear();
+        const std::string destination = oldDestination(name);
+        NoProgress none;
+        const Outcome r = session->save(destination, prompts, none);
+        EXPECT_TRUE(r.failedWithMessage()) << broken;
+        const std::vector<std::string> shown = prompts.messageTexts();
+        const bool said = (!shown.empty() && shown[0] == why) || r.message == why;
+        EXPECT_TRUE(said) << broken << ": " << (shown.empty() ? r.message : shown[0]);
+        expectUntouched(destination);
+    }
+}
