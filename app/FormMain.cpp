@@ -21,6 +21,7 @@
 
 #include "app/CommandTable.h"
 #include "app/QtPrompts.h"
+#include "i18n/LanguageFile.h"
 #include "app/Startup.h"
 #include "app/TAboutForm.h"
 #include "app/TOpenForm.h"
@@ -110,9 +111,6 @@ QList<QKeySequence> shortcutsOf(const CommandItem& c) {
                       : QList<QKeySequence>{};
 }
 
-bool sameTextIgnoringCase(const std::string& a, const std::string& b) {
-    return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
-}
 
 }  // namespace
 
@@ -298,22 +296,6 @@ void TMainForm::buildDialogs() {
     AboutForm = new TAboutForm(this);
     ProcessForm = new TProcessForm(this);
     VolumeForm = new TVolumeForm(this);
-}
-
-void TMainForm::buildLanguageMenu() {
-    for (std::size_t i = 0; i < m_languageFiles.size(); ++i) {
-        IniFile file(languageFolder() + m_languageFiles[i]);
-        auto* action = MenuLanguage->addAction(
-            QString::fromLatin1(QByteArray::fromStdString(file.readString("LanguageProperty", "Name", ""))));
-        action->setObjectName(QStringLiteral("MLanguage%1").arg(i));
-        action->setCheckable(true);
-        action->setChecked(sameTextIgnoringCase(m_languageFiles[i], m_doc.languageFileName));
-        connect(action, &QAction::triggered, this, [this, action] {
-            action->setChecked(!action->isChecked());
-            LanguageItemClick(action);
-        });
-        languageItems.push_back(action);
-    }
 }
 
 void TMainForm::KeySpacePress() {

@@ -33,6 +33,7 @@ class QWidget;
 namespace torvane {
 
 class IniFile;
+class LanguageFile;
 class Prompts;
 class QtPrompts;
 class TAboutForm;
@@ -55,6 +56,9 @@ struct StartupOptions {
     Prompts* prompts = nullptr;          // null: the toolkit's message boxes and dialogs
 };
 
+// The product's home page: the Update button, Home Page and the About box open it.
+extern const char* const kHomePageAddress;
+
 // The filter text of both file dialogs.
 extern const char* const kFileDialogFilter;
 
@@ -70,7 +74,7 @@ public:
     const DocumentState& doc() const { return m_session.doc(); }
     Prompts& prompts() const { return *m_prompts; }
     void setPrompts(Prompts* prompts);  // null: back to the toolkit's
-    IniFile* languageFile() const { return m_languageFile.get(); }
+    LanguageFile* languageFile() const { return m_languageFile.get(); }
     const std::vector<std::string>& languageFiles() const { return m_languageFiles; }
     std::string languageFolder() const;
     const std::string& adSetting() const { return m_adSetting; }
@@ -195,8 +199,8 @@ public:
     // The open from its extension check on (the Open command after its dialog, a dropped file
     // and the command-line open): bars, worker, dialog, then the document is loaded.
     void openFile(std::string path);
-    // Replaces the language file and applies its texts to all windows (pending apart from
-    // the reader).
+    // Replaces the language file and applies its font and texts to all seven windows
+    // (FormMainLanguage.cpp).
     void ApplyLanguage();
     // The banner area (pending).
     void SetupBanner();
@@ -248,7 +252,10 @@ private:
     DocumentState& m_doc = m_session.doc();
     std::unique_ptr<QtPrompts> m_qtPrompts;
     Prompts* m_prompts = nullptr;
-    std::unique_ptr<IniFile> m_languageFile;
+    std::unique_ptr<LanguageFile> m_languageFile;
+    // The filters of the open and save dialogs (the language file replaces them whole).
+    std::string m_openFilter = kFileDialogFilter;
+    std::string m_saveFilter = kFileDialogFilter;
     std::vector<std::string> m_languageFiles;
     std::string m_adSetting;
     QImage m_waveBitmap;  // the exposed part of the view, drawn offscreen then copied

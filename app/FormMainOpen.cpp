@@ -28,7 +28,7 @@ QString droppedFile(const QMimeData* mime) {
 void TMainForm::ButtonOpenClick() {
     if (!documentCommandsAvailable()) return;
     FileDialogRequest request;
-    request.filter = kFileDialogFilter;
+    request.filter = m_openFilter;
     const auto chosen = m_prompts->fileDialog(request);
     if (!chosen) return;
     m_doc.documentPath = chosen->path;

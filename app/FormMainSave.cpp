@@ -20,7 +20,7 @@ std::optional<std::string> TMainForm::askSaveAsName() {
     for (;;) {
         FileDialogRequest request;
         request.save = true;
-        request.filter = kFileDialogFilter;
+        request.filter = m_saveFilter;
         request.filterIndex = m_saveDialogFilterIndex;
         request.fileName = m_saveDialogFileName;
         const auto chosen = m_prompts->fileDialog(request);

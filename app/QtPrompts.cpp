@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QDesktopServices>
 #include <QMessageBox>
+#include <QUrl>
 
 namespace torvane {
 
@@ -64,6 +66,12 @@ std::optional<FileDialogResult> QtPrompts::fileDialog(const FileDialogRequest& r
     result.filterIndex = int(filters.indexOf(dialog.selectedNameFilter())) + 1;
     if (result.filterIndex < 1) result.filterIndex = 1;
     return result;
+}
+
+void QtPrompts::openExternal(const std::string& target) {
+    const QString t = QString::fromStdString(target);
+    const QUrl url = t.contains(QStringLiteral("://")) ? QUrl(t) : QUrl::fromLocalFile(t);
+    QDesktopServices::openUrl(url);
 }
 
 }  // namespace torvane

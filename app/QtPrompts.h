@@ -15,6 +15,7 @@ public:
     explicit QtPrompts(QWidget* owner = nullptr) : m_owner(owner) {}
     int messageBox(const MessageRequest& request) override;
     std::optional<FileDialogResult> fileDialog(const FileDialogRequest& request) override;
+    void openExternal(const std::string& target) override;
 
 private:
     QWidget* m_owner;

@@ -1,6 +1,9 @@
 #include "app/TAboutForm.h"
 
+#include <QDate>
+#include <QEvent>
 #include <QFrame>
+#include <QMouseEvent>
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
@@ -52,6 +55,7 @@ TAboutForm::TAboutForm(QWidget* parent)
     Label5 = label(this, "Label5", QString(), 96, 73);
     Label5->setStyleSheet(QStringLiteral("color: blue; text-decoration: underline;"));
     Label5->setCursor(Qt::PointingHandCursor);
+    Label5->installEventFilter(this);
     Label6 = label(this, "Label6", QString(), 24, 104);
     Label7 = label(this, "Label7", QString(), 24, 131);
     bevel(this, "Bevel2", 8, 180, 321, 2, QFrame::HLine);
@@ -63,9 +67,39 @@ TAboutForm::TAboutForm(QWidget* parent)
     connect(ok, &QPushButton::clicked, this, [this] { done(1); });
 }
 
+void TAboutForm::setHomePage(const std::string& address) {
+    m_homePage = address;
+    Label5->setText(QString::fromStdString(address));
+    Label5->adjustSize();
+}
+
+void TAboutForm::setNotices(const QString& copyright, const QString& reserved) {
+    m_copyright = copyright;
+    m_reserved = reserved;
+}
+
+QString TAboutForm::noticeLine(int year) const {
+    return m_copyright + QStringLiteral(" (C) The Torvane developers, 2026-%1").arg(year);
+}
+
+// FormActivate: the notice line ends with the year of today's date, at every showing.
 void TAboutForm::showEvent(QShowEvent* e) {
+    Label6->setText(noticeLine(QDate::currentDate().year()));
+    Label6->adjustSize();
+    Label7->setText(m_reserved);
+    Label7->adjustSize();
     centreOnParent(this);
     QDialog::showEvent(e);
+}
+
+// Label5Click.
+bool TAboutForm::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == Label5 && e->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) {
+        if (openLink) openLink(m_homePage);
+        return true;
+    }
+    return QDialog::eventFilter(watched, e);
 }
 
 }  // namespace torvane

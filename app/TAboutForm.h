@@ -2,6 +2,8 @@
 // The About box: product name, version, home page link, notice lines.
 
 #include <QDialog>
+#include <functional>
+#include <string>
 
 class QLabel;
 
@@ -11,6 +13,15 @@ class TAboutForm final : public QDialog {
     Q_OBJECT
 public:
     explicit TAboutForm(QWidget* parent = nullptr);
+
+    // The address the link shows and opens (set before each showing).
+    void setHomePage(const std::string& address);
+    // The notice word and the rights notice, from the language file.
+    void setNotices(const QString& copyright, const QString& reserved);
+    // Opens the home page (the desktop's browser).
+    std::function<void(const std::string&)> openLink;
+    // The notice line for a year: the notice word, the maker, the first year and `year`.
+    QString noticeLine(int year) const;
 
     QLabel* Label1 = nullptr;  // product name
     QLabel* Label2 = nullptr;  // "Version:"
@@ -23,6 +34,12 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    std::string m_homePage;
+    QString m_copyright;
+    QString m_reserved;
 };
 
 }  // namespace torvane

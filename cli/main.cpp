@@ -101,6 +101,7 @@ public:
         return IDOK;
     }
     std::optional<FileDialogResult> fileDialog(const FileDialogRequest&) override { return std::nullopt; }
+    void openExternal(const std::string&) override {}
 };
 
 // One open, as the editor runs it, in a session whose working folder goes with it.

@@ -1,13 +1,13 @@
 #include "i18n/StatusBarText.h"
 
-#include "platform/IniFile.h"
+#include "i18n/LanguageFile.h"
 #include "doc/TimeText.h"
 
 namespace torvane {
 
-std::array<std::string, 3> statusBarTexts(const DocumentState& doc, const IniFile* languageFile) {
+std::array<std::string, 3> statusBarTexts(const DocumentState& doc, const LanguageFile* languageFile) {
     auto word = [&](const char* key) {
-        return languageFile ? languageFile->readString("StatusBar", key, "") : std::string();
+        return languageFile ? languageFile->text("StatusBar", key) : std::string();
     };
     std::string format = std::to_string(doc.format.sampleRate) + " Hz   " +
                          word(doc.format.channels == 1 ? "Mono" : "Stereo") + "   " +

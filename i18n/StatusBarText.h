@@ -8,10 +8,10 @@
 
 namespace torvane {
 
-class IniFile;
+class LanguageFile;
 
 // languageFile supplies the words "Mono", "Stereo" and "Bits" of section "StatusBar"; a
 // missing key (or no language file) leaves its word empty, the numbers stay.
-std::array<std::string, 3> statusBarTexts(const DocumentState& doc, const IniFile* languageFile);
+std::array<std::string, 3> statusBarTexts(const DocumentState& doc, const LanguageFile* languageFile);
 
 }  // namespace torvane

@@ -36,6 +36,7 @@ void ScriptedPrompts::clear() {
     m_fileAnswers.clear();
     m_messages.clear();
     m_fileDialogs.clear();
+    m_opened.clear();
 }
 
 }  // namespace torvane

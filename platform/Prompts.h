@@ -46,6 +46,9 @@ public:
     virtual int messageBox(const MessageRequest& request) = 0;
     // nullopt when the user cancelled the dialog.
     virtual std::optional<FileDialogResult> fileDialog(const FileDialogRequest& request) = 0;
+    // Opens a web address or a file with the desktop's default handler; the result is not
+    // examined (a missing handler shows nothing).
+    virtual void openExternal(const std::string& target) = 0;
 
     // Shorthand for the plain box with one OK button.
     int message(const std::string& text, const std::string& caption = std::string(),
@@ -61,6 +64,7 @@ class ScriptedPrompts final : public Prompts {
 public:
     int messageBox(const MessageRequest& request) override;
     std::optional<FileDialogResult> fileDialog(const FileDialogRequest& request) override;
+    void openExternal(const std::string& target) override { m_opened.push_back(target); }
 
     void answerMessage(int result) { m_messageAnswers.push_back(result); }
     void answerFile(std::optional<FileDialogResult> result) { m_fileAnswers.push_back(std::move(result)); }
@@ -70,6 +74,8 @@ public:
 
     const std::vector<MessageRequest>& messages() const { return m_messages; }
     const std::vector<FileDialogRequest>& fileDialogs() const { return m_fileDialogs; }
+    // Every target handed to openExternal, in order.
+    const std::vector<std::string>& opened() const { return m_opened; }
     // The texts of all message boxes shown so far, in order.
     std::vector<std::string> messageTexts() const;
     std::size_t pendingAnswers() const { return m_messageAnswers.size() + m_fileAnswers.size(); }
@@ -80,6 +86,7 @@ private:
     std::deque<std::optional<FileDialogResult>> m_fileAnswers;
     std::vector<MessageRequest> m_messages;
     std::vector<FileDialogRequest> m_fileDialogs;
+    std::vector<std::string> m_opened;
 };
 
 }  // namespace torvane

@@ -4,6 +4,7 @@
 #include <QScrollArea>
 #include <QToolButton>
 
+#include "i18n/LanguageFile.h"
 #include "platform/IniFile.h"
 #include "support/ShellFixture.h"
 
@@ -91,7 +92,7 @@ TEST(ShellStartup, SettingsFileChoosesAndStoresTheLanguage) {
         EXPECT_FALSE(f.bannerOn());
         EXPECT_TRUE(f.languageItems.at(0)->isChecked());
         ASSERT_NE(f.languageFile(), nullptr);  // the status bar words come from it
-        EXPECT_EQ(f.languageFile()->readString("StatusBar", "Stereo"), "Stereo");
+        EXPECT_EQ(f.languageFile()->text("StatusBar", "Stereo"), "Stereo");
     }
 }
 

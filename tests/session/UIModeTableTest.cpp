@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "doc/DocumentState.h"
+#include "i18n/LanguageFile.h"
 #include "i18n/StatusBarText.h"
 #include "session/UIModeTable.h"
 #include "platform/IniFile.h"
@@ -98,7 +99,7 @@ TEST(StatusBarText, FormatDurationAndPathWithTheLanguageWords) {
     const std::string lang = dir.file("English.ini");
     const std::string body = "[StatusBar]\nMono=Mono\nStereo=Stereo\nBits=Bits\n";
     test::writeFile(lang, {body.begin(), body.end()});
-    IniFile words(lang);
+    LanguageFile words(lang);
 
     DocumentState doc;
     doc.format.sampleRate = 44100;
@@ -120,7 +121,7 @@ TEST(StatusBarText, FormatDurationAndPathWithTheLanguageWords) {
     EXPECT_EQ(t[1], "100:00:00");
 
     // Missing words leave their place empty; numbers and separators stay.
-    IniFile none(dir.file("missing.ini"));
+    LanguageFile none(dir.file("missing.ini"));
     EXPECT_EQ(statusBarTexts(doc, &none)[0], "8000 Hz      8");
     EXPECT_EQ(statusBarTexts(doc, nullptr)[0], "8000 Hz      8");
 }

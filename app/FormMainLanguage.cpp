@@ -1,0 +1,138 @@
+// Languages: the Language menu, applying a language file's font and texts to all seven
+// windows (the main window's from the command table), and choosing another language.
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QToolButton>
+#include <algorithm>
+
+#include "app/CommandTable.h"
+#include "app/FormMain.h"
+#include "app/TAboutForm.h"
+#include "app/TOpenForm.h"
+#include "app/TProcessForm.h"
+#include "app/TReloadForm.h"
+#include "app/TSaveForm.h"
+#include "app/TVolumeForm.h"
+#include "i18n/LanguageFile.h"
+#include "i18n/LanguageFiles.h"
+#include "platform/IniFile.h"
+
+namespace torvane {
+
+namespace {
+
+// Sets a label's text and lets it grow to fit (labels are placed, not laid out).
+void setLabel(QWidget* parent, const char* name, const QString& text) {
+    if (auto* l = parent->findChild<QLabel*>(QString::fromLatin1(name))) {
+        l->setText(text);
+        l->adjustSize();
+    }
+}
+
+void setButton(QWidget* parent, const char* name, const QString& text) {
+    if (auto* b = parent->findChild<QAbstractButton*>(QString::fromLatin1(name))) b->setText(text);
+}
+
+bool sameTextIgnoringCase(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+
+}  // namespace
+
+void TMainForm::buildLanguageMenu() {
+    for (std::size_t i = 0; i < m_languageFiles.size(); ++i) {
+        const QString name = QString::fromStdString(languageDisplayName(languageFolder() + m_languageFiles[i]));
+        auto* action = MenuLanguage->addAction(name);
+        action->setObjectName(QStringLiteral("MLanguage%1").arg(i));
+        action->setCheckable(true);
+        action->setChecked(sameTextIgnoringCase(QString::fromStdString(m_languageFiles[i]),
+                                                QString::fromStdString(m_doc.languageFileName)));
+        connect(action, &QAction::triggered, this, [this, action] {
+            action->setChecked(!action->isChecked());  // the handler sets the marks itself
+            LanguageItemClick(action);
+        });
+        languageItems.push_back(action);
+    }
+}
+
+void TMainForm::ApplyLanguage() {
+    m_languageFile = std::make_unique<LanguageFile>(languageFolder() + m_doc.languageFileName);
+    const LanguageFile& lf = *m_languageFile;
+    auto text = [&](const char* section, const char* key) { return QString::fromStdString(lf.text(section, key)); };
+
+    // The font of the seven windows, in their order of creation; controls follow their window.
+    const QFont font(QString::fromStdString(lf.fontName()), lf.fontSize());
+    for (QWidget* w : std::initializer_list<QWidget*>{this, OpenForm, ReloadForm, SaveForm, AboutForm, ProcessForm,
+                                                       VolumeForm})
+        if (w) w->setFont(font);
+
+    for (const CommandItem& c : commandTable()) {
+        if (!c.key) continue;
+        const QString t = text(c.section, c.key);
+        switch (c.kind) {
+        case ItemKind::Menu: (this->*c.menu)->setTitle(t); break;
+        case ItemKind::MenuItem:
+        case ItemKind::PopupItem: (this->*c.action)->setText(t); break;
+        case ItemKind::ToolButton: (this->*c.button)->setText(t); break;
+        case ItemKind::ControlButton: (this->*c.button)->setToolTip(t); break;
+        default: break;
+        }
+    }
+    m_openFilter = lf.text("OpenDialog", "Filter");
+    m_saveFilter = lf.text("SaveDialog", "Filter");
+
+    if (AboutForm) {
+        AboutForm->setWindowTitle(text("AboutForm", "Caption"));
+        setLabel(AboutForm, "Label2", text("AboutForm", "Version"));
+        setLabel(AboutForm, "Label4", text("AboutForm", "HomePage"));
+        AboutForm->setNotices(text("AboutForm", "Copyright"), text("AboutForm", "Reserved"));
+        setButton(AboutForm, "ButtonOk", text("Common", "Ok"));
+    }
+    if (OpenForm) {
+        OpenForm->setWindowTitle(text("OpenForm", "Caption"));
+        setLabel(OpenForm, "Label1", text("OpenForm", "Decoding"));
+        setLabel(OpenForm, "Label2", text("OpenForm", "Loading"));
+        setButton(OpenForm, "ButtonCancel", text("Common", "Cancel"));
+    }
+    if (ReloadForm) ReloadForm->setWindowTitle(text("ReloadForm", "Caption"));
+    if (SaveForm) {
+        SaveForm->setWindowTitle(text("SaveForm", "Caption"));
+        setButton(SaveForm, "ButtonCancel", text("Common", "Cancel"));
+    }
+    if (ProcessForm) {
+        ProcessForm->setWindowTitle(text("ProcessForm", "Caption"));
+        setLabel(ProcessForm, "Label1", text("ProcessForm", "Processing"));
+        setLabel(ProcessForm, "Label2", text("ProcessForm", "Reloading"));
+    }
+    if (VolumeForm) {
+        VolumeForm->setWindowTitle(text("VolumeForm", "Caption"));
+        setLabel(VolumeForm, "Label1", text("VolumeForm", "Volume"));
+        setButton(VolumeForm, "CheckBoxMute", text("VolumeForm", "Mute"));
+        setButton(VolumeForm, "ButtonOk", text("Common", "Ok"));
+        setButton(VolumeForm, "ButtonCancel", text("Common", "Cancel"));
+    }
+}
+
+void TMainForm::LanguageItemClick(QAction* item) {
+    const QString caption = item->text();
+    for (QAction* a : languageItems) a->setChecked(a->text() == caption);
+    // The folder again (files may have come or gone): the first file of that name wins.
+    std::vector<std::string> files = listLanguageFiles(languageFolder());
+    std::stable_sort(files.begin(), files.end(), [](const std::string& a, const std::string& b) {
+        return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) < 0;
+    });
+    for (const std::string& file : files) {
+        if (sameTextIgnoringCase(QString::fromStdString(languageDisplayName(languageFolder() + file)), caption)) {
+            m_doc.languageFileName = file;
+            IniFile settings(m_doc.programFolder + "Velkora.ini");
+            settings.writeString("General", "Language", file);
+            break;
+        }
+    }
+    ApplyLanguage();
+}
+
+}  // namespace torvane
