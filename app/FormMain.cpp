@@ -125,6 +125,12 @@ TMainForm::TMainForm(StartupOptions options, QWidget* parent)
     QFont::insertSubstitutions(QStringLiteral("Tahoma"),
                                {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
                                 QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans Condensed")});
+    // The faces the Chinese language files ask for, where Windows has them: a face with the
+    // glyphs of both scripts and plain Latin digits.
+    for (const char* face : {"SimSun", "NSimSun", "MingLiU", "PMingLiU"})
+        QFont::insertSubstitutions(QString::fromLatin1(face),
+                                   {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
+                                    QStringLiteral("Noto Sans CJK TC"), QStringLiteral("Droid Sans Fallback")});
     setFont(QFont(QStringLiteral("Tahoma"), 8));
     setPrompts(m_options.prompts);
     setAcceptDrops(true);

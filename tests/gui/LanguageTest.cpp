@@ -1,0 +1,108 @@
+// Languages in the main window, offscreen: the menu built from the sorted files, a choice
+// applied at once and remembered, captions and dialog texts from the file, empty where a key
+// is missing, and the status bar words at the next stopped-mode update.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDate>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QToolButton>
+
+#include "app/TAboutForm.h"
+#include "app/TVolumeForm.h"
+#include "platform/IniFile.h"
+#include "support/ShellFixture.h"
+
+using namespace torvane;
+using namespace torvane::test;
+
+namespace {
+
+
+// A language file of a few keys, 8-bit Western text.
+void writeLanguage(const std::string& path, const std::string& name, const std::string& body) {
+    const std::string all = "[LanguageProperty]\r\nName=" + name + "\r\nFontSize=abc\r\n" + body;
+    writeFile(path, Bytes(all.begin(), all.end()));
+}
+
+}  // namespace
+
+TEST(Languages, MenuFollowsFileNamesAndAChoiceIsAppliedAndRemembered) {
+    Shell shell;
+    const std::string folder = shell.program.file("VKLanguage/");
+    for (const char* f : {"ChineseGB.ini", "ChineseBig5.ini"})
+        std::filesystem::copy_file(std::string(TORVANE_SOURCE_DIR) + "/VKLanguage/" + f, folder + f);
+    // "Zulu" sorts last by file name though its display name sorts first.
+    writeLanguage(folder + "Zulu.ini", "Aaa", "[Menu]\r\nFile=Zzz\r\n[StatusBar]\r\nStereo=Two\r\n");
+    TMainForm& f = shell.start();
+    ASSERT_EQ(f.languageItems.size(), 4u);
+    EXPECT_EQ(f.languageItems[0]->objectName(), "MLanguage0");
+    EXPECT_EQ(f.languageItems[0]->text(), QString::fromUtf8(u8"\u7E41\u9AD4\u4E2D\u6587"));  // ChineseBig5.ini
+    EXPECT_EQ(f.languageItems[1]->text(), QString::fromUtf8(u8"\u7B80\u4F53\u4E2D\u6587"));  // ChineseGB.ini
+    EXPECT_EQ(f.languageItems[2]->text(), "English");
+    EXPECT_EQ(f.languageItems[3]->text(), "Aaa");
+    EXPECT_TRUE(f.languageItems[2]->isChecked());
+    EXPECT_EQ(f.ButtonDelete->text(), "Delete");
+
+    // Simplified Chinese: captions, hints, dialogs change at once; the choice is written.
+    f.languageItems[1]->trigger();
+    EXPECT_TRUE(f.languageItems[1]->isChecked());
+    EXPECT_FALSE(f.languageItems[2]->isChecked());
+    EXPECT_EQ(IniFile(shell.program.file("Velkora.ini")).readString("General", "Language"), "ChineseGB.ini");
+    EXPECT_EQ(f.ButtonDelete->text(), QString::fromUtf8(u8"\u5220\u9664"));
+    EXPECT_EQ(f.CButtonPlay->toolTip(), QString::fromUtf8(u8"\u64AD\u653E"));
+    EXPECT_EQ(f.VolumeForm->CheckBoxMute->text(), QString::fromUtf8(u8"\u9759\u97F3"));
+    EXPECT_EQ(f.font().pointSize(), 9);
+
+    // A file without most keys: its captions are empty, not the previous language's; a
+    // FontSize that is no number gives 8.
+    f.languageItems[3]->trigger();
+    EXPECT_EQ(f.ButtonDelete->text(), "");
+    EXPECT_EQ(f.MenuFile->title(), "Zzz");
+    EXPECT_EQ(f.VolumeForm->findChild<QPushButton*>("ButtonOk")->text(), "");
+    EXPECT_EQ(f.font().pointSize(), 8);
+    EXPECT_EQ(IniFile(shell.program.file("Velkora.ini")).readString("General", "Language"), "Zulu.ini");
+
+    // The status bar words change at the next update of the stopped mode.
+    fakeDocument(f, 10, 0, 9);
+    f.SetUIMode(ModeStopped);
+    EXPECT_EQ(f.StatusPanels[0]->text(), "44100 Hz   Two   16");
+}
+
+// Two files with the same name: a click marks both and the first by file name is taken.
+TEST(Languages, TwoFilesOfTheSameNameSelectTheFirst) {
+    Shell shell;
+    const std::string folder = shell.program.file("VKLanguage/");
+    writeLanguage(folder + "b.ini", "Same", "[ToolBar]\r\nDelete=From B\r\n");
+    writeLanguage(folder + "a.ini", "Same", "[ToolBar]\r\nDelete=From A\r\n");
+    TMainForm& f = shell.start();
+    ASSERT_EQ(f.languageItems.size(), 3u);  // a.ini, b.ini, English.ini
+    f.languageItems[1]->trigger();          // b.ini's item
+    EXPECT_TRUE(f.languageItems[0]->isChecked() && f.languageItems[1]->isChecked());
+    EXPECT_FALSE(f.languageItems[2]->isChecked());
+    EXPECT_EQ(f.ButtonDelete->text(), "From A");
+    EXPECT_EQ(IniFile(shell.program.file("Velkora.ini")).readString("General", "Language"), "a.ini");
+}
+
+// The About box: its link opens the home page, its notice line ends with this year.
+TEST(Languages, AboutBoxNoticeEndsWithThisYearAndItsLinkOpensTheHomePage) {
+    Shell shell;
+    TMainForm& f = shell.start();
+    const QString year = QString::number(QDate::currentDate().year());
+    EXPECT_TRUE(f.AboutForm->noticeLine(QDate::currentDate().year()).endsWith(year));
+    EXPECT_TRUE(f.AboutForm->noticeLine(QDate::currentDate().year()).startsWith("Copyright"));
+    f.ButtonUpdate->click();
+    f.MHome->trigger();
+    ASSERT_EQ(shell.prompts.opened().size(), 2u);
+    EXPECT_EQ(shell.prompts.opened()[0], kHomePageAddress);
+    EXPECT_EQ(shell.prompts.opened()[1], kHomePageAddress);
+    f.MHelp->trigger();
+    ASSERT_EQ(shell.prompts.opened().size(), 3u);
+    const std::string help = shell.prompts.opened()[2];
+    EXPECT_TRUE(help == f.doc().programFolder + "Velkora.chm" || help == f.doc().programFolder + "help/index.html")
+        << help;
+}
