@@ -21,6 +21,7 @@
 
 #include "app/CommandTable.h"
 #include "app/QtPrompts.h"
+#include "extras/BannerView.h"
 #include "i18n/LanguageFile.h"
 #include "app/Startup.h"
 #include "app/TAboutForm.h"
@@ -37,6 +38,7 @@
 #include "platform/FileIo.h"
 #include "platform/Folders.h"
 #include "platform/IniFile.h"
+#include "platform/SettingsFile.h"
 #include "platform/UserLanguage.h"
 #include "view/Spectrum.h"
 #include "view/Volume.h"
@@ -190,8 +192,9 @@ void TMainForm::buildLayout() {
         if (c.kind == ItemKind::ToolButton) this->*c.button = toolButton(Panel1, c);
         if (c.kind == ItemKind::ToolSeparator) separator(Panel1, c.x);
     }
-    BannerBrowser = new QWidget(Panel1);
+    BannerBrowser = new BannerView(Panel1);
     BannerBrowser->setObjectName(QStringLiteral("BannerBrowser"));
+    connect(BannerBrowser, &BannerView::DocumentComplete, this, &TMainForm::BannerBrowserDocumentComplete);
     BannerBrowser->setGeometry(695, 0, 257, 65);
     column->addWidget(Panel1);
 
@@ -367,7 +370,7 @@ void TMainForm::FormCreate() {
 
     m_doc.programFolder = withTrailingSeparator(m_options.programFolder.empty() ? programFolder()
                                                                                 : m_options.programFolder);
-    IniFile settings(m_doc.programFolder + "Velkora.ini");
+    IniFile settings(settingsFilePath(m_doc.programFolder));
 
     m_adSetting = settings.readString("General", "Ad", "");
     SetupBanner();
@@ -417,6 +420,7 @@ void TMainForm::FormShow() {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
+    if (ApplicationEvents1Message(e)) return true;
     if (watched == ScrollBox1 && e->type() == QEvent::Resize) FormResize();
     if (viewEventFilter(watched, e)) return true;
     return QMainWindow::eventFilter(watched, e);

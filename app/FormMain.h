@@ -32,6 +32,7 @@ class QWidget;
 
 namespace torvane {
 
+class BannerView;
 class IniFile;
 class LanguageFile;
 class Prompts;
@@ -88,7 +89,7 @@ public:
 
     // Components, by their design names.
     QWidget* Panel1 = nullptr;
-    QWidget* BannerBrowser = nullptr;
+    BannerView* BannerBrowser = nullptr;
     QScrollArea* ScrollBox1 = nullptr;
     QWidget* PaintBox1 = nullptr;
     QWidget* ControlBar1 = nullptr;
@@ -202,9 +203,14 @@ public:
     // Replaces the language file and applies its font and texts to all seven windows
     // (FormMainLanguage.cpp).
     void ApplyLanguage();
-    // The banner area (pending).
+    // The banner area (FormMainBanner.cpp): shown or hidden by "General"/"Ad", its movie
+    // written to the temp folder and its page loaded from the program's resources.
     void SetupBanner();
     void LoadBanner();
+    void BannerBrowserDocumentComplete(BannerView* sender);
+    // The application-wide message filter: a right-button press strictly inside the visible
+    // banner is discarded. True when the event was taken.
+    bool ApplicationEvents1Message(QEvent* e);
 
 protected:
     // A file dropped on the window while no document is open is opened like a chosen one

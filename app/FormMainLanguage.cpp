@@ -21,6 +21,7 @@
 #include "i18n/LanguageFile.h"
 #include "i18n/LanguageFiles.h"
 #include "platform/IniFile.h"
+#include "platform/SettingsFile.h"
 
 namespace torvane {
 
@@ -127,7 +128,7 @@ void TMainForm::LanguageItemClick(QAction* item) {
     for (const std::string& file : files) {
         if (sameTextIgnoringCase(QString::fromStdString(languageDisplayName(languageFolder() + file)), caption)) {
             m_doc.languageFileName = file;
-            IniFile settings(m_doc.programFolder + "Velkora.ini");
+            IniFile settings(writableSettingsFilePath(m_doc.programFolder));
             settings.writeString("General", "Language", file);
             break;
         }

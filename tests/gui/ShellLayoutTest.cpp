@@ -18,6 +18,7 @@
 #include "app/TReloadForm.h"
 #include "app/TSaveForm.h"
 #include "app/TVolumeForm.h"
+#include "extras/BannerView.h"
 #include "support/ShellFixture.h"
 
 using namespace torvane;
