@@ -79,7 +79,9 @@ void TAboutForm::setNotices(const QString& copyright, const QString& reserved) {
 }
 
 QString TAboutForm::noticeLine(int year) const {
-    return m_copyright + QStringLiteral(" (C) The Torvane developers, 2026-%1").arg(year);
+    constexpr int kFirstYear = 2026;
+    const QString years = year > kFirstYear ? QStringLiteral("%1-%2").arg(kFirstYear).arg(year) : QString::number(year);
+    return m_copyright + QStringLiteral(" (C) The Torvane developers, ") + years;
 }
 
 // FormActivate: the notice line ends with the year of today's date, at every showing.

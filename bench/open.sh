@@ -35,31 +35,15 @@ if [ ! -s "$mp3" ]; then
   mv "$mp3.part" "$mp3"
 fi
 
-now() { date +%s.%N; }
-# best_of CMD...: the shortest wall time of $repeat runs, the source already in the page cache.
-best_of() {
-  local best="" t0 t1 t
-  for ((i = 0; i < repeat; i++)); do
-    rm -f "$out"
-    sync
-    t0=$(now)
-    "$@" >/dev/null
-    t1=$(now)
-    t=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.6f", b - a }')
-    if [ -z "$best" ] || awk -v t="$t" -v b="$best" 'BEGIN { exit !(t < b) }'; then best=$t; fi
-  done
-  rm -f "$out"
-  printf '%.3f' "$best"
-}
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
+. "$root/bench/common.sh"
 
 cat "$wav" "$mp3" >/dev/null  # warm the page cache for every contender alike
 
 echo "sources: $(du -h "$wav" | cut -f1) WAV, $(du -h "$mp3" | cut -f1) MP3, $seconds s; best of $repeat"
-t_open_wav=$(best_of "$cli" decode "$wav" "$out")
-t_cp=$(best_of cp "$wav" "$out")
-t_open_mp3=$(best_of "$cli" decode "$mp3" "$out")
-t_ffmpeg=$(best_of ffmpeg -nostdin -loglevel error -y -i "$mp3" "$out")
+t_open_wav=$(best_of "$out" "$cli" decode "$wav" "$out")
+t_cp=$(best_of "$out" cp "$wav" "$out")
+t_open_mp3=$(best_of "$out" "$cli" decode "$mp3" "$out")
+t_ffmpeg=$(best_of "$out" ffmpeg -nostdin -loglevel error -y -i "$mp3" "$out")
 
 printf '%-44s %9s s\n' "torvane-cli decode WAV (copy + peak table)" "$t_open_wav"
 printf '%-44s %9s s\n' "cp WAV" "$t_cp"

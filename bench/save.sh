@@ -25,22 +25,7 @@ if [ ! -s "$wav" ]; then
   mv "$wav.part" "$wav"
 fi
 
-now() { date +%s.%N; }
-best_of() {
-  local out="$1" best="" t0 t1 t
-  shift
-  for ((i = 0; i < repeat; i++)); do
-    rm -f "$out"
-    t0=$(now)
-    "$@" >/dev/null
-    t1=$(now)
-    t=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.6f", b - a }')
-    if [ -z "$best" ] || awk -v t="$t" -v b="$best" 'BEGIN { exit !(t < b) }'; then best=$t; fi
-  done
-  rm -f "$out"
-  printf '%.3f' "$best"
-}
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
+. "$root/bench/common.sh"
 
 cat "$wav" >/dev/null
 echo "source: $(du -h "$wav" | cut -f1) WAV, $seconds s; best of $repeat"

@@ -26,15 +26,6 @@ constexpr std::size_t kCopyRangeBlock = 8u << 20;  // in-kernel WAV copy step (o
 
 Outcome failed(std::string message) { return Outcome::failed(std::move(message)); }
 
-std::string lowerExtension(const std::string& path) {
-    const auto slash = path.find_last_of("/\\");
-    const auto dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-    std::string ext = path.substr(dot);
-    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
-}
-
 Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progress, std::uint64_t limit) {
     const char* path = doc.documentPath.c_str();
     const HSTREAM dec = kind == SourceKind::Wma ? BASS_WMA_StreamCreateFile(0, path, 0, 0, BASS_STREAM_DECODE)

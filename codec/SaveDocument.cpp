@@ -22,15 +22,6 @@ namespace {
 
 constexpr std::size_t kCopyBlock = 1u << 20;
 
-std::string lowerExtension(const std::string& path) {
-    const auto slash = path.find_last_of("/\\");
-    const auto dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-    std::string ext = path.substr(dot);
-    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
-}
-
 std::string extensionAsWritten(const std::string& path) {
     const auto slash = path.find_last_of("/\\");
     const auto dot = path.find_last_of('.');

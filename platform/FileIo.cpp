@@ -65,4 +65,14 @@ std::int64_t fileSize(const std::string& utf8Path) {
     return ec ? -1 : std::int64_t(s);
 }
 
+std::string lowerExtension(const std::string& path) {
+    const auto slash = path.find_last_of("/\\");
+    const auto dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    std::string ext = path.substr(dot);
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return ext;
+}
+
 }  // namespace torvane

@@ -13,6 +13,8 @@ std::uint64_t tellPos(std::FILE* f);
 // Length of an open file; the position is kept.
 std::uint64_t fileLengthOf(std::FILE* f);
 bool fileExists(const std::string& utf8Path);
+// The file name's extension with its dot, in lower case ASCII; empty when there is none.
+std::string lowerExtension(const std::string& path);
 bool removeFile(const std::string& utf8Path);
 std::int64_t fileSize(const std::string& utf8Path);  // -1 when missing
 

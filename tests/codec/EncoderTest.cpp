@@ -26,17 +26,6 @@ std::string lameLibrary() { return kBin + "/" + lameLibraryFileName(); }
 std::string wmaLibrary() { return kBin + "/" + wmaLibraryFileName(); }
 std::string testLibrary(const std::string& name) { return kBin + "/testlibs/" + name + ".so"; }
 
-Bytes capture(const std::string& command) {
-    Bytes out;
-    std::FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
-    if (!p) return out;
-    unsigned char buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.insert(out.end(), buf, buf + n);
-    pclose(p);
-    return out;
-}
-
 // Raw 16-bit PCM made by sox: a rising sweep on the first channel, a falling one on the second,
 // so a decode can only line up with the input at one offset.
 Bytes makePcm(const TempDir& dir, int rate, int channels, double seconds) {

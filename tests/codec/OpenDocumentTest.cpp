@@ -18,18 +18,6 @@ namespace {
 
 std::string tempParent() { return std::filesystem::temp_directory_path().string() + "/"; }
 
-// Reads a command's standard output.
-Bytes capture(const std::string& command) {
-    Bytes out;
-    std::FILE* p = popen(command.c_str(), "r");
-    if (!p) return out;
-    unsigned char buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.insert(out.end(), buf, buf + n);
-    pclose(p);
-    return out;
-}
-
 // Inputs made once for the whole suite: 3-second tones as WAV, MP3 (lame) and WMA (ffmpeg).
 class Inputs {
 public:

@@ -32,26 +32,14 @@ std::string probe(const std::string& file, const std::string& entry) {
     const std::string section = entry == "duration" ? "format" : "stream";
     const std::string command = "ffprobe -v error -select_streams a:0 -show_entries " + section + "=" + entry +
                                 " -of default=noprint_wrappers=1:nokey=1 " + quote(file);
-    std::string out;
-    if (std::FILE* p = popen(command.c_str(), "r")) {
-        char buf[256];
-        while (std::fgets(buf, sizeof buf, p)) out += buf;
-        pclose(p);
-    }
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-    return out;
+    return captureLine(command);
 }
 
 // The length of a file as a decoder plays it (the MP3 Info frame's delay and padding applied).
 double decodedSeconds(const std::string& file, int rate) {
     const std::string command = "ffmpeg -nostdin -v error -i " + quote(file) + " -f s16le -ac 1 -ar " +
                                 std::to_string(rate) + " pipe:1 | wc -c";
-    std::string out;
-    if (std::FILE* p = popen(command.c_str(), "r")) {
-        char buf[64];
-        while (std::fgets(buf, sizeof buf, p)) out += buf;
-        pclose(p);
-    }
+    const std::string out = captureLine(command);
     return out.empty() ? -1 : std::stod(out) / 2.0 / rate;
 }
 

@@ -95,6 +95,7 @@ TEST(Languages, AboutBoxNoticeEndsWithThisYearAndItsLinkOpensTheHomePage) {
     const QString year = QString::number(QDate::currentDate().year());
     EXPECT_TRUE(f.AboutForm->noticeLine(QDate::currentDate().year()).endsWith(year));
     EXPECT_TRUE(f.AboutForm->noticeLine(QDate::currentDate().year()).startsWith("Copyright"));
+    EXPECT_TRUE(f.AboutForm->noticeLine(2031).endsWith("2026-2031"));
     f.ButtonUpdate->click();
     f.MHome->trigger();
     ASSERT_EQ(shell.prompts.opened().size(), 2u);

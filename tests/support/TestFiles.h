@@ -130,6 +130,26 @@ inline Bytes readFile(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
+// A shell command's standard output (its errors are dropped).
+inline Bytes capture(const std::string& command) {
+    Bytes out;
+    std::FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
+    if (!p) return out;
+    unsigned char buf[65536];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.insert(out.end(), buf, buf + n);
+    pclose(p);
+    return out;
+}
+
+// The same as text, without its final line end.
+inline std::string captureLine(const std::string& command) {
+    const Bytes b = capture(command);
+    std::string s(b.begin(), b.end());
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+    return s;
+}
+
 // Runs a shell command quietly; true when it exited 0.
 inline bool run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
 
