@@ -379,7 +379,17 @@ int main(int argc, char** argv) {
             return kExitOk;
         }
     }
-    for (const Command& c : kCommands)
-        if (command == c.name) return c.run(args);
+    for (const Command& c : kCommands) {
+        if (command != c.name) continue;
+        const int code = c.run(args);
+        // What was printed must have arrived (a full disk, a closed pipe): say so otherwise.
+        errno = 0;
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::fprintf(stderr, "torvane-cli: cannot write the output: %s\n",
+                         std::strerror(errno ? errno : EIO));
+            return kExitFailed;
+        }
+        return code;
+    }
     return usageError("unknown command " + command);
 }

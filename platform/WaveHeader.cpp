@@ -31,6 +31,8 @@ WaveHeaderError readWaveHeader(std::FILE* f, std::uint64_t fileLength, WaveHeade
     unsigned char riff[12];
     unsigned char fmt[24];
     if (!readExact(f, riff, 12) || !readExact(f, fmt, 24)) return WaveHeaderError::NotValid;
+    // Only a little-endian RIFF file of form WAVE is a Wave file ("RIFX" is big-endian).
+    if (std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0) return WaveHeaderError::NotValid;
     if (std::memcmp(fmt, "fmt ", 4) != 0) return WaveHeaderError::NotValid;
 
     const std::uint32_t fmtSize = le32(fmt + 4);
@@ -47,6 +49,8 @@ WaveHeaderError readWaveHeader(std::FILE* f, std::uint64_t fileLength, WaveHeade
 
     out.formatTag = tag;
     out.channels = std::int32_t(le16(fmt + 10));
+    // A rate of 2^31 or more does not fit the editor's signed rate: not a real file.
+    if (le32(fmt + 12) > 0x7FFFFFFFu) return WaveHeaderError::NotValid;
     out.sampleRate = std::int32_t(le32(fmt + 12));
     out.bitsPerSample = std::int32_t(le16(fmt + 22));
     if (out.channels == 0 || out.sampleRate == 0) return WaveHeaderError::NotValid;

@@ -287,3 +287,19 @@ TEST_F(CliTest, EditRefusesWhatTheEditorCouldNotDo) {
     EXPECT_TRUE(tmpIsEmpty());
     EXPECT_NE(cli("--help").out.find("edit IN OUT [--zoom N] [--select S:F] OP..."), std::string::npos);
 }
+
+// Output that cannot be written is a failure, not a success: info and peaks into /dev/full.
+TEST_F(CliTest, OutputThatCannotBeWrittenIsAFailure) {
+    const std::string path = file("a.wav");
+    writeFile(path, makeWav(8000, 1, 16, Bytes(2 * 30000)));
+    for (const char* command : {"info ", "peaks "}) {
+        const std::string err = file("err");
+        const std::string line = "TMPDIR=" + quote(tmp.path()) + " " + quote(std::string(TORVANE_BIN_DIR) + "/torvane-cli") +
+                                 " " + command + quote(path) + " >/dev/full 2>" + quote(err);
+        const int status = std::system(line.c_str());
+        ASSERT_TRUE(WIFEXITED(status)) << command;
+        EXPECT_EQ(WEXITSTATUS(status), 1) << command;
+        const Bytes e = readFile(err);
+        EXPECT_NE(std::string(e.begin(), e.end()).find("cannot write the output"), std::string::npos) << command;
+    }
+}

@@ -241,3 +241,23 @@ TEST(InstanceFolderTest, EachInstanceHasItsOwnFolderRemovedAtTheEnd) {
 }
 
 }  // namespace
+
+// Not Wave files, whatever follows: a big-endian "RIFX" file, a RIFF of another form, and a
+// sample rate that does not fit a signed 32-bit value.
+TEST(WaveMagic, OnlyRiffWaveWithASaneRateIsAWaveFile) {
+    TempDir dir;
+    const std::string path = dir.file("x.wav");
+    Bytes good = makeWav(8000, 1, 16, Bytes(200));
+    for (int variant = 0; variant < 3; ++variant) {
+        Bytes b = good;
+        if (variant == 0) b[3] = 'X';                 // RIFX
+        if (variant == 1) std::copy_n("AVI ", 4, b.begin() + 8);
+        if (variant == 2) b[27] = 0x80;               // rate 0x80001F40
+        writeFile(path, b);
+        WaveHeader h;
+        EXPECT_EQ(readWaveHeaderFile(path, h), WaveHeaderError::NotValid) << variant;
+    }
+    writeFile(path, good);
+    WaveHeader h;
+    EXPECT_EQ(readWaveHeaderFile(path, h), WaveHeaderError::None);
+}
