@@ -196,6 +196,9 @@ std::int32_t sourceBitRateOf(std::uint64_t fileSize, std::uint32_t seconds, Sour
 }
 
 Outcome openDocument(DocumentState& doc, Progress& progress, std::uint64_t workingFileLimit) {
+    // Only regular files: a device never ends (/dev/zero would fill the disk), a FIFO blocks
+    // for ever, a folder is no sound. (A missing file gets its decoder's or reader's message.)
+    if (pathExists(doc.documentPath) && !isRegularFile(doc.documentPath)) return failed(kMsgCannotOpenFile);
     doc.workingFilePath = workingFilePathIn(doc.tempFolder);
     if (fileExists(doc.workingFilePath)) removeFile(doc.workingFilePath);
 

@@ -75,4 +75,15 @@ std::string lowerExtension(const std::string& path) {
     return ext;
 }
 
+bool isRegularFile(const std::string& utf8Path) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(
+        std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(utf8Path.data()), utf8Path.size())), ec);
+}
+
+bool pathExists(const std::string& utf8Path) {
+    std::error_code ec;
+    return fs::exists(toPath(utf8Path), ec);
+}
+
 }  // namespace torvane

@@ -13,6 +13,10 @@ std::uint64_t tellPos(std::FILE* f);
 // Length of an open file; the position is kept.
 std::uint64_t fileLengthOf(std::FILE* f);
 bool fileExists(const std::string& utf8Path);
+// True for a regular file, or a link to one (not a device, a FIFO or a folder).
+bool isRegularFile(const std::string& utf8Path);
+// True when anything at all is there (a file, a folder, a device, a FIFO), following links.
+bool pathExists(const std::string& utf8Path);
 // The file name's extension with its dot, in lower case ASCII; empty when there is none.
 std::string lowerExtension(const std::string& path);
 bool removeFile(const std::string& utf8Path);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -306,3 +308,19 @@ TEST_F(OpenDocumentTest, EmptyDataOpensWithNoColumns) {
 }
 
 }  // namespace
+
+// Only regular files open: a link to a device that never ends, a FIFO that would block for
+// ever and a folder are refused at once with "Can not open the file.", and nothing is written.
+TEST_F(OpenDocumentTest, OnlyRegularFilesOpen) {
+    const std::string device = scratch("zero.wav"), fifo = scratch("pipe.wav"), folder = scratch("folder.wav"),
+                      mp3Device = scratch("urandom.mp3");
+    std::filesystem::create_symlink("/dev/zero", device);
+    std::filesystem::create_symlink("/dev/urandom", mp3Device);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directory(folder);
+    for (const std::string& path : {device, mp3Device, fifo, folder}) {
+        const Outcome r = open(path);
+        EXPECT_EQ(r.message, "Can not open the file.") << path;
+        EXPECT_FALSE(fileExists(workingFilePathIn(instance.path()))) << path;
+    }
+}
