@@ -85,36 +85,34 @@ void TMainForm::ApplyLanguage() {
     m_openFilter = lf.text("OpenDialog", "Filter");
     m_saveFilter = lf.text("SaveDialog", "Filter");
 
-    if (AboutForm) {
-        AboutForm->setWindowTitle(text("AboutForm", "Caption"));
-        setLabel(AboutForm, "Label2", text("AboutForm", "Version"));
-        setLabel(AboutForm, "Label4", text("AboutForm", "HomePage"));
-        AboutForm->setNotices(text("AboutForm", "Copyright"), text("AboutForm", "Reserved"));
-        setButton(AboutForm, "ButtonOk", text("Common", "Ok"));
+    // The dialogs' texts: window, object ("" for the caption), section, key.
+    struct DialogText {
+        QWidget* window;
+        const char* object;
+        const char* section;
+        const char* key;
+    };
+    const DialogText texts[] = {
+        {AboutForm, "", "AboutForm", "Caption"},       {AboutForm, "Label2", "AboutForm", "Version"},
+        {AboutForm, "Label4", "AboutForm", "HomePage"}, {AboutForm, "ButtonOk", "Common", "Ok"},
+        {OpenForm, "", "OpenForm", "Caption"},         {OpenForm, "Label1", "OpenForm", "Decoding"},
+        {OpenForm, "Label2", "OpenForm", "Loading"},    {OpenForm, "ButtonCancel", "Common", "Cancel"},
+        {ReloadForm, "", "ReloadForm", "Caption"},     {SaveForm, "", "SaveForm", "Caption"},
+        {SaveForm, "ButtonCancel", "Common", "Cancel"}, {ProcessForm, "", "ProcessForm", "Caption"},
+        {ProcessForm, "Label1", "ProcessForm", "Processing"},
+        {ProcessForm, "Label2", "ProcessForm", "Reloading"},
+        {VolumeForm, "", "VolumeForm", "Caption"},     {VolumeForm, "Label1", "VolumeForm", "Volume"},
+        {VolumeForm, "CheckBoxMute", "VolumeForm", "Mute"}, {VolumeForm, "ButtonOk", "Common", "Ok"},
+        {VolumeForm, "ButtonCancel", "Common", "Cancel"},
+    };
+    for (const DialogText& d : texts) {
+        if (!d.window) continue;
+        const QString t = text(d.section, d.key);
+        if (!*d.object) d.window->setWindowTitle(t);
+        else if (d.object[0] == 'L') setLabel(d.window, d.object, t);
+        else setButton(d.window, d.object, t);
     }
-    if (OpenForm) {
-        OpenForm->setWindowTitle(text("OpenForm", "Caption"));
-        setLabel(OpenForm, "Label1", text("OpenForm", "Decoding"));
-        setLabel(OpenForm, "Label2", text("OpenForm", "Loading"));
-        setButton(OpenForm, "ButtonCancel", text("Common", "Cancel"));
-    }
-    if (ReloadForm) ReloadForm->setWindowTitle(text("ReloadForm", "Caption"));
-    if (SaveForm) {
-        SaveForm->setWindowTitle(text("SaveForm", "Caption"));
-        setButton(SaveForm, "ButtonCancel", text("Common", "Cancel"));
-    }
-    if (ProcessForm) {
-        ProcessForm->setWindowTitle(text("ProcessForm", "Caption"));
-        setLabel(ProcessForm, "Label1", text("ProcessForm", "Processing"));
-        setLabel(ProcessForm, "Label2", text("ProcessForm", "Reloading"));
-    }
-    if (VolumeForm) {
-        VolumeForm->setWindowTitle(text("VolumeForm", "Caption"));
-        setLabel(VolumeForm, "Label1", text("VolumeForm", "Volume"));
-        setButton(VolumeForm, "CheckBoxMute", text("VolumeForm", "Mute"));
-        setButton(VolumeForm, "ButtonOk", text("Common", "Ok"));
-        setButton(VolumeForm, "ButtonCancel", text("Common", "Cancel"));
-    }
+    if (AboutForm) AboutForm->setNotices(text("AboutForm", "Copyright"), text("AboutForm", "Reserved"));
 }
 
 void TMainForm::LanguageItemClick(QAction* item) {
