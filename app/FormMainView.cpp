@@ -180,6 +180,7 @@ void TMainForm::zoomTo(std::int32_t framesPerColumn) {
         if (!outcome.ok()) m_prompts->message(outcome.message);
         ReloadForm->done(QDialog::Accepted);
     });
+    syncZoomChecks(m_doc.view.framesPerColumn);  // a refused zoom keeps the level it had
     setWaveWidth(int(m_doc.view.columnCount));
     SetUIMode(m_doc.uiMode);
     repaintWave();

@@ -7,6 +7,7 @@
 #include "doc/WorkingFile.h"
 #include "edit/Edits.h"
 #include "platform/Bass.h"
+#include "platform/FileIo.h"
 #include "platform/Folders.h"
 
 namespace torvane {
@@ -118,14 +119,30 @@ void Session::close() {
     m_doc.uiMode = ModeNoDocument;
 }
 
+Outcome Session::workingFileIntact() const {
+    // The header values were read at open and kept by every edit: a working file that no
+    // longer holds them was removed or changed by someone else, and reading it would give
+    // silence or garbage that a save would then write over the user's file.
+    // (A missing one is left to each command, which says it cannot open it.)
+    const std::string& path = m_doc.workingFilePath;
+    if (!pathExists(path)) return Outcome::done();
+    if (!isRegularFile(path) || std::uint64_t(fileSize(path)) < std::uint64_t(std::uint32_t(m_doc.format.dataEnd)))
+        return Outcome::failed(kMsgWorkingFileGone);
+    return Outcome::done();
+}
+
 Outcome Session::zoomTo(std::int32_t framesPerColumn, Progress& progress) {
     if (framesPerColumn == m_doc.view.framesPerColumn) return Outcome::done();
+    if (Outcome intact = workingFileIntact(); !intact.ok()) return intact;
     BusyScope busy(*this);
     if (playerActive()) stop();
     // The reload reads the working file; the stream lets go of it meanwhile.
     releaseStream();
+    const std::int32_t before = m_doc.view.framesPerColumn;
     m_doc.view.framesPerColumn = framesPerColumn;
     const Outcome r = reloadPeakTable(m_doc, progress, 0);
+    // A failed reload keeps the old table: the zoom it was made at goes with it.
+    if (!r.ok()) m_doc.view.framesPerColumn = before;
     // Same file, same data: the stream length stays what it was.
     attachStream(PlaybackStream(m_doc.workingFilePath));
     selectWholeDocument();
@@ -149,6 +166,7 @@ void Session::restorePlayer() {
 
 template <typename Body>
 Outcome Session::runEdit(Progress& progress, MarkersAfter markers, Body body) {
+    if (Outcome intact = workingFileIntact(); !intact.ok()) return intact;
     BusyScope busy(*this);
     releasePlayer();
     const Outcome r = body(m_doc, progress);
@@ -188,6 +206,7 @@ Outcome Session::fadeIn(Progress& progress) { return runEdit(progress, MarkersAf
 Outcome Session::fadeOut(Progress& progress) { return runEdit(progress, MarkersAfter::Keep, torvane::fadeOut); }
 
 Outcome Session::save(const std::string& destination, Prompts& prompts, Progress& progress, bool* encoderNotStarted) {
+    if (Outcome intact = workingFileIntact(); !intact.ok()) return intact;
     BusyScope busy(*this);
     const std::string target = destination;  // may be the document path itself
     releasePlayer();

@@ -26,6 +26,10 @@ inline constexpr const char* kMsgNoInstanceFolder = "Cannot create a temporary f
 // The engine refuses a working file it cannot play (more than two channels, say).
 inline constexpr const char* kMsgCannotPlay = "Cannot play this file: only mono and stereo PCM audio can be edited.";
 
+inline constexpr const char* kMsgWorkingFileGone =
+    "The working file was removed or changed by another program: the document can no longer be "
+    "edited or saved. Close it and open the file again.";
+
 class Session {
 public:
     Session();
@@ -121,6 +125,9 @@ public:
 
 private:
     class BusyScope;
+    // Failed with kMsgWorkingFileGone when the working file is there but no longer holds the
+    // document (replaced by a folder, cut short).
+    Outcome workingFileIntact() const;
     // The stream field of the document mirrors m_stream; only these two change either.
     void attachStream(PlaybackStream stream);
     void releaseStream();
