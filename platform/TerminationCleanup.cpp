@@ -85,6 +85,9 @@ void installTerminationCleanup() {
         if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
         ::sigaction(sig, &sa, nullptr);
     }
+    // Past a file-size limit a write fails with EFBIG, which every writer reports as a full
+    // disk; the default action would kill the process and leave its files behind.
+    ::signal(SIGXFSZ, SIG_IGN);
 #endif
 }
 

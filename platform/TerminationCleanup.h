@@ -7,7 +7,8 @@
 
 namespace torvane {
 
-// Installs the handler for SIGINT, SIGTERM and SIGHUP. Programs call it once, early.
+// Installs the handler for SIGINT, SIGTERM and SIGHUP, and makes a write past a file-size
+// limit fail instead of killing the process. Programs call it once, early.
 void installTerminationCleanup();
 
 // Registers a folder (its files and the folder itself are removed) or a single file. Up to a

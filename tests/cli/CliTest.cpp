@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -388,4 +390,99 @@ TEST_F(CliTest, FoldersOfEndedInstancesAreRemovedAtStart) {
     EXPECT_TRUE(std::filesystem::exists(alive + "/AudioTemp.wav"));
     EXPECT_TRUE(std::filesystem::exists(other + "/AudioTemp.wav"));
     EXPECT_TRUE(std::filesystem::is_symlink(link));
+}
+
+namespace {
+// Runs torvane-cli in a child with `limitBytes` as its file-size limit (0: none) and TMPDIR set;
+// returns the child's pid without waiting (stdout and stderr go to `log`).
+pid_t spawnCli(const std::vector<std::string>& args, const std::string& tmpdir, const std::string& log,
+               rlim_t limitBytes = 0) {
+    const pid_t child = fork();
+    if (child != 0) return child;
+    if (limitBytes) {
+        const struct rlimit limit = {limitBytes, limitBytes};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 1);
+    dup2(fd, 2);
+    setenv("TMPDIR", tmpdir.c_str(), 1);
+    const std::string tool = std::string(TORVANE_BIN_DIR) + "/torvane-cli";
+    std::vector<char*> argv{const_cast<char*>(tool.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(tool.c_str(), argv.data());
+    _exit(127);
+}
+int waitExit(pid_t child) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+}  // namespace
+
+// A temp folder that fills during an open (a file-size limit stands in for the full disk): the
+// open fails with the full-disk message, the tool ends normally and leaves nothing behind.
+TEST_F(CliTest, ATempFolderThatFillsDuringAnOpenFailsCleanly) {
+    const std::string wav = file("a.wav"), mp3 = file("a.mp3"), log = file("log");
+    ASSERT_TRUE(makeToneWav(wav, 44100, 2, 6.0));
+    ASSERT_TRUE(makeMp3(wav, mp3));
+    for (const std::string& source : {wav, mp3}) {
+        SCOPED_TRACE(source);
+        EXPECT_EQ(waitExit(spawnCli({"info", source}, tmp.path(), log, 200 * 1024)), 1);
+        EXPECT_EQ(text(readFile(log)), "Cannot write the working file (is the disk full?).\n");
+        EXPECT_TRUE(tmpIsEmpty());
+    }
+}
+
+// SIGKILL at any moment of a save leaves the destination as it was or as it should be, never
+// in between (the save writes beside it and renames).
+TEST_F(CliTest, SigkillDuringASaveNeverLeavesAPartialFile) {
+    // An MP3 save: encoding takes long enough for the kills to land inside it.
+    const std::string wav = file("long.wav"), out = file("out.mp3"), log = file("log");
+    ASSERT_TRUE(makeToneWav(wav, 44100, 2, 20.0));
+    const Bytes old(5000, 7);
+    ASSERT_EQ(waitExit(spawnCli({"convert", wav, out}, tmp.path(), log)), 0) << text(readFile(log));
+    const Bytes fresh = readFile(out);
+    ASSERT_GT(fresh.size(), 100000u);
+    std::mt19937 rng(5);
+    int partialSeen = 0;
+    for (int round = 0; round < 12; ++round) {
+        writeFile(out, old);
+        const pid_t child = spawnCli({"convert", wav, out}, tmp.path(), log);
+        usleep(useconds_t(std::uniform_int_distribution<int>(0, 700000)(rng)));
+        kill(child, SIGKILL);
+        waitExit(child);
+        const Bytes now = readFile(out);
+        EXPECT_TRUE(now == old || now == fresh) << "round " << round << ": " << now.size() << " bytes";
+        if (std::filesystem::exists(file("~out.mp3.tmp"))) ++partialSeen;
+        std::filesystem::remove(file("~out.mp3.tmp"));
+        std::filesystem::remove_all(tmp.path());
+        std::filesystem::create_directory(tmp.path());
+    }
+    std::printf("a save was cut short in %d of 12 rounds\n", partialSeen);
+}
+
+// Two instances at once, each editing its own file: neither disturbs the other's working file
+// (each has its own folder) nor removes it at start; both results are what each gives alone.
+TEST_F(CliTest, TwoInstancesEditAtTheSameTime) {
+    const std::string a = file("a.wav"), b = file("b.wav");
+    ASSERT_TRUE(makeSignalWav(a, 44100, 2, 20.0));
+    ASSERT_TRUE(makeSignalWav(b, 22050, 1, 15.0));
+    const std::vector<std::string> editA = {"edit", a, file("a-out.wav"), "--volume", "50", "--fade-in", "--fade-out"};
+    const std::vector<std::string> editB = {"edit", b, file("b-out.wav"), "--select", "2:9", "--delete", "--mute"};
+    ASSERT_EQ(waitExit(spawnCli(editA, tmp.path(), file("log-a"))), 0);
+    ASSERT_EQ(waitExit(spawnCli(editB, tmp.path(), file("log-b"))), 0);
+    const Bytes aloneA = readFile(file("a-out.wav")), aloneB = readFile(file("b-out.wav"));
+    for (int round = 0; round < 3; ++round) {
+        std::filesystem::remove(file("a-out.wav"));
+        std::filesystem::remove(file("b-out.wav"));
+        const pid_t first = spawnCli(editA, tmp.path(), file("log-a"));
+        const pid_t second = spawnCli(editB, tmp.path(), file("log-b"));
+        EXPECT_EQ(waitExit(first), 0);
+        EXPECT_EQ(waitExit(second), 0);
+        EXPECT_TRUE(readFile(file("a-out.wav")) == aloneA);
+        EXPECT_TRUE(readFile(file("b-out.wav")) == aloneB);
+    }
+    EXPECT_TRUE(tmpIsEmpty());
 }
