@@ -1,19 +1,82 @@
-# Shared by the benchmark scripts: timing whole commands and printing ratios.
-# best_of OUT CMD...: the shortest wall time of $repeat runs of CMD, OUT removed before each.
-now() { date +%s.%N; }
-best_of() {
-  local out="$1" best="" t0 t1 t
+# shellcheck shell=bash disable=SC2034  # sourced: the scripts read what it sets
+# Shared by the benchmark scripts: settings, the generated inputs, timing and ratios.
+# Source it after setting `root` (the source tree) and `me` (the script's name for messages).
+#
+# Environment: BENCH_BIN (the built programs, default $root/build/bin; a script's first argument
+# wins), BENCH_DIR (generated data, default /tmp/torvane-bench, kept between runs: an hour of
+# audio takes minutes to make), BENCH_SECONDS (default 3600), BENCH_REPEAT (default 3, the
+# best time of each command counts).
+export LC_ALL=C  # awk, printf and EPOCHREALTIME all with a decimal point
+bin="${BENCH_BIN:-$root/build/bin}"
+dir="${BENCH_DIR:-/tmp/torvane-bench}"
+seconds="${BENCH_SECONDS:-3600}"
+repeat="${BENCH_REPEAT:-3}"
+wav="$dir/hour-$seconds.wav"
+mp3="$dir/hour-$seconds.mp3"
+wma="$dir/hour-$seconds.wma"
+log="$dir/last-command.log"
+
+die() { echo "${me:-bench}: $*" >&2; exit 1; }
+need() {
+  local tool
+  for tool in "$@"; do command -v "$tool" >/dev/null || die "$tool is missing (scripts/setup installs it)"; done
+}
+mkdir -p "$dir"
+
+# Each input is made once under a temporary name, so an interrupted run leaves nothing half made.
+make_wav() {
+  [ -s "$wav" ] && return
+  echo "making $wav ($seconds s of 44.1 kHz stereo 16-bit) ..." >&2
+  # Pink noise on the left, a tone on the right: the encoders and the peak table have work.
+  sox -n -r 44100 -c 2 -b 16 -t wav "$wav.part" synth "$seconds" pinknoise sine 440 vol 0.5
+  mv "$wav.part" "$wav"
+}
+make_mp3() {
+  make_wav
+  [ -s "$mp3" ] && return
+  echo "making $mp3 (lame, 128 kbit/s) ..." >&2
+  lame --quiet -b 128 "$wav" "$mp3.part"
+  mv "$mp3.part" "$mp3"
+}
+make_wma() {
+  make_wav
+  [ -s "$wma" ] && return
+  echo "making $wma (ffmpeg wmav2, 128 kbit/s) ..." >&2
+  ffmpeg -nostdin -loglevel error -y -i "$wav" -c:a wmav2 -b:a 128k -f asf "$wma.part"
+  mv "$wma.part" "$wma"
+}
+
+# measure OUT CMD...: runs CMD $repeat times, OUT removed before each, every run under GNU time
+# so that both sides of a comparison pay the same wrapper. Sets best (seconds, the shortest
+# wall time), peak_kb (the largest max RSS of any run) and failed (empty, or why the command
+# failed: a non-zero exit or no OUT written). Runs in the caller's shell, not a subshell, so
+# that the results and a failure reach the caller.
+measure() {
+  local out="$1" rss="$dir/last-command.rss" t0 t1 t status i
   shift
+  best="" peak_kb=0 failed=""
   for ((i = 0; i < repeat; i++)); do
     rm -f "$out"
-    sync
-    t0=$(now)
-    "$@" >/dev/null
-    t1=$(now)
+    sync  # the previous run's written pages go out before the clock starts
+    t0=$EPOCHREALTIME
+    status=0
+    /usr/bin/time -f %M -o "$rss" "$@" >/dev/null 2>"$log" || status=$?
+    t1=$EPOCHREALTIME
+    if [ "$status" -ne 0 ]; then
+      failed="exit $status: $(tail -n 1 "$log" | tr -d '\r|' | cut -c1-80)"
+      break
+    fi
+    if [ ! -s "$out" ]; then
+      failed="no output written"
+      break
+    fi
     t=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.6f", b - a }')
     if [ -z "$best" ] || awk -v t="$t" -v b="$best" 'BEGIN { exit !(t < b) }'; then best=$t; fi
+    peak_kb=$(awk -v a="$peak_kb" -v b="$(tail -n 1 "$rss")" 'BEGIN { print (b > a ? b : a) }')
   done
-  rm -f "$out"
-  printf '%.3f' "$best"
+  rm -f "$out" "$rss"
+  [ -n "$best" ] && best=$(printf '%.3f' "$best")
+  return 0
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
