@@ -97,9 +97,9 @@ bool FfmpegDecoder::configure(int inRate, const AVChannelLayout& layout, int inF
         if (!convert(nullptr)) return false;  // the old converter's tail belongs before the change
         swr_free(&m_swr);
     }
-    AVChannelLayout inLayout;
+    AVChannelLayout inLayout{};  // a copy into it first clears it: it must start empty
     normalisedLayout(layout, inLayout);
-    AVChannelLayout outLayout;
+    AVChannelLayout outLayout{};
     av_channel_layout_default(&outLayout, int(m_channels));
     int rc = swr_alloc_set_opts2(&m_swr, &outLayout, AV_SAMPLE_FMT_S16, int(m_rate), &inLayout,
                                  AVSampleFormat(inFormat), inRate, 0, nullptr);
