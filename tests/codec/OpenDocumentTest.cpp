@@ -402,7 +402,9 @@ TEST_F(OpenDocumentTest, LayoutChangeFoundByTheFuzzerIsSafe) {
     writeFile(path, b);
     const Outcome r = open(path);
     EXPECT_TRUE(r.ok() || !r.message.empty());
-    if (r.ok()) EXPECT_LE(doc.format.channels, 2);
+    if (r.ok()) {
+        EXPECT_LE(doc.format.channels, 2);
+    }
 }
 
 // Only regular files open: a link to a device that never ends, a FIFO that would block for
