@@ -25,6 +25,18 @@ bool containerAccepted(const char* name, FfmpegDecoder::Container c) {
     return kinds.count(n) != 0;
 }
 
+// A layout with a known order as it is; an unspecified one as the default for its count.
+void normalisedLayout(const AVChannelLayout& in, AVChannelLayout& out) {
+    if (in.order == AV_CHANNEL_ORDER_UNSPEC || in.nb_channels <= 0)
+        av_channel_layout_default(&out, std::max(in.nb_channels, 1));
+    else
+        av_channel_layout_copy(&out, &in);
+}
+
+std::uint64_t maskOf(const AVChannelLayout& l) {
+    return l.order == AV_CHANNEL_ORDER_NATIVE ? l.u.mask : 0;
+}
+
 }  // namespace
 
 std::unique_ptr<FfmpegDecoder> FfmpegDecoder::open(const std::string& utf8Path, Container container) {
@@ -56,18 +68,7 @@ std::unique_ptr<FfmpegDecoder> FfmpegDecoder::open(const std::string& utf8Path, 
     d->m_rate = unsigned(d->m_codec->sample_rate);
     d->m_channels = inChannels == 1 ? 1 : 2;
 
-    AVChannelLayout inLayout;
-    if (d->m_codec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
-        av_channel_layout_default(&inLayout, inChannels);
-    else
-        av_channel_layout_copy(&inLayout, &d->m_codec->ch_layout);
-    AVChannelLayout outLayout;
-    av_channel_layout_default(&outLayout, int(d->m_channels));
-    int rc = swr_alloc_set_opts2(&d->m_swr, &outLayout, AV_SAMPLE_FMT_S16, int(d->m_rate), &inLayout,
-                                 d->m_codec->sample_fmt, d->m_codec->sample_rate, 0, nullptr);
-    av_channel_layout_uninit(&inLayout);
-    av_channel_layout_uninit(&outLayout);
-    if (rc < 0 || swr_init(d->m_swr) < 0) return nullptr;
+    if (!d->configure(d->m_codec->sample_rate, d->m_codec->ch_layout, d->m_codec->sample_fmt)) return nullptr;
 
     d->m_packet = av_packet_alloc();
     d->m_frame = av_frame_alloc();
@@ -90,7 +91,51 @@ FfmpegDecoder::~FfmpegDecoder() {
     if (m_format) avformat_close_input(&m_format);
 }
 
+bool FfmpegDecoder::configure(int inRate, const AVChannelLayout& layout, int inFormat) {
+    if (inRate <= 0 || layout.nb_channels <= 0 || inFormat < 0) return false;
+    if (m_swr) {
+        if (!convert(nullptr)) return false;  // the old converter's tail belongs before the change
+        swr_free(&m_swr);
+    }
+    AVChannelLayout inLayout;
+    normalisedLayout(layout, inLayout);
+    AVChannelLayout outLayout;
+    av_channel_layout_default(&outLayout, int(m_channels));
+    int rc = swr_alloc_set_opts2(&m_swr, &outLayout, AV_SAMPLE_FMT_S16, int(m_rate), &inLayout,
+                                 AVSampleFormat(inFormat), inRate, 0, nullptr);
+    const int inChannels = inLayout.nb_channels;
+    m_inMask = maskOf(inLayout);
+    av_channel_layout_uninit(&inLayout);
+    av_channel_layout_uninit(&outLayout);
+    if (rc < 0) return false;
+    // Between mono and stereo the mix is plain: a mono part of a stereo document sounds on both
+    // sides at its own level, a stereo part of a mono document is the mean of its two sides.
+    if (inChannels == 1 && m_channels == 2) {
+        const double matrix[2] = {1.0, 1.0};
+        if (swr_set_matrix(m_swr, matrix, 1) < 0) return false;
+    } else if (inChannels == 2 && m_channels == 1) {
+        const double matrix[2] = {0.5, 0.5};
+        if (swr_set_matrix(m_swr, matrix, 2) < 0) return false;
+    }
+    if (swr_init(m_swr) < 0) return false;
+    m_inRate = inRate;
+    m_inFormat = inFormat;
+    m_inChannels = inChannels;
+    return true;
+}
+
 bool FfmpegDecoder::convert(const AVFrame* frame) {
+    if (frame) {
+        const AVChannelLayout& l = frame->ch_layout;
+        const int channels = l.nb_channels;
+        const std::uint64_t mask =
+            l.order == AV_CHANNEL_ORDER_UNSPEC ? 0 : maskOf(l);
+        if (frame->sample_rate != m_inRate || frame->format != m_inFormat || channels != m_inChannels ||
+            (mask != 0 && m_inMask != 0 && mask != m_inMask)) {
+            if (!configure(frame->sample_rate, l, frame->format)) return false;
+        }
+    }
+    if (!m_swr) return false;
     const int outMax = swr_get_out_samples(m_swr, frame ? frame->nb_samples : 0);
     if (outMax <= 0) return true;
     const size_t frameBytes = size_t(m_channels) * 2;

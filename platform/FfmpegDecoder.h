@@ -1,6 +1,8 @@
 #pragma once
 // A decode-only source: a compressed file turned into 16-bit interleaved PCM at its own
-// rate, mono kept mono, more than two channels mixed down to stereo.
+// rate, mono kept mono, more than two channels mixed down to stereo. The rate and channel
+// count are those of the first frame; a stream that changes either part-way (two files joined
+// with cat, a chained Ogg) has the rest converted to them, so it never plays at a wrong speed.
 
 #include <cstdint>
 #include <memory>
@@ -12,6 +14,7 @@ struct AVCodecContext;
 struct SwrContext;
 struct AVPacket;
 struct AVFrame;
+struct AVChannelLayout;
 
 namespace torvane {
 
@@ -38,6 +41,9 @@ private:
     FfmpegDecoder() = default;
     bool decodeMore();  // appends to m_pending; false at the end of the data
     bool convert(const AVFrame* frame);
+    // Sets the converter up for input of this rate, layout and sample format; what the old
+    // converter still holds is flushed into m_pending first.
+    bool configure(int inRate, const AVChannelLayout& inLayout, int inFormat);
 
     AVFormatContext* m_format = nullptr;
     AVCodecContext* m_codec = nullptr;
@@ -47,6 +53,10 @@ private:
     int m_streamIndex = -1;
     unsigned m_rate = 0;
     unsigned m_channels = 0;
+    int m_inRate = 0;          // what the converter is set up for
+    int m_inFormat = -1;
+    int m_inChannels = 0;
+    std::uint64_t m_inMask = 0;  // 0 for a layout without a channel mask
     std::uint64_t m_expectedBytes = 0;
     std::uint64_t m_fileSize = 0;
     std::uint64_t m_delivered = 0;

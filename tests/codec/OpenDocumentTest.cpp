@@ -307,7 +307,87 @@ TEST_F(OpenDocumentTest, EmptyDataOpensWithNoColumns) {
     EXPECT_TRUE(p.bar(1).empty());
 }
 
+// Left-channel samples of a 16-bit working file from second `from` to second `to`.
+std::vector<std::int16_t> channelSamples(const Bytes& w, int rate, int channels, int channel, double from, double to) {
+    std::vector<std::int16_t> out;
+    const std::size_t frameBytes = std::size_t(2 * channels);
+    for (std::size_t f = std::size_t(from * rate); f < std::size_t(to * rate); ++f) {
+        const std::size_t at = 44 + f * frameBytes + std::size_t(2 * channel);
+        if (at + 2 > w.size()) break;
+        out.push_back(std::int16_t(w[at] | (w[at + 1] << 8)));
+    }
+    return out;
+}
+
+// Cycles per second of a tone, from its rising zero crossings.
+double toneFrequency(const std::vector<std::int16_t>& s, int rate) {
+    int rising = 0;
+    for (std::size_t i = 1; i < s.size(); ++i)
+        if (s[i - 1] < 0 && s[i] >= 0) ++rising;
+    return s.empty() ? 0 : rising * double(rate) / double(s.size());
+}
+
 }  // namespace
+
+// Two sources joined with cat (or a chained Ogg named .mp3) change rate or channels part-way:
+// the document keeps the first part's format and the rest is converted into it, so each part
+// lasts as long and sounds at the pitch it had (a 440 Hz tone stays 440 Hz), and a mono part of
+// a stereo document sounds equally, at full level, on both sides.
+TEST_F(OpenDocumentTest, SourcesThatChangeFormatPartWayAreConvertedToTheFirstFormat) {
+    const Inputs& in = Inputs::get();
+    const std::string stereoThenMono = scratch("joined-mono.mp3"), rateChange = scratch("joined-rate.mp3"),
+                      oggAsMp3 = scratch("joined-ogg.mp3");
+    const auto join = [](const std::string& out, const std::string& a, const std::string& b) {
+        Bytes both = readFile(a);
+        const Bytes second = readFile(b);
+        both.insert(both.end(), second.begin(), second.end());
+        writeFile(out, both);
+    };
+    join(stereoThenMono, in.path(44100, 2, "mp3"), in.path(44100, 1, "mp3"));
+    join(rateChange, in.path(44100, 2, "mp3"), in.path(22050, 2, "mp3"));
+    ASSERT_TRUE(run("sox " + quote(in.path(44100, 2, "wav")) + " " + quote(scratch("s.ogg"))));
+    ASSERT_TRUE(run("sox " + quote(in.path(44100, 1, "wav")) + " " + quote(scratch("m.ogg"))));
+    join(oggAsMp3, scratch("s.ogg"), scratch("m.ogg"));
+    for (const std::string& path : {stereoThenMono, rateChange, oggAsMp3}) {
+        SCOPED_TRACE(path);
+        const Outcome r = open(path);
+        ASSERT_TRUE(r.ok()) << r.message;
+        ASSERT_EQ(doc.format.sampleRate, 44100);
+        ASSERT_EQ(doc.format.channels, 2);
+        EXPECT_NEAR(double(doc.format.frameCount) / 44100, 6.0, 0.15);
+        const Bytes w = readFile(doc.workingFilePath);
+        const auto left = channelSamples(w, 44100, 2, 0, 3.3, 5.7), right = channelSamples(w, 44100, 2, 1, 3.3, 5.7);
+        EXPECT_NEAR(toneFrequency(left, 44100), 440, 3);
+        EXPECT_NEAR(toneFrequency(channelSamples(w, 44100, 2, 0, 0.3, 2.7), 44100), 440, 3);
+        if (path != rateChange) {
+            EXPECT_TRUE(left == right) << "a mono part sounds the same on both sides";
+            EXPECT_NEAR(*std::max_element(left.begin(), left.end()), 16384, 1200) << "at its own level";
+        }
+    }
+}
+
+// Frame headers that claim mono part-way through a stereo MP3 decode to something (garbage, as
+// the data says) without bringing the program down.
+TEST_F(OpenDocumentTest, MutatedMp3FrameHeadersDoNotCrash) {
+    const Bytes original = readFile(Inputs::get().path(44100, 2, "mp3"));
+    for (int variant = 0; variant < 3; ++variant) {
+        Bytes b = original;
+        for (std::size_t i = b.size() / 3; i + 3 < b.size(); ++i) {
+            if (b[i] == 0xFF && (b[i + 1] & 0xE0) == 0xE0) {
+                if (variant == 0) b[i + 3] |= 0xC0;                         // channel mode: mono
+                if (variant == 1) b[i + 2] = (b[i + 2] & 0xF3) | 0x04;      // sample rate index
+                if (variant == 2 && (i % 2)) b[i + 3] ^= 0xC0;              // alternate modes
+            }
+        }
+        const std::string path = scratch("mutated-" + std::to_string(variant) + ".mp3");
+        writeFile(path, b);
+        const Outcome r = open(path);
+        if (r.ok()) {
+            EXPECT_EQ(doc.format.channels, 2);
+            EXPECT_LT(double(doc.format.frameCount) / doc.format.sampleRate, 4.0);
+        }
+    }
+}
 
 // Only regular files open: a link to a device that never ends, a FIFO that would block for
 // ever and a folder are refused at once with "Can not open the file.", and nothing is written.
