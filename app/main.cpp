@@ -3,8 +3,10 @@
 #include <exception>
 
 #include "app/FormMain.h"
+#include "platform/TerminationCleanup.h"
 
 int main(int argc, char** argv) {
+    torvane::installTerminationCleanup();
     QApplication app(argc, argv);
     try {
         torvane::StartupOptions options;

@@ -19,6 +19,7 @@
 #include "edit/Edits.h"
 #include "platform/Folders.h"
 #include "platform/Prompts.h"
+#include "platform/TerminationCleanup.h"
 #include "session/Session.h"
 
 namespace {
@@ -362,6 +363,7 @@ const Command kCommands[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
+    torvane::installTerminationCleanup();
     if (argc < 2) return usageError("no command given");
     const std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {

@@ -102,10 +102,11 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
 }
 
 // How a copy ended.
-enum class CopyEnd { Done, ReadFailed, WriteFailed, Unsupported };
+enum class CopyEnd { Done, ReadFailed, WriteFailed, Unsupported, TooLong };
 
 struct CopyState {
     std::uint64_t size;
+    std::uint64_t limit;  // a source that grows while it is copied stops here
     std::uint64_t copied = 0;
     PercentBar bar;
     PumpThrottle pump;
@@ -125,6 +126,7 @@ CopyEnd copyInKernel(std::FILE* in, std::FILE* out, CopyState& st) {
         const ssize_t n = copy_file_range(fileno(in), &inPos, fileno(out), &outPos, kCopyRangeBlock, 0);
         if (n > 0) {
             st.advance(std::uint64_t(n));
+            if (st.copied > st.limit) return CopyEnd::TooLong;
             continue;
         }
         if (n == 0) return CopyEnd::Done;
@@ -149,6 +151,7 @@ CopyEnd copyByBlocks(std::FILE* in, std::FILE* out, CopyState& st) {
         if (n == 0) return std::ferror(in) ? CopyEnd::ReadFailed : CopyEnd::Done;
         if (std::fwrite(buffer.data(), 1, n, out) != n) return CopyEnd::WriteFailed;
         st.advance(n);
+        if (st.copied > st.limit) return CopyEnd::TooLong;
     }
 }
 
@@ -165,12 +168,16 @@ Outcome copyToWorkingFile(DocumentState& doc, Progress& progress, std::uint64_t 
         std::fclose(in);
         return failed(kMsgWavNoTempFile);
     }
-    CopyState st{size, 0, PercentBar(progress, 0), PumpThrottle(progress)};
+    CopyState st{size, limit, 0, PercentBar(progress, 0), PumpThrottle(progress)};
     CopyEnd end = copyInKernel(in, out, st);
     if (end == CopyEnd::Unsupported) end = copyByBlocks(in, out, st);
     std::fclose(in);
     if (std::fclose(out) != 0 && end == CopyEnd::Done) end = CopyEnd::WriteFailed;
     doc.sourceBitRate = 0;
+    if (end == CopyEnd::TooLong) {
+        removeFile(doc.workingFilePath);
+        return failed(kMsgTooLong);
+    }
     if (end == CopyEnd::WriteFailed) return failed(kMsgCannotWriteTempFile);
     if (end == CopyEnd::ReadFailed) return failed(kMsgCannotReadSource);
     return {};
@@ -205,6 +212,13 @@ Outcome openDocument(DocumentState& doc, Progress& progress, std::uint64_t worki
     if (fileExists(doc.workingFilePath)) removeFile(doc.workingFilePath);
 
     const SourceKind kind = sourceKindOf(doc.documentPath);
+    if (kind == SourceKind::Wav) {
+        // A WAV the editor would refuse is refused before it is copied: a multi-gigabyte
+        // six-channel file is not worth copying to learn that.
+        WaveHeader h;
+        const WaveHeaderError e = readWaveHeaderFile(doc.documentPath, h);
+        if (e != WaveHeaderError::None && e != WaveHeaderError::CannotOpen) return failed(headerErrorMessage(e));
+    }
     Outcome r = kind == SourceKind::Wav ? copyToWorkingFile(doc, progress, workingFileLimit)
                                            : decodeToWorkingFile(doc, kind, progress, workingFileLimit);
     if (!r.ok()) return r;

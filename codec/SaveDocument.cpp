@@ -11,6 +11,7 @@
 #include "codec/Wavtomp3.h"
 #include "codec/Wavtowma.h"
 #include "platform/FileIo.h"
+#include "platform/TerminationCleanup.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -67,18 +68,24 @@ bool replaceWith(const std::string& temporary, const std::string& destination) {
     return true;
 }
 
-// Deletes the temporary file on every path that does not hand it over.
+// Deletes the temporary file on every path that does not hand it over, a Ctrl+C or kill
+// included.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(std::string path) : m_path(std::move(path)) {}
+    explicit TemporaryFile(std::string path)
+        : m_path(std::move(path)), m_cleanup(std::make_unique<CleanupRegistration>(m_path, false)) {}
     ~TemporaryFile() {
         if (!m_kept && fileExists(m_path)) removeFile(m_path);
     }
     const std::string& path() const { return m_path; }
-    void keep() { m_kept = true; }
+    void keep() {
+        m_kept = true;
+        m_cleanup.reset();
+    }
 
 private:
     std::string m_path;
+    std::unique_ptr<CleanupRegistration> m_cleanup;
     bool m_kept = false;
 };
 

@@ -9,9 +9,14 @@
 #include <process.h>
 #define TORVANE_GETPID _getpid
 #else
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #define TORVANE_GETPID getpid
 #endif
+#include <cerrno>
+#include <fstream>
+#include <sstream>
 
 namespace torvane {
 namespace fs = std::filesystem;
@@ -46,6 +51,91 @@ void removeInstanceFolder(const std::string& folder) {
     if (folder.empty()) return;
     std::error_code ec;
     fs::remove_all(toPath(folder), ec);
+}
+
+namespace {
+
+// The pid in "torvane-<pid>-<number>", or 0 when the name is not an instance folder's.
+long instancePid(const std::string& name) {
+    static const std::string prefix = "torvane-";
+    if (name.compare(0, prefix.size(), prefix) != 0) return 0;
+    const std::size_t dash = name.find('-', prefix.size());
+    if (dash == std::string::npos || dash == prefix.size() || dash + 1 == name.size()) return 0;
+    long pid = 0;
+    for (std::size_t i = prefix.size(); i < name.size(); ++i) {
+        if (i == dash) continue;
+        if (name[i] < '0' || name[i] > '9') return 0;
+        if (i < dash) {
+            pid = pid * 10 + (name[i] - '0');
+            if (pid > 0x3FFFFFFF) return 0;
+        }
+    }
+    return pid;
+}
+
+#ifndef _WIN32
+// When process `pid` started, in seconds since the epoch; 0 when it cannot be told.
+double processStartTime(long pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return 0;
+    // Field 22 (start time in clock ticks after boot) follows the command name in parentheses.
+    const std::size_t close = line.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(line.substr(close + 2));
+    std::string field;
+    for (int i = 3; i <= 22 && fields >> field; ++i)
+        if (i == 22) {
+            std::ifstream uptime("/proc/uptime");
+            double up = 0;
+            if (!(uptime >> up)) return 0;
+            const double ticks = double(sysconf(_SC_CLK_TCK));
+            const double bootTime = double(::time(nullptr)) - up;
+            return bootTime + std::stod(field) / ticks;
+        }
+    return 0;
+}
+#endif
+
+}  // namespace
+
+LeftFolderFate leftFolderFate(const std::string& parent, const std::string& name) {
+#ifdef _WIN32
+    (void)parent;
+    (void)name;
+    return LeftFolderFate::NotOurs;
+#else
+    const long pid = instancePid(name);
+    if (pid <= 0) return LeftFolderFate::NotOurs;
+    struct stat st;
+    const std::string path = parent + name;
+    // A real folder of this user's: never a link, never somebody else's.
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+        return LeftFolderFate::NotOurs;
+    if (pid == long(TORVANE_GETPID())) return LeftFolderFate::Running;
+    if (::kill(pid_t(pid), 0) == 0 || errno == EPERM) {
+        // The pid lives, but a process that started after the folder last changed cannot be
+        // its owner: the number was given to another program since.
+        const double started = processStartTime(pid);
+        if (started == 0 || started < double(st.st_mtime) + 1) return LeftFolderFate::Running;
+    }
+    return LeftFolderFate::Remove;
+#endif
+}
+
+int removeFoldersOfEndedInstances(const std::string& parent) {
+    const std::string base = withSeparator(parent);
+    std::error_code ec;
+    fs::directory_iterator it(toPath(base), ec), end;
+    int removed = 0;
+    for (; !ec && it != end; it.increment(ec)) {
+        const std::u8string u8 = it->path().filename().u8string();
+        const std::string name(u8.begin(), u8.end());
+        if (leftFolderFate(base, name) != LeftFolderFate::Remove) continue;
+        removeInstanceFolder(base + name);
+        ++removed;
+    }
+    return removed;
 }
 
 }  // namespace torvane

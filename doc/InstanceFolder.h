@@ -2,7 +2,10 @@
 // Each running editor keeps its working file in a folder of its own inside the system's
 // temp folder, so two instances never write the same AudioTemp.wav.
 
+#include <memory>
 #include <string>
+
+#include "platform/TerminationCleanup.h"
 
 namespace torvane {
 
@@ -13,11 +16,20 @@ std::string createInstanceFolder(const std::string& parent);
 // Removes the folder and whatever it still holds. Safe on an empty or missing path.
 void removeInstanceFolder(const std::string& folder);
 
+// What becomes of an instance folder found in the temp folder at start-up. The one place that
+// decides it: a folder of a running instance is never touched.
+enum class LeftFolderFate { NotOurs, Running, Remove };
+LeftFolderFate leftFolderFate(const std::string& parent, const std::string& name);
+
+// Removes the folders in `parent` whose instance has ended (it was killed, or it crashed).
+// Returns how many were removed.
+int removeFoldersOfEndedInstances(const std::string& parent);
+
 // Owns one instance folder for its lifetime.
 class InstanceFolder {
 public:
     explicit InstanceFolder(const std::string& parent)
-        : m_path(createInstanceFolder(parent)) {}
+        : m_path(createInstanceFolder(parent)), m_cleanup(m_path, true) {}
     ~InstanceFolder() { removeInstanceFolder(m_path); }
     InstanceFolder(const InstanceFolder&) = delete;
     InstanceFolder& operator=(const InstanceFolder&) = delete;
@@ -27,6 +39,7 @@ public:
 
 private:
     std::string m_path;
+    CleanupRegistration m_cleanup;  // removed as well when the process is told to end
 };
 
 }  // namespace torvane

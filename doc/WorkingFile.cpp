@@ -22,6 +22,8 @@ const char* headerErrorMessage(WaveHeaderError e) {
     case WaveHeaderError::NotValid: return "This is not a valid Wave file.";
     case WaveHeaderError::Compressed: return "Cannot handle compressed Wave file.";
     case WaveHeaderError::NotPcm: return "Not PCM formats!";
+    case WaveHeaderError::TooManyChannels:
+        return "This Wave file has more than two channels: only mono and stereo files can be edited.";
     }
     return "This is not a valid Wave file.";
 }

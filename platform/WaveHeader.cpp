@@ -54,6 +54,8 @@ WaveHeaderError readWaveHeader(std::FILE* f, std::uint64_t fileLength, WaveHeade
     out.sampleRate = std::int32_t(le32(fmt + 12));
     out.bitsPerSample = std::int32_t(le16(fmt + 22));
     if (out.channels == 0 || out.sampleRate == 0) return WaveHeaderError::NotValid;
+    // Frames of 3+ channels read as stereo would be garbage: refuse them before anything else.
+    if (out.channels > 2) return WaveHeaderError::TooManyChannels;
 
     std::uint64_t pos = 36;
     if (fmtSize > 16) pos += fmtSize - 16;

@@ -14,11 +14,12 @@ enum class WaveHeaderError {
     NotValid,     // first chunk not "fmt ", no "data" chunk, a rate or channel count of 0
     Compressed,   // a format other than PCM
     NotPcm,       // bits per sample neither 8 nor 16
+    TooManyChannels,  // PCM with 3 or more channels: the editor works on mono and stereo only
 };
 
 struct WaveHeader {
     std::uint32_t formatTag = 0;
-    std::int32_t channels = 0;       // as stored; 1 is mono, anything else is taken as stereo
+    std::int32_t channels = 0;       // 1 or 2
     std::int32_t sampleRate = 0;
     std::int32_t bitsPerSample = 0;
     std::uint32_t dataOffset = 0;    // position of the first sample byte

@@ -34,7 +34,10 @@ Session::~Session() {
 }
 
 bool Session::createFolder(const std::string& parent) {
-    m_folder = std::make_unique<InstanceFolder>(withTrailingSeparator(parent.empty() ? systemTempFolder() : parent));
+    const std::string base = withTrailingSeparator(parent.empty() ? systemTempFolder() : parent);
+    // Folders of instances that were killed or crashed hold working files of up to 4 GB each.
+    removeFoldersOfEndedInstances(base);
+    m_folder = std::make_unique<InstanceFolder>(base);
     m_doc.tempFolder = hasFolder() ? m_folder->path() : std::string();
     return hasFolder();
 }

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/time.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <sstream>
@@ -302,4 +305,87 @@ TEST_F(CliTest, OutputThatCannotBeWrittenIsAFailure) {
         const Bytes e = readFile(err);
         EXPECT_NE(std::string(e.begin(), e.end()).find("cannot write the output"), std::string::npos) << command;
     }
+}
+
+// Ctrl+C, kill or a closed terminal while the tool holds a working file: the signal ends it as
+// it would any program, and its folder goes with it. (The tool is held at the working file's
+// full size by a pipe that nobody reads.)
+TEST_F(CliTest, TerminationSignalsRemoveTheInstanceFolder) {
+    const std::string path = file("long.wav");
+    writeFile(path, makeWav(8000, 1, 8, Bytes(8000 * 60 * 15, 128)));  // 9000 lines of peaks
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        int pipeFds[2];
+        ASSERT_EQ(pipe(pipeFds), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            dup2(pipeFds[1], 1);
+            close(pipeFds[0]);
+            setenv("TMPDIR", tmp.path().c_str(), 1);
+            const std::string tool = std::string(TORVANE_BIN_DIR) + "/torvane-cli";
+            execl(tool.c_str(), tool.c_str(), "peaks", path.c_str(), "--zoom", "1", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(pipeFds[1]);
+        // Wait until its folder holds the whole working file.
+        const std::string working = tmp.path() + "torvane-" + std::to_string(child) + "-";
+        bool held = false;
+        for (int i = 0; i < 3000 && !held; ++i) {
+            for (const auto& e : std::filesystem::directory_iterator(tmp.path())) {
+                const std::string f = e.path().string() + "/AudioTemp.wav";
+                std::error_code ec;
+                if (e.path().string().rfind(working, 0) == 0 && std::filesystem::file_size(f, ec) == 44 + 8000 * 60 * 15)
+                    held = true;
+            }
+            if (!held) usleep(10000);
+        }
+        ASSERT_TRUE(held);
+        kill(child, sig);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        close(pipeFds[0]);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        EXPECT_TRUE(tmpIsEmpty());
+    }
+}
+
+// Folders of instances that ended without removing theirs (a crash, SIGKILL) are removed by
+// the next start; a running instance's folder, a link and anything else stay.
+TEST_F(CliTest, FoldersOfEndedInstancesAreRemovedAtStart) {
+    const pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    waitpid(gone, nullptr, 0);
+    const std::string dead = tmp.path() + "torvane-" + std::to_string(gone) + "-17";
+    const std::string alive = tmp.path() + "torvane-" + std::to_string(getpid()) + "-18";
+    const std::string other = tmp.path() + "torvane-notes";
+    const std::string link = tmp.path() + "torvane-" + std::to_string(gone) + "-19";
+    for (const std::string& d : {dead, alive, other}) {
+        std::filesystem::create_directory(d);
+        writeFile(d + "/AudioTemp.wav", makeWav(8000, 1, 8, Bytes(100)));
+    }
+    std::filesystem::create_directory_symlink(other, link);
+
+    // A live process that started after the folder last changed took a dead owner's number.
+    const pid_t reused = fork();
+    if (reused == 0) {
+        pause();
+        _exit(0);
+    }
+    const std::string reusedFolder = tmp.path() + "torvane-" + std::to_string(reused) + "-20";
+    std::filesystem::create_directory(reusedFolder);
+    const struct timeval past[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+    utimes(reusedFolder.c_str(), past);
+
+    const std::string wav = file("a.wav");
+    writeFile(wav, makeWav(8000, 1, 16, Bytes(200)));
+    EXPECT_EQ(cli("info " + quote(wav)).exitCode, 0);
+    kill(reused, SIGKILL);
+    waitpid(reused, nullptr, 0);
+
+    EXPECT_FALSE(std::filesystem::exists(dead));
+    EXPECT_FALSE(std::filesystem::exists(reusedFolder));
+    EXPECT_TRUE(std::filesystem::exists(alive + "/AudioTemp.wav"));
+    EXPECT_TRUE(std::filesystem::exists(other + "/AudioTemp.wav"));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
 }

@@ -139,9 +139,48 @@ TEST_F(WorkingFileTest, EightBitMonoAndOddDataSizes) {
     EXPECT_EQ(doc.format.frameCount, 10000u);
     EXPECT_EQ(doc.view.columnCount, 1u);
 
-    // Any channel count but 1 is taken as stereo for the block size.
-    ASSERT_EQ(read(makeWav(44100, 4, 16, Bytes(800)), doc), WaveHeaderError::None);
+}
+
+// Damaged and unusual headers, each with the result a user gets.
+TEST_F(WorkingFileTest, MalformedHeaderMatrix) {
+    const std::string notValid = "This is not a valid Wave file.";
+    const std::string tooManyChannels =
+        "This Wave file has more than two channels: only mono and stereo files can be edited.";
+    const Bytes pcm(400);
+
+    // A header cut anywhere before its end is not a Wave file; cut right after it, it is an
+    // empty one (the data size is bounded by the file).
+    const Bytes whole = makeWav(44100, 2, 16, pcm);
+    for (std::size_t n = 0; n < 44; ++n)
+        EXPECT_EQ(message(Bytes(whole.begin(), whole.begin() + std::ptrdiff_t(n))), notValid) << "cut at " << n;
+    DocumentState doc;
+    ASSERT_EQ(read(Bytes(whole.begin(), whole.begin() + 44), doc), WaveHeaderError::None);
+    EXPECT_EQ(doc.format.dataSize, 0u);
+    EXPECT_EQ(doc.view.columnCount, 0u);
+
+    // 3 and 6 channels are refused in words the user knows, whatever the sample size.
+    EXPECT_EQ(message(makeWav(44100, 3, 16, Bytes(600))), tooManyChannels);
+    EXPECT_EQ(message(makeWav(48000, 6, 16, Bytes(1200))), tooManyChannels);
+    EXPECT_EQ(message(makeWav(48000, 6, 24, Bytes(1800))), tooManyChannels);
+
+    // "fmt " after "data": the first chunk must be "fmt ".
+    EXPECT_EQ(message(RiffBuilder().data(pcm).fmt(1, 2, 44100, 16).bytes()), notValid);
+    // An odd chunk written without its pad byte throws the walk off: no "data" is found.
+    EXPECT_EQ(message(RiffBuilder().fmt(1, 2, 44100, 16).chunkWithSize("LIST", 13, Bytes(13, 'x')).data(pcm).bytes()),
+              notValid);
+
+    // A LIST after "data" is simply not read.
+    ASSERT_EQ(read(RiffBuilder().fmt(1, 2, 44100, 16).data(pcm).chunk("LIST", Bytes(30, 'y')).bytes(), doc),
+              WaveHeaderError::None);
+    EXPECT_EQ(doc.format.dataSize, 400u);
+    EXPECT_EQ(doc.format.frameCount, 100u);
+
+    // A block align of 0 is not needed: the block size comes from bits and channels.
+    Bytes zeroAlign = makeWav(44100, 2, 16, pcm);
+    zeroAlign[32] = zeroAlign[33] = 0;
+    ASSERT_EQ(read(zeroAlign, doc), WaveHeaderError::None);
     EXPECT_EQ(doc.format.blockSize, 4u);
+    EXPECT_EQ(doc.format.frameCount, 100u);
 }
 
 TEST_F(WorkingFileTest, DataSizePastTheEndIsBoundedByTheFile) {
