@@ -78,7 +78,7 @@ inline std::vector<std::uint8_t> readWhole(const std::string& path) {
 // length: every frame lies inside the file and every column has its two peaks.
 inline void checkDocument(const DocumentState& doc, std::uint64_t fileLength) {
     const WaveFormat& w = doc.format;
-    FUZZ_CHECK(w.channels > 0 && w.sampleRate > 0);
+    FUZZ_CHECK((w.channels == 1 || w.channels == 2) && w.sampleRate > 0);
     FUZZ_CHECK(w.bitsPerSample == 8 || w.bitsPerSample == 16);
     // The shortest header: RIFF (12 bytes), "fmt " (24) and the "data" chunk's own 8.
     FUZZ_CHECK(w.dataOffset >= 44 && std::uint64_t(w.dataOffset) + w.dataSize <= fileLength);
