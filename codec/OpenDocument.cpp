@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <memory>
 #include <vector>
 
 #include "doc/WorkingFile.h"
@@ -52,15 +53,16 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
     writeWaveHeader44(header, info.freq, channels, bits, 0, 0);
     bool writeOk = std::fwrite(header, 1, 44, out) == 44;
 
-    // Decoded chunks are gathered and written in large blocks.
-    std::vector<unsigned char> buffer(kWriteBlock + kDecodeChunk);
+    // Decoded chunks are gathered and written in large blocks. The decoder fills the buffer
+    // before anything reads it: no need to clear a megabyte first.
+    const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kWriteBlock + kDecodeChunk);
     std::size_t filled = 0;
     std::uint64_t fileBytes = 44;
     bool cancelled = false, tooLong = false;
     PercentBar bar(progress, 0);
     PumpThrottle pump(progress);
     auto flush = [&] {
-        if (filled && writeOk) writeOk = std::fwrite(buffer.data(), 1, filled, out) == filled;
+        if (filled && writeOk) writeOk = std::fwrite(buffer.get(), 1, filled, out) == filled;
         filled = 0;
     };
 
@@ -69,7 +71,7 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
             cancelled = true;
             break;
         }
-        const DWORD n = BASS_ChannelGetData(dec, buffer.data() + filled, kDecodeChunk);
+        const DWORD n = BASS_ChannelGetData(dec, buffer.get() + filled, kDecodeChunk);
         if (n == BASS_DATA_ERROR) break;  // the decoder failed: keep what came so far
         if (fileBytes + n > limit) {
             tooLong = true;

@@ -22,7 +22,8 @@ public:
         : m_file(f), m_dataOffset(dataOffset), m_blockSize(blockSize), m_stride(std::uint64_t(blockSize) * kFrameStep),
           m_examinedCount(examinedCount) {
         if (examinedCount == 0) return;
-        m_perRead = std::max<std::uint64_t>(1, kReadBytes / m_stride);
+        // A short file gets a buffer of its own size rather than a whole read block.
+        m_perRead = std::min(examinedCount, std::max<std::uint64_t>(1, kReadBytes / m_stride));
         m_buffer.resize(std::size_t((m_perRead - 1) * m_stride + m_blockSize));
     }
     ExaminedFrames(const ExaminedFrames&) = delete;
