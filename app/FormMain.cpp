@@ -350,6 +350,7 @@ void TMainForm::FormCreate() {
     // so two windows never share one. Without it nothing can be opened: the shared temp
     // folder is never used instead.
     if (!m_session.createFolder(m_options.tempBase)) m_prompts->message(kMsgNoInstanceFolder);
+    m_session.keepRecoveryState(true);
     if (m_session.hasFolder()) m_doc.bannerFilePath = m_doc.tempFolder + "_VelkoraAd.swf";
 
     PaintBox1->move(0, 0);
@@ -414,9 +415,12 @@ void TMainForm::FormActivate() {
 }
 
 void TMainForm::FormShow() {
+    const bool recovered = !m_recoveryOffered && offerRecovery();
+    m_recoveryOffered = true;
     if (!m_doc.openAtShow) return;
     m_doc.openAtShow = false;
-    openFile(m_doc.documentPath);
+    // A recovered document takes the window: the file named on the command line waits.
+    if (!recovered) openFile(m_doc.documentPath);
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* e) {

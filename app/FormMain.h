@@ -200,6 +200,10 @@ public:
     // The open from its extension check on (the Open command after its dialog, a dropped file
     // and the command-line open): bars, worker, dialog, then the document is loaded.
     void openFile(std::string path);
+    // After an open or a recovery: the player, the zoom checks, the view and the mode.
+    bool showOpenedDocument();
+    // Offers the documents that editors which died left unsaved; true when one was taken.
+    bool offerRecovery();
     // Replaces the language file and applies its font and texts to all seven windows
     // (FormMainLanguage.cpp).
     void ApplyLanguage();
@@ -274,6 +278,7 @@ private:
     std::string m_saveDialogFileName;
     int m_saveDialogFilterIndex = 1;
     bool m_engineReady = false;
+    bool m_recoveryOffered = false;  // once per run, at the first show
     bool m_created = false;  // FormCreate ran to its end
     bool m_activated = false;
     bool m_shown = false;

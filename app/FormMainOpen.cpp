@@ -10,8 +10,10 @@
 
 #include "app/FormMain.h"
 #include "app/TOpenForm.h"
+#include "app/TReloadForm.h"
 #include "app/WorkerThread.h"
 #include "codec/OpenDocument.h"
+#include "doc/RecoveryState.h"
 #include "platform/Prompts.h"
 
 namespace torvane {
@@ -59,15 +61,48 @@ void TMainForm::openFile(std::string path) {
         return;
     }
 
+    showOpenedDocument();
+}
+
+bool TMainForm::showOpenedDocument() {
     const Outcome player = m_session.startPlayer();
     if (!player.ok()) {
         m_prompts->message(player.message);
-        return;
+        return false;
     }
     syncZoomChecks(m_doc.view.framesPerColumn);
     setWaveWidth(int(m_doc.view.columnCount));
     PaintBox1->update();
     SetUIMode(ModeStopped);
+    return true;
+}
+
+bool TMainForm::offerRecovery() {
+    if (!documentCommandsAvailable()) return false;
+    for (const std::string& folder : m_session.foldersToRecover()) {
+        const auto state = readRecoveryState(folder);
+        if (!state) continue;
+        const int answer = m_prompts->messageBox(
+            {"Torvane Audio Editor did not close properly. Recover the document \"" + state->documentPath +
+                 "\" with its unsaved changes?",
+             "", PromptButtons::YesNo, PromptIcon::Question});
+        if (answer != IDYES) {
+            m_session.discardRecovery(folder);
+            continue;
+        }
+        Outcome outcome;
+        WorkerThread::runModal(*ReloadForm, [&](DialogProgress& progress) {
+            outcome = m_session.recover(folder, progress);
+            ReloadForm->done(QDialog::Accepted);
+        });
+        if (!outcome.ok()) {
+            m_prompts->message(outcome.message);
+            continue;
+        }
+        // One document at a time: any other left folder waits for the next start.
+        return showOpenedDocument();
+    }
+    return false;
 }
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* e) {

@@ -14,9 +14,16 @@
 #include <unistd.h>
 #define TORVANE_GETPID getpid
 #endif
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
+
+#include "doc/RecoveryState.h"
+#include "doc/WorkingFile.h"
+#include "platform/FileIo.h"
+#include "platform/WaveHeader.h"
 
 namespace torvane {
 namespace fs = std::filesystem;
@@ -99,6 +106,23 @@ double processStartTime(long pid) {
 
 }  // namespace
 
+// The working file of an ended instance holds the document when its header reads and its data
+// is all there: an instance killed in the middle of an edit may have left it cut short.
+bool workingFileWhole(const std::string& folder) {
+    std::FILE* f = openFile(workingFilePathIn(folder), "rb");
+    if (!f) return false;
+    const std::uint64_t length = fileLengthOf(f);
+    WaveHeader h;
+    bool whole = readWaveHeader(f, length, h) == WaveHeaderError::None;
+    unsigned char size[4];
+    // The data size as written, before readWaveHeader bounds it by the file.
+    whole = whole && seekTo(f, h.dataOffset - 4) && std::fread(size, 1, 4, f) == 4 &&
+            (std::uint32_t(size[0]) | std::uint32_t(size[1]) << 8 | std::uint32_t(size[2]) << 16 |
+             std::uint32_t(size[3]) << 24) == h.dataSize;
+    std::fclose(f);
+    return whole;
+}
+
 LeftFolderFate leftFolderFate(const std::string& parent, const std::string& name) {
 #ifdef _WIN32
     (void)parent;
@@ -119,8 +143,30 @@ LeftFolderFate leftFolderFate(const std::string& parent, const std::string& name
         const double started = processStartTime(pid);
         if (started == 0 || started < double(st.st_mtime) + 1) return LeftFolderFate::Running;
     }
+    const std::string folder = withSeparator(path);
+    const auto state = readRecoveryState(folder);
+    if (state && state->modified && workingFileWhole(folder)) return LeftFolderFate::Offer;
     return LeftFolderFate::Remove;
 #endif
+}
+
+std::vector<std::string> foldersToRecover(const std::string& parent) {
+    const std::string base = withSeparator(parent);
+    std::vector<std::pair<fs::file_time_type, std::string>> found;
+    std::error_code ec;
+    fs::directory_iterator it(toPath(base), ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        const std::u8string u8 = it->path().filename().u8string();
+        const std::string name(u8.begin(), u8.end());
+        if (leftFolderFate(base, name) != LeftFolderFate::Offer) continue;
+        std::error_code timeError;
+        found.emplace_back(fs::last_write_time(toPath(base + name + "/" + kRecoveryFileName), timeError),
+                           withSeparator(base + name));
+    }
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<std::string> folders;
+    for (auto& f : found) folders.push_back(f.second);
+    return folders;
 }
 
 int removeFoldersOfEndedInstances(const std::string& parent) {

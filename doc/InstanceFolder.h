@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/TerminationCleanup.h"
 
@@ -17,13 +18,16 @@ std::string createInstanceFolder(const std::string& parent);
 void removeInstanceFolder(const std::string& folder);
 
 // What becomes of an instance folder found in the temp folder at start-up. The one place that
-// decides it: a folder of a running instance is never touched.
-enum class LeftFolderFate { NotOurs, Running, Remove };
+// decides it: a folder of a running instance is never touched; one whose instance ended with a
+// modified document and a whole working file is offered for recovery; any other is removed.
+enum class LeftFolderFate { NotOurs, Running, Offer, Remove };
 LeftFolderFate leftFolderFate(const std::string& parent, const std::string& name);
 
-// Removes the folders in `parent` whose instance has ended (it was killed, or it crashed).
-// Returns how many were removed.
+// Removes the folders in `parent` whose instance has ended (it was killed, or it crashed) and
+// that hold nothing to recover. Returns how many were removed.
 int removeFoldersOfEndedInstances(const std::string& parent);
+// The folders in `parent` (with a separator) to offer for recovery, newest first.
+std::vector<std::string> foldersToRecover(const std::string& parent);
 
 // Owns one instance folder for its lifetime.
 class InstanceFolder {
@@ -35,6 +39,8 @@ public:
     InstanceFolder& operator=(const InstanceFolder&) = delete;
 
     bool valid() const { return !m_path.empty(); }
+    // A folder holding unsaved work stays when the process is told to end, to be recovered.
+    void keepOnTermination(bool keep) { m_cleanup.setKept(keep); }
     const std::string& path() const { return m_path; }
 
 private:

@@ -59,6 +59,12 @@ bool removeFile(const std::string& utf8Path) {
     return fs::remove(toPath(utf8Path), ec);
 }
 
+bool renameFile(const std::string& from, const std::string& to) {
+    std::error_code ec;
+    fs::rename(toPath(from), toPath(to), ec);
+    return !ec;
+}
+
 std::int64_t fileSize(const std::string& utf8Path) {
     std::error_code ec;
     auto s = fs::file_size(toPath(utf8Path), ec);

@@ -20,6 +20,8 @@ bool pathExists(const std::string& utf8Path);
 // The file name's extension with its dot, in lower case ASCII; empty when there is none.
 std::string lowerExtension(const std::string& path);
 bool removeFile(const std::string& utf8Path);
+// Renames (moves within one file system), replacing `to`.
+bool renameFile(const std::string& from, const std::string& to);
 std::int64_t fileSize(const std::string& utf8Path);  // -1 when missing
 
 }  // namespace torvane

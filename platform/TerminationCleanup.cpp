@@ -22,6 +22,7 @@ constexpr std::size_t kMaxPath = 4096;
 // A slot's path is written before its state turns to Used and cleared only after it leaves.
 struct Slot {
     std::atomic<int> state{0};  // 0 free, 1 being written, 2 used
+    std::atomic<bool> kept{false};
     bool isFolder = false;
     char path[kMaxPath] = {};
 };
@@ -54,7 +55,7 @@ void removeFolderNow(const char* path) {
 void onTerminate(int sig) {
     const int savedErrno = errno;
     for (Slot& s : g_slots) {
-        if (s.state.load(std::memory_order_acquire) != 2) continue;
+        if (s.state.load(std::memory_order_acquire) != 2 || s.kept.load(std::memory_order_acquire)) continue;
         if (s.isFolder)
             removeFolderNow(s.path);
         else
@@ -98,10 +99,15 @@ int registerCleanupPath(const std::string& path, bool isFolder) {
         if (!g_slots[i].state.compare_exchange_strong(expected, 1, std::memory_order_acq_rel)) continue;
         std::memcpy(g_slots[i].path, path.c_str(), path.size() + 1);
         g_slots[i].isFolder = isFolder;
+        g_slots[i].kept.store(false, std::memory_order_release);
         g_slots[i].state.store(2, std::memory_order_release);
         return i;
     }
     return -1;
+}
+
+void setCleanupPathKept(int slot, bool kept) {
+    if (slot >= 0 && slot < kSlots) g_slots[slot].kept.store(kept, std::memory_order_release);
 }
 
 void unregisterCleanupPath(int slot) {

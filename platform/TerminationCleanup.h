@@ -15,6 +15,8 @@ void installTerminationCleanup();
 // fixed number of paths at once; returns a slot id, or -1 when the path was not registered.
 int registerCleanupPath(const std::string& path, bool isFolder);
 void unregisterCleanupPath(int slot);
+// A kept path stays registered but is left alone by the handler.
+void setCleanupPathKept(int slot, bool kept);
 
 // RAII registration.
 class CleanupRegistration {
@@ -22,6 +24,7 @@ public:
     CleanupRegistration() = default;
     CleanupRegistration(const std::string& path, bool isFolder) : m_slot(registerCleanupPath(path, isFolder)) {}
     ~CleanupRegistration() { unregisterCleanupPath(m_slot); }
+    void setKept(bool kept) { setCleanupPathKept(m_slot, kept); }
     CleanupRegistration(const CleanupRegistration&) = delete;
     CleanupRegistration& operator=(const CleanupRegistration&) = delete;
 

@@ -4,6 +4,7 @@
 
 #include "doc/PeakScan.h"
 #include "doc/PlayColumn.h"
+#include "doc/RecoveryState.h"
 #include "doc/WorkingFile.h"
 #include "edit/Edits.h"
 #include "platform/Bass.h"
@@ -17,7 +18,11 @@ namespace torvane {
 class Session::BusyScope {
 public:
     explicit BusyScope(Session& s) : m_session(s), m_was(s.m_busy) { s.m_busy = true; }
-    ~BusyScope() { m_session.m_busy = m_was; }
+    // Every command ends here: what it changed is recorded for recovery.
+    ~BusyScope() {
+        m_session.m_busy = m_was;
+        if (!m_was) m_session.saveRecoveryState();
+    }
     BusyScope(const BusyScope&) = delete;
     BusyScope& operator=(const BusyScope&) = delete;
 
@@ -36,6 +41,7 @@ Session::~Session() {
 
 bool Session::createFolder(const std::string& parent) {
     const std::string base = withTrailingSeparator(parent.empty() ? systemTempFolder() : parent);
+    m_parentFolder = base;
     // Folders of instances that were killed or crashed hold working files of up to 4 GB each.
     removeFoldersOfEndedInstances(base);
     m_folder = std::make_unique<InstanceFolder>(base);
@@ -110,6 +116,7 @@ Outcome Session::startPlayer() {
 }
 
 void Session::close() {
+    if (hasFolder()) removeFile(m_folder->path() + kRecoveryFileName);
     if (playerActive()) stop();
     releaseStream();
     m_playerWanted = false;
@@ -267,6 +274,7 @@ bool Session::setStartMarker() {
     const std::uint32_t c = playColumn();
     if (c >= m_doc.selection.finishMarker) return false;
     m_doc.selection.startMarker = c;
+    saveRecoveryState();
     return true;
 }
 
@@ -274,10 +282,75 @@ bool Session::setFinishMarker() {
     const std::uint32_t c = playColumn();
     if (c <= m_doc.selection.startMarker) return false;
     m_doc.selection.finishMarker = c;
+    saveRecoveryState();
     return true;
 }
 
-void Session::selectAll() { selectWholeDocument(); }
+void Session::selectAll() {
+    selectWholeDocument();
+    saveRecoveryState();
+}
+
+// --- recovery -----------------------------------------------------------------------------
+
+void Session::saveRecoveryState() {
+    if (!m_recoveryKept || !hasFolder() || !m_doc.loaded) return;
+    RecoveryState s;
+    s.documentPath = m_doc.documentPath;
+    s.sourceBitRate = m_doc.sourceBitRate;
+    s.framesPerColumn = m_doc.view.framesPerColumn;
+    s.startMarker = m_doc.selection.startMarker;
+    s.finishMarker = m_doc.selection.finishMarker;
+    s.modified = m_doc.modified;
+    writeRecoveryState(m_folder->path(), s);
+    // Unsaved work outlives a kill request (a logout, say): the next start offers it.
+    m_folder->keepOnTermination(m_doc.modified);
+}
+
+std::vector<std::string> Session::foldersToRecover() const {
+    return m_parentFolder.empty() ? std::vector<std::string>{} : torvane::foldersToRecover(m_parentFolder);
+}
+
+void Session::discardRecovery(const std::string& folder) {
+    if (leftFolderIsOffered(folder)) removeInstanceFolder(folder);
+}
+
+bool Session::leftFolderIsOffered(const std::string& folder) const {
+    const auto offered = foldersToRecover();
+    return std::find(offered.begin(), offered.end(), folder) != offered.end();
+}
+
+Outcome Session::recover(const std::string& folder, Progress& progress) {
+    if (!hasFolder()) return Outcome::failed(kMsgNoInstanceFolder);
+    if (!leftFolderIsOffered(folder)) return Outcome::failed(kMsgCannotRecover);
+    const auto state = readRecoveryState(folder);
+    if (!state) return Outcome::failed(kMsgCannotRecover);
+    BusyScope busy(*this);
+    close();
+    // Same parent folder: the files move by renaming, however long the document is.
+    const std::string working = workingFilePathIn(m_folder->path());
+    if (!renameFile(workingFilePathIn(folder), working)) return Outcome::failed(kMsgCannotRecover);
+    m_workingFile = OwnedFile(working);
+    m_doc.workingFilePath = working;
+    m_doc.documentPath = state->documentPath;
+    m_doc.sourceBitRate = state->sourceBitRate;
+    const bool knownZoom = std::find(kZoomLevels.begin(), kZoomLevels.end(), state->framesPerColumn) != kZoomLevels.end();
+    m_doc.view.framesPerColumn = knownZoom ? state->framesPerColumn : kDefaultFramesPerColumn;
+    const Outcome r = readWorkingHeader(m_doc) == WaveHeaderError::None ? reloadPeakTable(m_doc, progress, 0)
+                                                                       : Outcome::failed(kMsgCannotRecover);
+    if (!r.ok()) {
+        close();
+        return r;
+    }
+    const std::uint32_t last = m_doc.view.columnCount ? m_doc.view.columnCount - 1 : 0;
+    m_doc.selection.finishMarker = std::min(state->finishMarker, last);
+    m_doc.selection.startMarker = std::min(state->startMarker, m_doc.selection.finishMarker);
+    m_doc.modified = true;
+    m_doc.loaded = true;
+    m_doc.uiMode = ModeStopped;
+    removeInstanceFolder(folder);
+    return Outcome::done();
+}
 
 void Session::placeAt(std::uint32_t column) { setPosition(columnPosition(m_doc, column)); }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "codec/OpenDocument.h"
 #include "codec/SaveDocument.h"
@@ -23,6 +24,7 @@
 namespace torvane {
 
 inline constexpr const char* kMsgNoInstanceFolder = "Cannot create a temporary folder.";
+inline constexpr const char* kMsgCannotRecover = "The document could not be recovered.";
 // The engine refuses a working file it cannot play (more than two channels, say).
 inline constexpr const char* kMsgCannotPlay = "Cannot play this file: only mono and stereo PCM audio can be edited.";
 
@@ -44,6 +46,17 @@ public:
     bool hasFolder() const { return m_folder && m_folder->valid(); }
     // Removes the working folder with what is left in it (at exit).
     void removeFolder();
+
+    // --- recovery -----------------------------------------------------------------------------
+    // The editor keeps a recovery state beside the working file after every command, so that a
+    // document with unsaved changes survives a crash or a kill; torvane-cli does not.
+    void keepRecoveryState(bool keep) { m_recoveryKept = keep; }
+    // Folders of ended instances with unsaved work, newest first.
+    std::vector<std::string> foldersToRecover() const;
+    // Takes the document of such a folder as it was, modified, and removes the folder.
+    Outcome recover(const std::string& folder, Progress& progress);
+    // Removes such a folder (the user declined it).
+    void discardRecovery(const std::string& folder);
 
     DocumentState& doc() { return m_doc; }
     const DocumentState& doc() const { return m_doc; }
@@ -125,6 +138,8 @@ public:
 
 private:
     class BusyScope;
+    void saveRecoveryState();
+    bool leftFolderIsOffered(const std::string& folder) const;
     // Failed with kMsgWorkingFileGone when the working file is there but no longer holds the
     // document (replaced by a folder, cut short).
     Outcome workingFileIntact() const;
@@ -142,6 +157,8 @@ private:
     OwnedFile m_workingFile;
     PlaybackStream m_stream;
     bool m_busy = false;
+    bool m_recoveryKept = false;
+    std::string m_parentFolder;  // where the instance folders are
     bool m_playerWanted = false;  // the document plays (the editor), or only edits (torvane-cli)
     std::array<float, 512> m_fft{};
     std::uint32_t m_level = 0;

@@ -1,0 +1,29 @@
+#pragma once
+// What it takes to give a user their document back after the program or the machine died:
+// a small file beside the working file, rewritten whole (write, flush, rename) after every
+// command, so that it is always either the old state or the new one.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace torvane {
+
+inline constexpr const char* kRecoveryFileName = "Recovery.txt";
+
+struct RecoveryState {
+    std::string documentPath;
+    std::int32_t sourceBitRate = 0;
+    std::int32_t framesPerColumn = 0;
+    std::uint32_t startMarker = 0;
+    std::uint32_t finishMarker = 0;
+    bool modified = false;
+    std::uint32_t undoIndex = 0;  // steps of the undo journal that are done (the rest can be redone)
+};
+
+// Writes `state` into `folder` (ending in a separator) atomically; false when it could not.
+bool writeRecoveryState(const std::string& folder, const RecoveryState& state);
+// The state in `folder`, or nothing when there is none or it is damaged.
+std::optional<RecoveryState> readRecoveryState(const std::string& folder);
+
+}  // namespace torvane

@@ -1,0 +1,180 @@
+// A document with unsaved changes outlives the editor that held it: a child process opens and
+// edits a file and is killed with SIGKILL; the next start finds it, offers it, and gives back
+// the edited audio, the markers and the zoom.
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <cstring>
+#include <random>
+
+#include "doc/RecoveryState.h"
+#include "doc/WorkingFile.h"
+#include "session/Session.h"
+#include "platform/TerminationCleanup.h"
+#include "support/PlainEdits.h"
+#include "support/TestFiles.h"
+
+using namespace torvane;
+using namespace torvane::test;
+
+namespace {
+
+class Recovery : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::mt19937 rng(21);
+        std::vector<std::int16_t> s(2 * 8000 * 9);
+        for (auto& v : s) v = std::int16_t(std::uniform_int_distribution<int>(-32768, 32767)(rng));
+        source = sources.file("song.wav");
+        writeFile(source, makeWav(8000, 2, 16, samples16(s)));
+    }
+
+    // A child that opens the source at 4 000 frames a column, fades columns 3..12 in, selects
+    // 5..9 and waits to be killed; returns its pid once the edit is recorded.
+    pid_t editInAChildAndWait(bool handleSignals = false) {
+        int ready[2];
+        EXPECT_EQ(pipe(ready), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            close(ready[0]);
+            if (handleSignals) installTerminationCleanup();
+            Session s;
+            s.keepRecoveryState(true);
+            NoProgress none;
+            if (!s.createFolder(parent.path()) || !s.open(source, none).ok()) _exit(1);
+            if (!s.zoomTo(4000, none).ok()) _exit(1);
+            s.doc().selection = {3, 12};
+            if (!s.fadeIn(none).ok()) _exit(1);
+            s.doc().selection = {5, 8};
+            s.setFinishMarker();  // the play column is 0: refused, nothing changes
+            s.doc().selection.finishMarker = 9;
+            s.selectAll();        // recorded: the whole document
+            s.doc().selection = {5, 9};
+            if (!s.changeVolume(0.5f, false, none).ok()) _exit(1);  // recorded with 5..9
+            const char go = 1;
+            if (write(ready[1], &go, 1) != 1) _exit(1);
+            pause();
+            _exit(0);
+        }
+        close(ready[1]);
+        char go = 0;
+        EXPECT_EQ(read(ready[0], &go, 1), 1);
+        close(ready[0]);
+        return child;
+    }
+
+    // The source with the child's two edits applied by the plain transcription.
+    Bytes expectedWorkingFile() const {
+        const Bytes src = readFile(source);
+        Plain p{src, 44, std::uint32_t(src.size()), 4, 4000, 3, 12, 16};
+        p.fade(true);
+        p.start = 5;
+        p.finish = 9;
+        p.volume(0.5f, false);
+        return p.file;
+    }
+
+    TempDir sources, parent;
+    std::string source;
+};
+
+TEST_F(Recovery, AKilledEditorsDocumentComesBackAsItWas) {
+    const pid_t child = editInAChildAndWait();
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+
+    // A live instance's folder is never offered, nor touched by a start.
+    Session live;
+    live.keepRecoveryState(true);
+    NoProgress none;
+    ASSERT_TRUE(live.createFolder(parent.path()));
+    ASSERT_TRUE(live.open(source, none).ok());
+    live.doc().selection = {1, 4};
+    ASSERT_TRUE(live.fadeOut(none).ok());
+
+    Session next;
+    ASSERT_TRUE(next.createFolder(parent.path()));
+    const auto offered = next.foldersToRecover();
+    ASSERT_EQ(offered.size(), 1u);
+    EXPECT_NE(offered[0].find("torvane-" + std::to_string(child) + "-"), std::string::npos);
+    ASSERT_TRUE(next.recover(offered[0], none).ok());
+
+    const DocumentState& d = next.doc();
+    EXPECT_TRUE(readFile(d.workingFilePath) == expectedWorkingFile());
+    EXPECT_EQ(d.documentPath, source);
+    EXPECT_EQ(d.view.framesPerColumn, 4000);
+    EXPECT_EQ(d.view.columnCount, 18u);
+    EXPECT_EQ(d.selection.startMarker, 5u);
+    EXPECT_EQ(d.selection.finishMarker, 9u);
+    EXPECT_TRUE(d.modified);
+    EXPECT_TRUE(d.loaded);
+    EXPECT_FALSE(std::filesystem::exists(offered[0]));
+    EXPECT_TRUE(live.doc().modified);
+    EXPECT_TRUE(std::filesystem::exists(live.doc().workingFilePath));
+    EXPECT_TRUE(next.foldersToRecover().empty());
+}
+
+TEST_F(Recovery, NothingIsOfferedThatCannotBeTrusted) {
+    // Killed twice: one working file is then cut short (as by a kill in the middle of an
+    // edit), the other's document is declined.
+    std::vector<std::string> folders;
+    for (int i = 0; i < 2; ++i) {
+        const pid_t child = editInAChildAndWait();
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        for (const auto& e : std::filesystem::directory_iterator(parent.path()))
+            if (e.path().filename().string().find("torvane-" + std::to_string(child)) == 0)
+                folders.push_back(e.path().string() + "/");
+    }
+    ASSERT_EQ(folders.size(), 2u);
+    std::filesystem::resize_file(workingFilePathIn(folders[0]), 30000);
+
+    Session next;
+    ASSERT_TRUE(next.createFolder(parent.path()));
+    EXPECT_FALSE(std::filesystem::exists(folders[0])) << "a cut-short working file is removed, not offered";
+    ASSERT_EQ(next.foldersToRecover(), std::vector<std::string>{folders[1]});
+    next.discardRecovery(folders[1]);
+    EXPECT_FALSE(std::filesystem::exists(folders[1]));
+
+    // An unmodified document (opened, zoomed, never edited) leaves nothing to offer.
+    const pid_t child = fork();
+    if (child == 0) {
+        Session s;
+        s.keepRecoveryState(true);
+        NoProgress none;
+        if (!s.createFolder(parent.path()) || !s.open(source, none).ok()) _exit(1);
+        s.zoomTo(2000, none);
+        kill(getpid(), SIGKILL);
+    }
+    waitpid(child, nullptr, 0);
+    EXPECT_TRUE(next.foldersToRecover().empty());
+
+    // A damaged state file is no state.
+    const std::string f = folders[1];
+    std::filesystem::create_directories(f);
+    for (const char* text : {"", "version=1\nzoom=-5\n", "version=2\nbitrate=1\nzoom=1000\nstart=0\nfinish=1\nmodified=1\npath=x\n",
+                             "version=1\nzoom=1000\nstart=9\nfinish=1\nmodified=1\npath=x\n"}) {
+        writeFile(f + kRecoveryFileName, Bytes(text, text + std::strlen(text)));
+        EXPECT_FALSE(readRecoveryState(f).has_value()) << text;
+    }
+}
+
+// A kill request (a logout, kill, Ctrl+C) removes an editor's folder, except when it holds
+// unsaved work: that stays to be offered.
+TEST_F(Recovery, UnsavedWorkOutlivesAKillRequest) {
+    const pid_t child = editInAChildAndWait(true);
+    kill(child, SIGTERM);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    Session next;
+    ASSERT_TRUE(next.createFolder(parent.path()));
+    EXPECT_EQ(next.foldersToRecover().size(), 1u);
+}
+
+}  // namespace
