@@ -26,6 +26,8 @@ void TMainForm::runEdit(const std::function<Outcome(Progress&)>& edit) {
         ProcessForm->done(1);
     });
     if (!outcome.ok()) m_prompts->message(outcome.message);
+    // Undo and Redo bring back the zoom the edit was made at.
+    syncZoomChecks(m_doc.view.framesPerColumn);
     setWaveWidth(int(m_doc.view.columnCount));
     repaintWave();
     SetUIMode(ModeStopped);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -339,6 +340,8 @@ int runEdit(const std::vector<std::string>& args) {
                               ")");
         d.selection = {start, finish};
     }
+    // A chain that never undoes keeps nothing for it: no second copy of the audio is written.
+    session.keepUndo(std::any_of(ops.begin(), ops.end(), [](const EditOp& op) { return op.name == "--undo"; }));
     TerminalProgress progress(TerminalProgress::stderrIsTerminal());
     for (const EditOp& op : ops) {
         Outcome r;

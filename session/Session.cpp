@@ -174,7 +174,9 @@ Outcome Session::runEdit(EditKind kind, float factor, Progress& progress, bool r
     if (Outcome intact = workingFileIntact(); !intact.ok()) return intact;
     BusyScope busy(*this);
     bool journaled = false;
-    if (!redoing) {
+    if (!redoing && !m_keepUndo) {
+        releasePlayer();
+    } else if (!redoing) {
         UndoStep step;
         step.kind = kind;
         step.factor = factor;

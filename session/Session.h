@@ -109,6 +109,8 @@ public:
     // ends cancelled. Without a question the edit goes on.
     void setUndoLimit(std::uint64_t bytes) { m_journal.setLimit(bytes); }
     void setWithoutUndoQuestion(std::function<bool()> ask) { m_askWithoutUndo = std::move(ask); }
+    // Off: edits keep nothing for undo (a batch that never undoes need not copy the audio).
+    void keepUndo(bool on) { m_keepUndo = on; }
     const UndoJournal& journal() const { return m_journal; }
 
     // Saves the document to `destination` in the format of its extension (through the
@@ -172,6 +174,7 @@ private:
     PlaybackStream m_stream;
     UndoJournal m_journal;
     std::function<bool()> m_askWithoutUndo;
+    bool m_keepUndo = true;
     bool m_busy = false;
     bool m_playerWanted = false;  // the document plays (the editor), or only edits (torvane-cli)
     std::array<float, 512> m_fft{};

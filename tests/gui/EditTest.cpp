@@ -220,6 +220,16 @@ TEST_F(EditCommands, CtrlZUndoesAFadeInAndTheItemsFollow) {
     press(Qt::Key_Z, Qt::ControlModifier);
     press(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_TRUE(readFile(f->doc().workingFilePath) == faded);
+
+    // After a zoom, Undo brings back the zoom the edit was made at, checked in the menu.
+    f->MZoom1->trigger();
+    ASSERT_EQ(f->doc().view.framesPerColumn, 1000);
+    press(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(readFile(f->doc().workingFilePath) == before);
+    EXPECT_EQ(f->doc().view.framesPerColumn, 10000);
+    EXPECT_TRUE(f->MZoom10->isChecked());
+    EXPECT_FALSE(f->MZoom1->isChecked());
+    EXPECT_EQ(f->PaintBox1->width(), 30);
     EXPECT_TRUE(shell.prompts.messages().empty());
 }
 
