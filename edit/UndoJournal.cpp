@@ -7,6 +7,11 @@
 #include "edit/Edits.h"
 #include "platform/FileIo.h"
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace torvane {
 namespace {
 
@@ -54,6 +59,25 @@ private:
     std::uint64_t m_total;
     std::uint64_t m_done = 0;
 };
+
+// Makes the file `length` bytes long with its space taken, before any byte moves: an undo
+// that grows the file (Delete, Cut Out) on a disk that is full fails here, with the file as
+// it was, rather than half-way through the moves with the audio shifted.
+bool reserve(const std::string& path, std::uint64_t current, std::uint64_t length) {
+    if (length <= current) return true;
+    bool ok = true;
+#if !defined(_WIN32)
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    if (fd < 0) return false;
+    ok = ::posix_fallocate(fd, off_t(current), off_t(length - current)) == 0;
+    ok = ::close(fd) == 0 && ok;
+#endif
+    std::error_code ec;
+    if (ok) std::filesystem::resize_file(std::filesystem::u8path(path), length, ec);
+    if (ok && !ec) return true;
+    std::filesystem::resize_file(std::filesystem::u8path(path), current, ec);  // the tail holds nothing yet
+    return false;
+}
 
 }  // namespace
 
@@ -121,6 +145,9 @@ Outcome UndoJournal::undo(const std::string& workingFile, Progress& progress) {
         if (!work) return Outcome::failed(kMsgCannotOpenWorkingFile);
         File saved(step.file, "rb");
         if (!saved) return Outcome::failed(kMsgCannotReadUndo);
+        const std::int64_t current = fileSize(workingFile);
+        if (current < 0 || !reserve(workingFile, std::uint64_t(current), plan.length))
+            return Outcome::failed(kMsgCannotWriteWorkingFile);
         std::vector<unsigned char> buffer(std::size_t(std::min<std::uint64_t>(kBlock, std::max<std::uint64_t>(total, 1))));
         Moved moved(progress, total);
         // Each move goes towards the end: copied from its last block back, no byte is

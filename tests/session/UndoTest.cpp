@@ -4,6 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+
 #include <filesystem>
 #include <random>
 
@@ -322,4 +329,36 @@ TEST_F(UndoTest, MissingStepFileAndFailedEditLeaveNoHalfStep) {
     EXPECT_FALSE(session->fadeIn(none).ok());
     EXPECT_FALSE(session->canUndo());
     EXPECT_EQ(undoFilesIn(doc().tempFolder), 0u);
+}
+
+// A disk that fills while an undo grows the file back (Delete, Cut Out): in a child process
+// with a file-size limit just above the edited file (SIGXFSZ ignored, as under `ulimit -f`),
+// the undo fails with a message, the working file is still the edited one byte for byte and
+// the step can still be undone; with the limit lifted the same undo gives back the original.
+TEST_F(UndoTest, ADiskThatFillsDuringAnUndoLeavesTheEditedFile) {
+    NoProgress none;
+    for (const Op op : {Op::Delete, Op::CutOut}) {
+        openDoc(randomWav(rng, 2, 16, 120000, true), 1000);  // 120 columns of 4000 bytes
+        const Bytes original = readFile(doc().workingFilePath);
+        doc().selection = {10, 70};
+        const Bytes edited = apply(op, original);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit r{rlim_t(edited.size() + 1000), RLIM_INFINITY};
+            setrlimit(RLIMIT_FSIZE, &r);
+            const Outcome full = session->undo(none);
+            if (full.message != kMsgCannotWriteWorkingFile) _exit(1);
+            if (!(readFile(doc().workingFilePath) == edited) || !session->canUndo()) _exit(2);
+            const rlimit lifted{RLIM_INFINITY, RLIM_INFINITY};
+            setrlimit(RLIMIT_FSIZE, &lifted);
+            if (!session->undo(none).ok() || !(readFile(doc().workingFilePath) == original)) _exit(3);
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << int(op) << " (1: no failure, 2: file changed, 3: no undo after)";
+    }
 }
