@@ -25,7 +25,8 @@ void TMainForm::runEdit(const std::function<Outcome(Progress&)>& edit) {
         outcome = edit(progress);
         ProcessForm->done(1);
     });
-    if (!outcome.ok()) m_prompts->message(outcome.message);
+    // A cancelled edit (No to going on without undo) has nothing to say.
+    if (outcome.failedWithMessage()) m_prompts->message(outcome.message);
     // Undo and Redo bring back the zoom the edit was made at.
     syncZoomChecks(m_doc.view.framesPerColumn);
     setWaveWidth(int(m_doc.view.columnCount));

@@ -168,7 +168,7 @@ TEST_F(EditCommands, CtrlZUndoesAFadeInAndTheItemsFollow) {
     // once it is active again, as it is for the user.
     const auto press = [this](Qt::Key key, Qt::KeyboardModifiers modifiers) {
         f->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(f));
+        ASSERT_TRUE(QTest::qWaitFor([this] { return QApplication::activeWindow() == f && !QApplication::activeModalWidget(); }));
         QTest::keyClick(f, key, modifiers);
     };
     f->activateWindow();
@@ -231,6 +231,34 @@ TEST_F(EditCommands, CtrlZUndoesAFadeInAndTheItemsFollow) {
     EXPECT_FALSE(f->MZoom1->isChecked());
     EXPECT_EQ(f->PaintBox1->width(), 30);
     EXPECT_TRUE(shell.prompts.messages().empty());
+}
+
+// An edit larger than the undo limit asks first, as a Yes/No question: No leaves the file, the
+// flag and Undo as they were and shows nothing more; Yes edits, and nothing is left to undo.
+TEST_F(EditCommands, AnEditTooLargeForUndoAsksFirst) {
+    open(100000);
+    f->doc().selection = {1, 2};
+    f->ButtonFadeOut->click();
+    ASSERT_TRUE(f->MUndo->isEnabled());
+    f->session().setUndoLimit(1000);
+    f->doc().selection = {2, 8};
+    const Bytes before = readFile(f->doc().workingFilePath);
+    shell.prompts.answerMessage(IDNO);
+    f->ButtonFadeIn->click();
+    ASSERT_EQ(shell.prompts.messages().size(), 1u);
+    EXPECT_EQ(shell.prompts.messages()[0].text, kMsgEditWithoutUndo);
+    EXPECT_EQ(shell.prompts.messages()[0].buttons, PromptButtons::YesNo);
+    EXPECT_FALSE(f->ProcessForm->isVisible());
+    EXPECT_TRUE(readFile(f->doc().workingFilePath) == before);
+    EXPECT_TRUE(f->MUndo->isEnabled());
+    EXPECT_EQ(f->MUndo->toolTip(), "Undo Fade Out");
+
+    shell.prompts.answerMessage(IDYES);
+    f->ButtonFadeIn->click();
+    EXPECT_EQ(shell.prompts.messages().size(), 2u);
+    EXPECT_FALSE(readFile(f->doc().workingFilePath) == before);
+    EXPECT_FALSE(f->MUndo->isEnabled());
+    EXPECT_TRUE(f->doc().modified);
 }
 
 // Failures end the process dialog and say why once it is gone; nothing is changed.
