@@ -51,6 +51,9 @@ const CommandItem kTable[] = {
     item("MExit", "Exit", "Exit", "Ctrl+Q", G::Always, &F::MExitClick, &F::MExit),
 
     menu("MenuEdit", "Edit", "&Edit", &F::MenuEdit),
+    item("MUndo", "Undo", "Undo", "Ctrl+Z", G::Undo, &F::MUndoClick, &F::MUndo),
+    item("MRedo", "Redo", "Redo", "Ctrl+Y; Ctrl+Shift+Z", G::Redo, &F::MRedoClick, &F::MRedo),
+    separator(),
     item("MSelectAll", "SelectAll", "Select All", "Ctrl+A", G::SelectAll, &F::MSelectAllClick, &F::MSelectAll),
     separator(),
     item("MDelete", "Delete", "Delete", "Del", G::Cut, &F::MDeleteClick, &F::MDelete),

@@ -154,6 +154,10 @@ TMainForm::TMainForm(StartupOptions options, QWidget* parent)
     connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
     createView();
 
+    // An edit too large for the undo journal asks before it changes anything.
+    m_session.setWithoutUndoQuestion([this] {
+        return m_prompts->messageBox({kMsgEditWithoutUndo, "", PromptButtons::YesNo, PromptIcon::Question}) == IDYES;
+    });
     FormCreate();
     buildDialogs();
     Timer1->start();
@@ -295,6 +299,8 @@ void TMainForm::buildMenus() {
         connect(a, &QAction::triggered, this, c.handler);
     }
     MZoom10->setChecked(true);
+    // Undo and Redo name the edit in their tool tips ("Undo Fade In").
+    MenuEdit->setToolTipsVisible(true);
 }
 
 void TMainForm::buildDialogs() {
@@ -458,6 +464,8 @@ bool groupEnabled(EnableGroup group, const UIModeStates& s) {
     case EnableGroup::SetStart: return s.setStart;
     case EnableGroup::SetFinish: return s.setFinish;
     case EnableGroup::Space: return s.pause || s.playFromHere;
+    case EnableGroup::Undo:
+    case EnableGroup::Redo: return s.effects && !s.pause;  // stopped or paused
     }
     return false;
 }
@@ -479,10 +487,14 @@ void TMainForm::SetUIMode(std::uint32_t mode) {
 
     for (const CommandItem& c : commandTable()) {
         if (c.group == EnableGroup::Always) continue;
-        const bool on = groupEnabled(c.group, s);
+        bool on = groupEnabled(c.group, s);
+        if (c.group == EnableGroup::Undo) on = on && m_session.canUndo();
+        if (c.group == EnableGroup::Redo) on = on && m_session.canRedo();
         if (c.action) (this->*c.action)->setEnabled(on);
         if (c.button) (this->*c.button)->setEnabled(on);
     }
+
+    updateUndoTips();
 
     if (mode == ModeNoDocument) {
         for (QLabel* p : StatusPanels) p->clear();

@@ -115,6 +115,7 @@ public:
     QToolButton *CButtonPlay = nullptr, *CButtonPlayFromHere = nullptr, *CButtonPause = nullptr,
                 *CButtonStop = nullptr, *CButtonSetStart = nullptr, *CButtonSetFinish = nullptr;
     QAction *MOpen = nullptr, *MClose = nullptr, *MSave = nullptr, *MSaveAs = nullptr, *MExit = nullptr;
+    QAction *MUndo = nullptr, *MRedo = nullptr;
     QAction *MSelectAll = nullptr, *MDelete = nullptr, *MCutOut = nullptr, *MVolume = nullptr,
             *MFadeIn = nullptr, *MFadeOut = nullptr;
     QAction *MZoom10 = nullptr, *MZoom8 = nullptr, *MZoom6 = nullptr, *MZoom4 = nullptr, *MZoom2 = nullptr,
@@ -130,6 +131,8 @@ public:
 
     // UI state update: enables every command for mode and fills the status bar.
     void SetUIMode(std::uint32_t mode);
+    // The tool tips of Undo and Redo name the edit they would undo or redo.
+    void updateUndoTips();
 
     // The waveform view, transport and meters (FormMainView.cpp).
     TSpectrum* spectrum() const { return m_spectrum.get(); }  // null when the engine failed
@@ -162,6 +165,8 @@ public slots:
     void ButtonSaveAsClick();
     void MSaveAsClick() { ButtonSaveAsClick(); }
     void MSelectAllClick();
+    void MUndoClick();
+    void MRedoClick();
     void ButtonDeleteClick();
     void MDeleteClick() { ButtonDeleteClick(); }
     void ButtonCutOutClick();

@@ -4,12 +4,15 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QRegularExpression>
 
 #include "app/FormMain.h"
 #include "app/TProcessForm.h"
 #include "app/TVolumeForm.h"
+#include "app/CommandTable.h"
 #include "app/WorkerThread.h"
 #include "edit/Edits.h"
+#include "i18n/LanguageFile.h"
 #include "platform/Prompts.h"
 
 namespace torvane {
@@ -22,7 +25,10 @@ void TMainForm::runEdit(const std::function<Outcome(Progress&)>& edit) {
         outcome = edit(progress);
         ProcessForm->done(1);
     });
-    if (!outcome.ok()) m_prompts->message(outcome.message);
+    // A cancelled edit (No to going on without undo) has nothing to say.
+    if (outcome.failedWithMessage()) m_prompts->message(outcome.message);
+    // Undo and Redo bring back the zoom the edit was made at.
+    syncZoomChecks(m_doc.view.framesPerColumn);
     setWaveWidth(int(m_doc.view.columnCount));
     repaintWave();
     SetUIMode(ModeStopped);
@@ -64,6 +70,34 @@ void TMainForm::ButtonFadeInClick() {
 
 void TMainForm::ButtonFadeOutClick() {
     runEdit([this](Progress& p) { return m_session.fadeOut(p); });
+}
+
+// Undo and Redo run in the same process dialog as the edits: the file moves back (bar 0),
+// the waveform is rebuilt (bar 1).
+void TMainForm::MUndoClick() {
+    if (!m_session.canUndo()) return;
+    runEdit([this](Progress& p) { return m_session.undo(p); });
+}
+
+void TMainForm::MRedoClick() {
+    if (!m_session.canRedo()) return;
+    runEdit([this](Progress& p) { return m_session.redo(p); });
+}
+
+void TMainForm::updateUndoTips() {
+    // The captions of the language file in use, or the built-in ones without it.
+    const auto caption = [this](const char* key) {
+        std::string t = m_languageFile ? m_languageFile->text("Menu", key) : std::string();
+        if (t.empty())
+            for (const CommandItem& c : commandTable())
+                if (c.kind == ItemKind::MenuItem && c.key && std::string(c.key) == key) t = c.caption;
+        QString q = QString::fromStdString(t);
+        q.remove(QRegularExpression(QStringLiteral("\\(&.\\)|&")));  // "编辑(&E)", "&Edit"
+        return q.trimmed();
+    };
+    const std::string undo = m_session.undoName(), redo = m_session.redoName();
+    MUndo->setToolTip(undo.empty() ? caption("Undo") : caption("Undo") + ' ' + caption(undo.c_str()));
+    MRedo->setToolTip(redo.empty() ? caption("Redo") : caption("Redo") + ' ' + caption(redo.c_str()));
 }
 
 }  // namespace torvane

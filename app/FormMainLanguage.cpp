@@ -82,6 +82,7 @@ void TMainForm::ApplyLanguage() {
         default: break;
         }
     }
+    updateUndoTips();
     m_openFilter = lf.text("OpenDialog", "Filter");
     m_saveFilter = lf.text("SaveDialog", "Filter");
 

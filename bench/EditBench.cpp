@@ -1,6 +1,8 @@
 // The five edits on a long document against sox (and a plain byte copy for Delete), in one
 // run: the edit itself is timed (the document is opened beforehand, untimed), each contender
-// best of three, and the ratios printed.
+// best of three, and the ratios printed. Undo of Volume and of Delete is timed against the
+// edit it undoes, and the edits once more without the undo journal, to show what keeping the
+// overwritten or removed bytes costs.
 //
 // Usage: bench_edits IN.wav [WORK_DIR]   (a one-hour 44.1 kHz stereo WAV for the real figures;
 // bench/edits.sh makes one)
@@ -70,7 +72,14 @@ int main(int argc, char** argv) {
     const std::uint64_t bytes = d.format.dataSize;
     std::printf("document: %u s, %llu data bytes; best of 3\n", d.format.duration, (unsigned long long)bytes);
 
-    const double volume = bestOf(reopen, [&] { edit([&] { return session.changeVolume(0.5f, false, none); }); });
+    const auto volumeEdit = [&] { edit([&] { return session.changeVolume(0.5f, false, none); }); };
+    const auto undo = [&] { edit([&] { return session.undo(none); }); };
+    const double volume = bestOf(reopen, volumeEdit);
+    const double volumeUndo = bestOf([&] { reopen(); volumeEdit(); std::system("sync"); }, undo);
+    // A limit of one byte: every edit goes on without undo (no question is set).
+    session.setUndoLimit(1);
+    const double volumeBare = bestOf(reopen, volumeEdit);
+    session.setUndoLimit(0);
     const double soxVolume = bestOf([] {}, [&] { shell("sox " + quote(in) + " " + quote(out) + " vol 0.5"); });
     const double fade = bestOf(reopen, [&] { edit([&] { return session.fadeIn(none); }); });
     const std::string length = std::to_string(d.format.duration);
@@ -79,10 +88,15 @@ int main(int argc, char** argv) {
     // Delete of the first minute: at 1 : 1 a minute is exactly 2646 columns.
     zoom = 1000;
     const std::uint32_t minute = std::uint32_t(60 * d.format.sampleRate / 1000);
-    const double del = bestOf(reopen, [&] {
+    const auto deleteMinute = [&] {
         d.selection = {0, minute};
         edit([&] { return session.deleteSelection(none); });
-    });
+    };
+    const double del = bestOf(reopen, deleteMinute);
+    const double delUndo = bestOf([&] { reopen(); deleteMinute(); std::system("sync"); }, undo);
+    session.setUndoLimit(1);
+    const double delBare = bestOf(reopen, deleteMinute);
+    session.setUndoLimit(0);
     const std::uint64_t skip = std::uint64_t(d.format.dataOffset) + std::uint64_t(minute) * 1000 * d.format.blockSize;
     const double copy = bestOf([] {}, [&] {
         shell("dd if=" + quote(in) + " of=" + quote(out) + " bs=4M iflag=skip_bytes skip=" + std::to_string(skip));
@@ -95,6 +109,13 @@ int main(int argc, char** argv) {
     std::printf("%-46s %8.3f s   ratio %.2f\n", "sox in.wav out.wav fade t LENGTH", soxFade, fade / soxFade);
     std::printf("%-46s %8.3f s\n", "Delete the first minute", del);
     std::printf("%-46s %8.3f s   ratio %.2f\n", "dd of the bytes that move", copy, del / copy);
+    std::printf("%-46s %8.3f s   ratio to the edit %.2f\n", "Undo of Volume 50 % (whole document)", volumeUndo,
+                volumeUndo / volume);
+    std::printf("%-46s %8.3f s   ratio to the edit %.2f\n", "Volume 50 % without the undo journal", volumeBare,
+                volumeBare / volume);
+    std::printf("%-46s %8.3f s   ratio to the edit %.2f\n", "Undo of Delete the first minute", delUndo, delUndo / del);
+    std::printf("%-46s %8.3f s   ratio to the edit %.2f\n", "Delete the first minute without the journal", delBare,
+                delBare / del);
     std::printf("(%.2f hours of audio)\n", hours);
     return 0;
 }

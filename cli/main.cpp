@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -64,6 +65,12 @@ const char* const kUsage =
     "                           --mute       silence the selection\n"
     "                           --fade-in    fade the selection in\n"
     "                           --fade-out   fade the selection out\n"
+    "                           --undo       undo the last edit not yet undone: the file,\n"
+    "                                        the zoom and the selection as before it\n"
+    "                           --redo       do the last undone edit again; an edit after\n"
+    "                                        --undo drops what could be redone\n"
+    "                         --undo with nothing to undo, or --redo with nothing to redo,\n"
+    "                         is refused (exit 1) and nothing is written.\n"
     "                         After Delete the selection is one column from its start; after\n"
     "                         Cut Out it is the whole document; the others keep it. IN is never\n"
     "                         modified; OUT must be another file.\n"
@@ -304,7 +311,8 @@ int runEdit(const std::vector<std::string>& args) {
                 if (p && *p == kPercents[k]) index = k;
             if (index < 0) return usageError("--volume takes 250, 200, 150, 100, 75, 50 or 25" + (p ? ", not " + *p : std::string()));
             ops.push_back({a, volumeFactor(index)});
-        } else if (a == "--delete" || a == "--cut-out" || a == "--mute" || a == "--fade-in" || a == "--fade-out") {
+        } else if (a == "--delete" || a == "--cut-out" || a == "--mute" || a == "--fade-in" || a == "--fade-out" ||
+                   a == "--undo" || a == "--redo") {
             ops.push_back({a});
         } else if (a.size() > 1 && a[0] == '-') {
             return usageError("unknown option " + a);
@@ -332,6 +340,8 @@ int runEdit(const std::vector<std::string>& args) {
                               ")");
         d.selection = {start, finish};
     }
+    // A chain that never undoes keeps nothing for it: no second copy of the audio is written.
+    session.keepUndo(std::any_of(ops.begin(), ops.end(), [](const EditOp& op) { return op.name == "--undo"; }));
     TerminalProgress progress(TerminalProgress::stderrIsTerminal());
     for (const EditOp& op : ops) {
         Outcome r;
@@ -340,6 +350,8 @@ int runEdit(const std::vector<std::string>& args) {
         else if (op.name == "--volume") r = session.changeVolume(op.factor, false, progress);
         else if (op.name == "--mute") r = session.changeVolume(1.0f, true, progress);
         else if (op.name == "--fade-in") r = session.fadeIn(progress);
+        else if (op.name == "--undo") r = session.undo(progress);
+        else if (op.name == "--redo") r = session.redo(progress);
         else r = session.fadeOut(progress);
         if (!r.ok()) return failure(r.message);
     }

@@ -13,7 +13,7 @@ void add(std::vector<CaptionKey>& out, std::string_view section, std::initialize
 std::vector<CaptionKey> build() {
     std::vector<CaptionKey> k;
     add(k, "Menu", {"File", "Open", "Close", "Save", "SaveAs", "Exit",
-                    "Edit", "SelectAll", "Delete", "CutOut", "Volume", "FadeIn", "FadeOut",
+                    "Edit", "Undo", "Redo", "SelectAll", "Delete", "CutOut", "Volume", "FadeIn", "FadeOut",
                     "Zoom", "Zoom10", "Zoom8", "Zoom6", "Zoom4", "Zoom2", "Zoom1",
                     "Control", "Play", "PlayFrom", "Pause", "Stop", "SetStart", "SetFinish",
                     "Language", "Help", "HelpDocument", "HomePage", "About"});

@@ -34,6 +34,7 @@ private:
 Session::Session() = default;
 
 Session::~Session() {
+    m_journal.clear();
     releaseStream();
     m_workingFile.reset();
     m_folder.reset();
@@ -46,10 +47,12 @@ bool Session::createFolder(const std::string& parent) {
     removeFoldersOfEndedInstances(base);
     m_folder = std::make_unique<InstanceFolder>(base);
     m_doc.tempFolder = hasFolder() ? m_folder->path() : std::string();
+    m_journal.setFolder(m_doc.tempFolder);
     return hasFolder();
 }
 
 void Session::removeFolder() {
+    m_journal.clear();
     releaseStream();
     m_workingFile.reset();
     m_folder.reset();
@@ -96,6 +99,7 @@ Outcome Session::open(const std::string& path, Progress& progress, std::uint64_t
         return r;
     }
     m_doc.modified = false;
+    m_journal.reset();
     selectWholeDocument();
     m_doc.loaded = true;
     m_doc.uiMode = ModeStopped;
@@ -121,6 +125,8 @@ void Session::close() {
     releaseStream();
     m_playerWanted = false;
     m_doc.streamLength = 0;
+    // The history belongs to the document: its files go with it.
+    m_journal.reset();
     m_workingFile.reset();
     m_doc.resetDocument();
     m_doc.uiMode = ModeNoDocument;
@@ -171,46 +177,127 @@ void Session::restorePlayer() {
     attachStream(std::move(stream));
 }
 
-template <typename Body>
-Outcome Session::runEdit(Progress& progress, MarkersAfter markers, Body body) {
+Outcome Session::runEdit(EditKind kind, float factor, Progress& progress, bool redoing) {
     if (Outcome intact = workingFileIntact(); !intact.ok()) return intact;
     BusyScope busy(*this);
-    releasePlayer();
-    const Outcome r = body(m_doc, progress);
+    bool journaled = false;
+    if (!redoing && !m_keepUndo) {
+        releasePlayer();
+    } else if (!redoing) {
+        UndoStep step;
+        step.kind = kind;
+        step.factor = factor;
+        step.format = m_doc.format;
+        step.framesPerColumn = m_doc.view.framesPerColumn;
+        step.selection = m_doc.selection;
+        const std::int64_t length = fileSize(m_doc.workingFilePath);
+        if (length >= 0) step.plan = planUndo(kind, m_doc, std::uint64_t(length));
+        // Volume at 100 % writes nothing.
+        if (kind == EditKind::Volume && factor == 1.0f) step.plan.saved.clear();
+        const std::uint64_t bytes = step.plan.savedBytes();
+        if (bytes > m_journal.limit()) {
+            // Asked before anything changes: No leaves the document and its history alone.
+            if (m_askWithoutUndo && !m_askWithoutUndo()) return Outcome::cancelled();
+            releasePlayer();
+        } else if (length >= 0) {
+            m_journal.makeRoom(bytes);
+            releasePlayer();
+            if (Outcome kept = m_journal.record(std::move(step), m_doc.workingFilePath, progress); !kept.ok()) {
+                restorePlayer();
+                m_doc.uiMode = m_doc.loaded ? ModeStopped : ModeNoDocument;
+                return kept;
+            }
+            journaled = true;
+        } else {
+            releasePlayer();
+        }
+    } else {
+        releasePlayer();
+    }
+
+    Outcome r;
+    switch (kind) {
+    case EditKind::Delete: r = torvane::deleteSelection(m_doc, progress); break;
+    case EditKind::CutOut: r = cutOutSelection(m_doc, progress); break;
+    case EditKind::Volume: r = torvane::changeVolume(m_doc, factor, false, progress); break;
+    case EditKind::Mute: r = torvane::changeVolume(m_doc, factor, true, progress); break;
+    case EditKind::FadeIn: r = torvane::fadeIn(m_doc, progress); break;
+    case EditKind::FadeOut: r = torvane::fadeOut(m_doc, progress); break;
+    }
     restorePlayer();
     if (r.ok()) {
-        m_doc.modified = true;
+        if (redoing) m_journal.redone();
+        else if (journaled) m_journal.commitLast();
+        else m_journal.clear();  // an edit without undo: what came before cannot be undone across it
+        m_doc.modified = !m_journal.atSaved();
         const std::uint32_t columns = m_doc.view.columnCount;
-        if (markers == MarkersAfter::AfterDelete) {
+        if (kind == EditKind::Delete) {
             // One column past the start, but never past the last column.
             m_doc.selection.finishMarker = columns ? std::min(m_doc.selection.startMarker + 1, columns - 1) : 0;
             m_doc.selection.startMarker = std::min(m_doc.selection.startMarker, m_doc.selection.finishMarker);
-        } else if (markers == MarkersAfter::WholeDocument) {
+        } else if (kind == EditKind::CutOut) {
             selectWholeDocument();
         }
+    } else if (journaled) {
+        m_journal.dropLast();
     }
     m_doc.uiMode = m_doc.loaded ? ModeStopped : ModeNoDocument;
     return r;
 }
 
-Outcome Session::deleteSelection(Progress& progress) {
-    return runEdit(progress, MarkersAfter::AfterDelete, torvane::deleteSelection);
-}
+Outcome Session::deleteSelection(Progress& progress) { return runEdit(EditKind::Delete, 1.0f, progress); }
 
 bool Session::cutOutAllowed() const { return m_doc.selection.startMarker < m_doc.selection.finishMarker; }
 
 Outcome Session::cutOut(Progress& progress) {
     if (!cutOutAllowed()) return Outcome::failed(kMsgNothingToKeep);
-    return runEdit(progress, MarkersAfter::WholeDocument, cutOutSelection);
+    return runEdit(EditKind::CutOut, 1.0f, progress);
 }
 
 Outcome Session::changeVolume(float factor, bool mute, Progress& progress) {
-    return runEdit(progress, MarkersAfter::Keep,
-                   [&](DocumentState& doc, Progress& p) { return torvane::changeVolume(doc, factor, mute, p); });
+    return runEdit(mute ? EditKind::Mute : EditKind::Volume, factor, progress);
 }
 
-Outcome Session::fadeIn(Progress& progress) { return runEdit(progress, MarkersAfter::Keep, torvane::fadeIn); }
-Outcome Session::fadeOut(Progress& progress) { return runEdit(progress, MarkersAfter::Keep, torvane::fadeOut); }
+Outcome Session::fadeIn(Progress& progress) { return runEdit(EditKind::FadeIn, 1.0f, progress); }
+Outcome Session::fadeOut(Progress& progress) { return runEdit(EditKind::FadeOut, 1.0f, progress); }
+
+// --- undo -------------------------------------------------------------------------------------
+
+std::string Session::undoName() const { return canUndo() ? editCaptionKey(m_journal.undoStep().kind) : std::string(); }
+std::string Session::redoName() const { return canRedo() ? editCaptionKey(m_journal.redoStep().kind) : std::string(); }
+
+Outcome Session::undo(Progress& progress) {
+    if (!canUndo()) return Outcome::failed(kMsgNothingToUndo);
+    if (Outcome intact = workingFileIntact(); !intact.ok()) return intact;
+    BusyScope busy(*this);
+    releasePlayer();
+    const UndoStep step = m_journal.undoStep();
+    Outcome r = m_journal.undo(m_doc.workingFilePath, progress);
+    if (r.ok()) {
+        // The file is the one before the edit again: so are its header values, and the
+        // table at the zoom the edit was made at.
+        m_doc.format = step.format;
+        m_doc.view.framesPerColumn = step.framesPerColumn;
+        r = reloadPeakTable(m_doc, progress, 1);
+        m_doc.selection = step.selection;
+        m_doc.modified = !m_journal.atSaved();
+    }
+    restorePlayer();
+    m_doc.uiMode = ModeStopped;
+    return r;
+}
+
+Outcome Session::redo(Progress& progress) {
+    if (!canRedo()) return Outcome::failed(kMsgNothingToRedo);
+    // The edits are deterministic: run again on the same bytes with the same markers and
+    // zoom, each gives the same result, and the journal keeps no second copy of the audio.
+    // The step's saved bytes are still those the edit overwrites, as the file is back to
+    // what it was when they were taken.
+    const UndoStep& step = m_journal.redoStep();
+    m_doc.view.framesPerColumn = step.framesPerColumn;
+    m_doc.selection = step.selection;
+    return runEdit(step.kind, step.factor, progress, true);
+}
 
 Outcome Session::save(const std::string& destination, Prompts& prompts, Progress& progress, bool* encoderNotStarted) {
     if (Outcome intact = workingFileIntact(); !intact.ok()) return intact;
@@ -224,6 +311,7 @@ Outcome Session::save(const std::string& destination, Prompts& prompts, Progress
     restorePlayer();
     if (r.ok()) {
         m_doc.modified = false;
+        m_journal.markSaved();
         m_doc.documentPath = target;
     }
     if (m_doc.loaded) m_doc.uiMode = ModeStopped;

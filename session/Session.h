@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "codec/SaveDocument.h"
 #include "doc/DocumentState.h"
 #include "doc/InstanceFolder.h"
+#include "edit/UndoJournal.h"
 #include "platform/Outcome.h"
 #include "platform/Progress.h"
 #include "session/Handles.h"
@@ -31,6 +33,13 @@ inline constexpr const char* kMsgCannotPlay = "Cannot play this file: only mono 
 inline constexpr const char* kMsgWorkingFileGone =
     "The working file was removed or changed by another program: the document can no longer be "
     "edited or saved. Close it and open the file again.";
+
+// Asked when one edit alone changes more than the undo journal may keep.
+inline constexpr const char* kMsgEditWithoutUndo =
+    "This edit changes more audio than can be kept for Undo.\nGo on without Undo? The edits before it can no "
+    "longer be undone either.";
+inline constexpr const char* kMsgNothingToUndo = "There is nothing to undo.";
+inline constexpr const char* kMsgNothingToRedo = "There is nothing to redo.";
 
 class Session {
 public:
@@ -95,6 +104,28 @@ public:
     Outcome fadeIn(Progress& progress);
     Outcome fadeOut(Progress& progress);
 
+    // Undo and Redo of the five edits, many levels deep. Undo gives back the working file
+    // byte for byte, its header values, the zoom, the peak table and the markers as they were
+    // before the edit (bar 0 the file, bar 1 the table); the document is modified unless it
+    // is back where it was last saved or opened. Redo runs the edit again on the markers it
+    // had. A new edit drops what could be redone. Both stop playback like the edits.
+    Outcome undo(Progress& progress);
+    Outcome redo(Progress& progress);
+    bool canUndo() const { return m_doc.loaded && m_journal.canUndo(); }
+    bool canRedo() const { return m_doc.loaded && m_journal.canRedo(); }
+    // The caption key of the edit that would be undone or redone ("FadeIn"), empty if none.
+    std::string undoName() const;
+    std::string redoName() const;
+    // The bytes the journal may keep (0: 2 GiB or half the temp folder's free space,
+    // whichever is less), and the question put when one edit alone needs more: true goes on
+    // without undo (the journal is emptied), false leaves the document as it is and the edit
+    // ends cancelled. Without a question the edit goes on.
+    void setUndoLimit(std::uint64_t bytes) { m_journal.setLimit(bytes); }
+    void setWithoutUndoQuestion(std::function<bool()> ask) { m_askWithoutUndo = std::move(ask); }
+    // Off: edits keep nothing for undo (a batch that never undoes need not copy the audio).
+    void keepUndo(bool on) { m_keepUndo = on; }
+    const UndoJournal& journal() const { return m_journal; }
+
     // Saves the document to `destination` in the format of its extension (through the
     // temporary file beside it); encoders are loaded from the document's program folder and
     // show their own messages through `prompts`. Only a completed save clears the modified
@@ -148,14 +179,17 @@ private:
     void releaseStream();
     void setPosition(std::uint64_t position);
     void selectWholeDocument();
-    enum class MarkersAfter { Keep, AfterDelete, WholeDocument };
-    template <typename Body>
-    Outcome runEdit(Progress& progress, MarkersAfter markers, Body body);
+    // Runs one of the five edits with the document's current markers; `redoing` runs the
+    // step the journal already holds instead of recording a new one.
+    Outcome runEdit(EditKind kind, float factor, Progress& progress, bool redoing = false);
 
     DocumentState m_doc;
     std::unique_ptr<InstanceFolder> m_folder;
     OwnedFile m_workingFile;
     PlaybackStream m_stream;
+    UndoJournal m_journal;
+    std::function<bool()> m_askWithoutUndo;
+    bool m_keepUndo = true;
     bool m_busy = false;
     bool m_recoveryKept = false;
     std::string m_parentFolder;  // where the instance folders are

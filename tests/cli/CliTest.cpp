@@ -263,6 +263,52 @@ TEST_F(CliTest, EditChainEqualsThePlainTranscription) {
     EXPECT_TRUE(readFile(out) == m.file);
 }
 
+// --undo and --redo in chains: every edit undone gives back the source itself, byte for byte;
+// undo then redo gives the plain transcription; a new edit after an undo drops the redo.
+TEST_F(CliTest, UndoAndRedoInEditChains) {
+    std::mt19937 rng(91);
+    const std::string in = file("in.wav"), out = file("out.wav");
+    const Bytes source = makeWav(22050, 2, 16, randomBytes(4 * 154321, rng));
+    writeFile(in, source);
+    const std::string io = "edit " + quote(in) + " " + quote(out) + " --zoom 4 --select 3:20 ";
+
+    const CliRun all = cli(io + "--fade-in --volume 250 --delete --cut-out --undo --undo --undo --undo");
+    ASSERT_EQ(all.exitCode, 0) << all.err;
+    EXPECT_TRUE(readFile(out) == source);
+    EXPECT_TRUE(tmpIsEmpty());
+
+    const CliRun again = cli(io + "--volume 50 --fade-out --undo --undo --redo --redo --delete --undo --redo");
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    Plain p{source, 44, std::uint32_t(source.size()), 4, 4000, 3, 20, 16};
+    p.volume(0.5f, false);
+    p.fade(false);
+    p.deleteSelection();
+    EXPECT_TRUE(readFile(out) == p.file);
+
+    // Cut Out undone, then Mute: only the mute of the first selection is left.
+    const CliRun dropped = cli(io + "--cut-out --undo --mute");
+    ASSERT_EQ(dropped.exitCode, 0) << dropped.err;
+    Plain m{source, 44, std::uint32_t(source.size()), 4, 4000, 3, 20, 16};
+    m.volume(1.0f, true);
+    EXPECT_TRUE(readFile(out) == m.file);
+
+    std::filesystem::remove(out);
+    const std::pair<std::string, std::string> refusals[] = {
+        {"--undo", "nothing to undo"},
+        {"--fade-in --undo --undo", "nothing to undo"},
+        {"--fade-in --redo", "nothing to redo"},
+        {"--delete --undo --mute --redo", "nothing to redo"},
+    };
+    for (const auto& [ops, why] : refusals) {
+        const CliRun r = cli(io + ops);
+        EXPECT_EQ(r.exitCode, 1) << ops;
+        EXPECT_NE(r.err.find(why), std::string::npos) << ops << ": " << r.err;
+        EXPECT_FALSE(std::filesystem::exists(out)) << ops;
+    }
+    EXPECT_TRUE(tmpIsEmpty());
+    EXPECT_NE(cli("--help").out.find("--undo"), std::string::npos);
+}
+
 TEST_F(CliTest, EditRefusesWhatTheEditorCouldNotDo) {
     const std::string in = file("in.wav"), out = file("never.wav");
     const Bytes source = makeWav(8000, 1, 8, Bytes(95000, 100));  // 10 columns

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
@@ -157,6 +158,106 @@ TEST_F(EditCommands, FadesThroughTheButtons) {
     EXPECT_EQ(sample(19999, 1), -9);    // then 1 % of -990, truncated
     EXPECT_EQ(f->doc().selection.startMarker, 1u);
     EXPECT_EQ(f->doc().selection.finishMarker, 2u);
+    EXPECT_TRUE(f->doc().modified);
+}
+
+// Ctrl+Z after Fade In gives back the file, the waveform's pixels, the markers and the flag;
+// the items' enabling and tool tips follow each step, and Ctrl+Y does the fade again.
+TEST_F(EditCommands, CtrlZUndoesAFadeInAndTheItemsFollow) {
+    // The process dialog takes the focus while it is up: each key goes to the main window
+    // once it is active again, as it is for the user.
+    const auto press = [this](Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        f->activateWindow();
+        ASSERT_TRUE(QTest::qWaitFor([this] { return QApplication::activeWindow() == f && !QApplication::activeModalWidget(); }));
+        QTest::keyClick(f, key, modifiers);
+    };
+    f->activateWindow();
+    if (!QTest::qWaitForWindowActive(f)) GTEST_SKIP() << "the platform gives no active window";
+    EXPECT_FALSE(f->MUndo->isEnabled());
+    EXPECT_FALSE(f->MRedo->isEnabled());
+    open(300000);  // 30 columns
+    EXPECT_FALSE(f->MUndo->isEnabled());
+    EXPECT_EQ(f->MUndo->toolTip(), "Undo");
+    f->doc().selection = {1, 20};
+    const Bytes before = readFile(f->doc().workingFilePath);
+    const QImage wave = f->PaintBox1->grab().toImage();
+    const auto peaks = f->doc().peaks;
+
+    f->ButtonFadeIn->click();
+    const Bytes faded = readFile(f->doc().workingFilePath);
+    ASSERT_FALSE(faded == before);
+    EXPECT_TRUE(f->MUndo->isEnabled());
+    EXPECT_FALSE(f->MRedo->isEnabled());
+    EXPECT_EQ(f->MUndo->toolTip(), "Undo Fade In");
+    EXPECT_NE(f->PaintBox1->grab().toImage(), wave);
+
+    press(Qt::Key_Z, Qt::ControlModifier);
+    expectBarsFull();
+    EXPECT_TRUE(readFile(f->doc().workingFilePath) == before);
+    EXPECT_TRUE(f->doc().peaks.left == peaks.left && f->doc().peaks.right == peaks.right);
+    EXPECT_EQ(f->PaintBox1->grab().toImage(), wave);
+    EXPECT_EQ(f->doc().selection.startMarker, 1u);
+    EXPECT_EQ(f->doc().selection.finishMarker, 20u);
+    EXPECT_FALSE(f->doc().modified);
+    EXPECT_FALSE(f->ButtonSave->isEnabled());
+    EXPECT_FALSE(f->MUndo->isEnabled());
+    EXPECT_TRUE(f->MRedo->isEnabled());
+    EXPECT_EQ(f->MRedo->toolTip(), "Redo Fade In");
+
+    // While playing neither is enabled; paused they are.
+    f->CButtonPlay->click();
+    EXPECT_FALSE(f->MRedo->isEnabled());
+    f->CButtonPause->click();
+    EXPECT_TRUE(f->MRedo->isEnabled());
+
+    press(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_TRUE(readFile(f->doc().workingFilePath) == faded);
+    EXPECT_TRUE(f->doc().modified);
+    EXPECT_EQ(f->MUndo->toolTip(), "Undo Fade In");
+    EXPECT_FALSE(f->MRedo->isEnabled());
+    press(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);  // nothing to redo
+    EXPECT_TRUE(readFile(f->doc().workingFilePath) == faded);
+    press(Qt::Key_Z, Qt::ControlModifier);
+    press(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(readFile(f->doc().workingFilePath) == faded);
+
+    // After a zoom, Undo brings back the zoom the edit was made at, checked in the menu.
+    f->MZoom1->trigger();
+    ASSERT_EQ(f->doc().view.framesPerColumn, 1000);
+    press(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(readFile(f->doc().workingFilePath) == before);
+    EXPECT_EQ(f->doc().view.framesPerColumn, 10000);
+    EXPECT_TRUE(f->MZoom10->isChecked());
+    EXPECT_FALSE(f->MZoom1->isChecked());
+    EXPECT_EQ(f->PaintBox1->width(), 30);
+    EXPECT_TRUE(shell.prompts.messages().empty());
+}
+
+// An edit larger than the undo limit asks first, as a Yes/No question: No leaves the file, the
+// flag and Undo as they were and shows nothing more; Yes edits, and nothing is left to undo.
+TEST_F(EditCommands, AnEditTooLargeForUndoAsksFirst) {
+    open(100000);
+    f->doc().selection = {1, 2};
+    f->ButtonFadeOut->click();
+    ASSERT_TRUE(f->MUndo->isEnabled());
+    f->session().setUndoLimit(1000);
+    f->doc().selection = {2, 8};
+    const Bytes before = readFile(f->doc().workingFilePath);
+    shell.prompts.answerMessage(IDNO);
+    f->ButtonFadeIn->click();
+    ASSERT_EQ(shell.prompts.messages().size(), 1u);
+    EXPECT_EQ(shell.prompts.messages()[0].text, kMsgEditWithoutUndo);
+    EXPECT_EQ(shell.prompts.messages()[0].buttons, PromptButtons::YesNo);
+    EXPECT_FALSE(f->ProcessForm->isVisible());
+    EXPECT_TRUE(readFile(f->doc().workingFilePath) == before);
+    EXPECT_TRUE(f->MUndo->isEnabled());
+    EXPECT_EQ(f->MUndo->toolTip(), "Undo Fade Out");
+
+    shell.prompts.answerMessage(IDYES);
+    f->ButtonFadeIn->click();
+    EXPECT_EQ(shell.prompts.messages().size(), 2u);
+    EXPECT_FALSE(readFile(f->doc().workingFilePath) == before);
+    EXPECT_FALSE(f->MUndo->isEnabled());
     EXPECT_TRUE(f->doc().modified);
 }
 

@@ -91,7 +91,7 @@ TEST(ShellLayout, MenusHoldEveryItemInOrder) {
     auto menu = [&](const char* n) { return f.menuBar()->findChild<QMenu*>(n); };
     EXPECT_EQ(names(menu("MenuFile")), "MOpen=Open ...,MClose=Close,-,MSave=Save,MSaveAs=Save As ...,-,MExit=Exit");
     EXPECT_EQ(names(menu("MenuEdit")),
-              "MSelectAll=Select All,-,MDelete=Delete,MCutOut=Cut Out,-,MVolume=Volume,-,MFadeIn=Fade In,"
+              "MUndo=Undo,MRedo=Redo,-,MSelectAll=Select All,-,MDelete=Delete,MCutOut=Cut Out,-,MVolume=Volume,-,MFadeIn=Fade In,"
               "MFadeOut=Fade Out");
     EXPECT_EQ(names(menu("MenuZoom")),
               "MZoom10=10 : 1,MZoom8=8 : 1,MZoom6=6 : 1,MZoom4=4 : 1,MZoom2=2 : 1,MZoom1=1 : 1");

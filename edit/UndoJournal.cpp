@@ -1,0 +1,204 @@
+#include "edit/UndoJournal.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+#include "edit/Edits.h"
+#include "platform/FileIo.h"
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace torvane {
+namespace {
+
+constexpr std::size_t kBlock = 4u << 20;  // as the edits: a plain file copy's cost
+
+class File {
+public:
+    File(const std::string& path, const char* mode) : m_f(openFile(path, mode)) {}
+    ~File() { close(); }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    explicit operator bool() const { return m_f != nullptr; }
+    bool readAt(std::uint64_t pos, unsigned char* to, std::size_t n) {
+        return seekTo(m_f, pos) && std::fread(to, 1, n, m_f) == n;
+    }
+    bool read(unsigned char* to, std::size_t n) { return std::fread(to, 1, n, m_f) == n; }
+    bool writeAt(std::uint64_t pos, const unsigned char* from, std::size_t n) {
+        return seekTo(m_f, pos) && std::fwrite(from, 1, n, m_f) == n;
+    }
+    bool write(const unsigned char* from, std::size_t n) { return std::fwrite(from, 1, n, m_f) == n; }
+    bool close() {
+        if (!m_f) return true;
+        const bool ok = std::fclose(m_f) == 0;
+        m_f = nullptr;
+        return ok;
+    }
+
+private:
+    std::FILE* m_f;
+};
+
+// Counts the bytes moved for bar 0 and pumps now and then.
+class Moved {
+public:
+    Moved(Progress& p, std::uint64_t total) : m_bar(p, 0), m_pump(p), m_total(total) {}
+    void add(std::uint64_t n) {
+        m_done += n;
+        m_bar.set(percentOf(m_done, m_total));
+        m_pump.tick();
+    }
+
+private:
+    PercentBar m_bar;
+    PumpThrottle m_pump;
+    std::uint64_t m_total;
+    std::uint64_t m_done = 0;
+};
+
+// Makes the file `length` bytes long with its space taken, before any byte moves: an undo
+// that grows the file (Delete, Cut Out) on a disk that is full fails here, with the file as
+// it was, rather than half-way through the moves with the audio shifted.
+bool reserve(const std::string& path, std::uint64_t current, std::uint64_t length) {
+    if (length <= current) return true;
+    bool ok = true;
+#if !defined(_WIN32)
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    if (fd < 0) return false;
+    ok = ::posix_fallocate(fd, off_t(current), off_t(length - current)) == 0;
+    ok = ::close(fd) == 0 && ok;
+#endif
+    std::error_code ec;
+    if (ok) std::filesystem::resize_file(std::filesystem::u8path(path), length, ec);
+    if (ok && !ec) return true;
+    std::filesystem::resize_file(std::filesystem::u8path(path), current, ec);  // the tail holds nothing yet
+    return false;
+}
+
+}  // namespace
+
+UndoJournal::~UndoJournal() { clear(); }
+
+std::uint64_t UndoJournal::limit() const {
+    if (m_limit) return m_limit;
+    std::error_code ec;
+    const std::filesystem::space_info space = std::filesystem::space(std::filesystem::u8path(m_folder), ec);
+    if (ec) return kDefaultUndoLimit;
+    return std::min(kDefaultUndoLimit, std::uint64_t(space.available / 2));
+}
+
+bool UndoJournal::makeRoom(std::uint64_t incoming) {
+    while (canRedo()) dropBack();
+    const std::uint64_t cap = limit();
+    if (incoming > cap) return false;
+    while (!m_steps.empty() && m_bytes + incoming > cap) dropFront();
+    return true;
+}
+
+Outcome UndoJournal::record(UndoStep step, const std::string& workingFile, Progress& progress) {
+    step.file = m_folder + "Undo" + std::to_string(++m_serial) + ".bin";
+    const std::uint64_t total = step.plan.savedBytes();
+    bool ok = true;
+    {
+        File from(workingFile, "rb");
+        if (!from) return Outcome::failed(kMsgCannotOpenWorkingFile);
+        File to(step.file, "wb");
+        ok = bool(to);
+        std::vector<unsigned char> buffer(std::size_t(std::min<std::uint64_t>(kBlock, std::max<std::uint64_t>(total, 1))));
+        Moved moved(progress, total);
+        for (const UndoPlan::Range& r : step.plan.saved) {
+            for (std::uint64_t done = 0; ok && done < r.size;) {
+                const std::size_t n = std::size_t(std::min<std::uint64_t>(buffer.size(), r.size - done));
+                ok = from.readAt(r.at + done, buffer.data(), n) && to.write(buffer.data(), n);
+                done += n;
+                moved.add(n);
+            }
+        }
+        ok = to.close() && ok;
+    }
+    if (!ok) {
+        removeFile(step.file);
+        return Outcome::failed(kMsgCannotWriteUndo);
+    }
+    m_bytes += total;
+    m_steps.push_back(std::move(step));
+    return Outcome::done();
+}
+
+void UndoJournal::dropLast() {
+    if (m_steps.size() > m_position) dropBack();
+}
+
+Outcome UndoJournal::undo(const std::string& workingFile, Progress& progress) {
+    if (!canUndo()) return Outcome::failed("Nothing to undo.");
+    const UndoStep& step = undoStep();
+    const UndoPlan& plan = step.plan;
+    std::uint64_t total = plan.savedBytes();
+    for (const UndoPlan::Move& m : plan.moves) total += m.size;
+    bool ok = true;
+    {
+        File work(workingFile, "r+b");
+        if (!work) return Outcome::failed(kMsgCannotOpenWorkingFile);
+        File saved(step.file, "rb");
+        if (!saved) return Outcome::failed(kMsgCannotReadUndo);
+        const std::int64_t current = fileSize(workingFile);
+        if (current < 0 || !reserve(workingFile, std::uint64_t(current), plan.length))
+            return Outcome::failed(kMsgCannotWriteWorkingFile);
+        std::vector<unsigned char> buffer(std::size_t(std::min<std::uint64_t>(kBlock, std::max<std::uint64_t>(total, 1))));
+        Moved moved(progress, total);
+        // Each move goes towards the end: copied from its last block back, no byte is
+        // overwritten before it was read. The last move lies furthest on: it goes first.
+        for (auto m = plan.moves.rbegin(); ok && m != plan.moves.rend(); ++m) {
+            for (std::uint64_t left = m->size; ok && left > 0;) {
+                const std::size_t n = std::size_t(std::min<std::uint64_t>(buffer.size(), left));
+                left -= n;
+                ok = work.readAt(m->from + left, buffer.data(), n) && work.writeAt(m->to + left, buffer.data(), n);
+                moved.add(n);
+            }
+        }
+        for (const UndoPlan::Range& r : plan.saved) {
+            for (std::uint64_t done = 0; ok && done < r.size;) {
+                const std::size_t n = std::size_t(std::min<std::uint64_t>(buffer.size(), r.size - done));
+                ok = saved.read(buffer.data(), n) && work.writeAt(r.at + done, buffer.data(), n);
+                done += n;
+                moved.add(n);
+            }
+        }
+        ok = work.close() && ok;
+    }
+    std::error_code ec;
+    if (ok) std::filesystem::resize_file(std::filesystem::u8path(workingFile), plan.length, ec);
+    if (!ok || ec) return Outcome::failed(kMsgCannotWriteWorkingFile);
+    --m_position;
+    return Outcome::done();
+}
+
+void UndoJournal::dropFront() {
+    m_bytes -= m_steps.front().plan.savedBytes();
+    removeFile(m_steps.front().file);
+    m_steps.pop_front();
+    if (m_position > 0) --m_position;
+    // The state before the dropped step can no longer be reached.
+    m_saved = m_saved > 0 ? m_saved - 1 : -1;
+}
+
+void UndoJournal::dropBack() {
+    m_bytes -= m_steps.back().plan.savedBytes();
+    removeFile(m_steps.back().file);
+    m_steps.pop_back();
+    if (m_saved > std::int64_t(m_steps.size())) m_saved = -1;
+    m_position = std::min(m_position, m_steps.size());
+}
+
+void UndoJournal::clear() {
+    while (!m_steps.empty()) dropBack();
+    m_position = 0;
+    m_bytes = 0;
+    m_saved = -1;
+}
+
+}  // namespace torvane

@@ -1,0 +1,85 @@
+#pragma once
+// The undo history of one document: for each edit the bytes it removed or overwrote, in a
+// file of the instance folder, and the document values before it. Undo puts those bytes
+// back in large blocks; a redo runs the edit again (see Session::redo).
+//
+// Steps [0, position) are done and can be undone; steps [position, size) were undone and
+// can be redone. The bytes of all steps together stay within a limit: the oldest steps go
+// first. Every file of the journal is deleted with it (clear, destruction).
+
+#include <cstdint>
+#include <deque>
+#include <string>
+
+#include "edit/UndoStep.h"
+#include "platform/Outcome.h"
+#include "platform/Progress.h"
+
+namespace torvane {
+
+inline constexpr const char* kMsgCannotWriteUndo = "Cannot keep what the edit changes for Undo (is the disk full?).";
+inline constexpr const char* kMsgCannotReadUndo = "Cannot read what Undo needs: the temporary files were removed.";
+
+inline constexpr std::uint64_t kDefaultUndoLimit = std::uint64_t(2) << 30;
+
+class UndoJournal {
+public:
+    UndoJournal() = default;
+    ~UndoJournal();
+    UndoJournal(const UndoJournal&) = delete;
+    UndoJournal& operator=(const UndoJournal&) = delete;
+
+    // Where the step files go (a folder ending in a separator).
+    void setFolder(const std::string& folder) { m_folder = folder; }
+    // 0: the default, 2 GiB or half the free space of the folder, whichever is less.
+    void setLimit(std::uint64_t bytes) { m_limit = bytes; }
+    std::uint64_t limit() const;
+    std::uint64_t bytes() const { return m_bytes; }
+
+    bool canUndo() const { return m_position > 0; }
+    bool canRedo() const { return m_position < m_steps.size(); }
+    const UndoStep& undoStep() const { return m_steps[m_position - 1]; }
+    const UndoStep& redoStep() const { return m_steps[m_position]; }
+    std::size_t size() const { return m_steps.size(); }
+
+    // Before a new edit: drops the steps that could be redone, and the oldest ones until
+    // `incoming` more bytes fit the limit. False when they cannot fit even alone.
+    bool makeRoom(std::uint64_t incoming);
+    // Copies the plan's ranges of the working file into a new step file and appends the
+    // step; it counts as done only after commitLast(). Nothing is appended on failure.
+    Outcome record(UndoStep step, const std::string& workingFile, Progress& progress);
+    void commitLast() { m_position = m_steps.size(); }
+    // The edit after record() failed: its step goes.
+    void dropLast();
+
+    // Makes the working file what it was before undoStep() (bar 0); the position moves back
+    // only when that completed.
+    Outcome undo(const std::string& workingFile, Progress& progress);
+    // After the redo step's edit ran again.
+    void redone() { ++m_position; }
+
+    // The document as saved matches the current position (false once that state is gone).
+    void markSaved() { m_saved = std::int64_t(m_position); }
+    bool atSaved() const { return m_saved == std::int64_t(m_position); }
+    // Deletes every step and its file; the saved state is no longer in the history.
+    void clear();
+    // A new document: no steps, and the state it starts in counts as saved.
+    void reset() {
+        clear();
+        m_saved = 0;
+    }
+
+private:
+    void dropFront();
+    void dropBack();
+
+    std::string m_folder;
+    std::uint64_t m_limit = 0;
+    std::deque<UndoStep> m_steps;
+    std::size_t m_position = 0;
+    std::int64_t m_saved = 0;  // -1: the saved document cannot be reached by undo or redo
+    std::uint64_t m_bytes = 0;
+    std::uint64_t m_serial = 0;
+};
+
+}  // namespace torvane
