@@ -19,6 +19,7 @@ enum class EnableGroup {
     Always, Open, Close, Save, SaveAs, SelectAll, Cut, Effects, ZoomItems, ZoomIn, ZoomOut,
     Play, PlayFromHere, Pause, Stop, SetStart, SetFinish,
     Space,  // pauses while playing, plays from here otherwise
+    Scroll, // Home and End: whenever a document is open
 };
 
 enum class ItemKind {

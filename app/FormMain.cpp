@@ -454,6 +454,7 @@ bool groupEnabled(EnableGroup group, const UIModeStates& s) {
     case EnableGroup::SetStart: return s.setStart;
     case EnableGroup::SetFinish: return s.setFinish;
     case EnableGroup::Space: return s.pause || s.playFromHere;
+    case EnableGroup::Scroll: return s.close;  // Close is enabled exactly while a document is open
     }
     return false;
 }
