@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <QWheelEvent>
 #include <algorithm>
+#include <filesystem>
 #include <set>
 
 #include "app/QtPrompts.h"
@@ -324,3 +325,28 @@ TEST_F(Navigation, FileDialogsListEachCaptionOnceAndFilterByItsPatterns) {
 }
 
 }  // namespace
+
+TEST(NavigationLanguage, FileDialogListsATranslationsCaptionsOnce) {
+    Shell shell;
+    std::filesystem::copy_file(std::string(TORVANE_SOURCE_DIR) + "/VKLanguage/ChineseGB.ini",
+                               shell.program.file("VKLanguage/ChineseGB.ini"));
+    TMainForm& f = shell.start();
+    const QString chinese = QString::fromUtf8(u8"\u7B80\u4F53\u4E2D\u6587");
+    auto item = std::find_if(f.languageItems.begin(), f.languageItems.end(),
+                             [&](QAction* a) { return a->text() == chinese; });
+    ASSERT_NE(item, f.languageItems.end());
+    (*item)->trigger();
+    f.setPrompts(nullptr);
+
+    std::vector<std::string> shown;
+    whileDialogUp(&f, [&](QFileDialog* dialog) {
+        if (auto* combo = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")))
+            for (int i = 0; i < combo->count(); ++i) shown.push_back(combo->itemText(i).toStdString());
+        dialog->reject();
+        return true;
+    });
+    f.ButtonOpen->click();
+    EXPECT_EQ(shown, (std::vector<std::string>{"\u6240\u6709\u652F\u6301\u7684\u6587\u4EF6(*.wav;*.mp3;*.wma)",
+                                               "WAV \u6587\u4EF6(*.wav)", "MP3 \u6587\u4EF6(*.mp3)",
+                                               "WMA \u6587\u4EF6(*.wma)", "\u6240\u6709\u6587\u4EF6(*.*)"}));
+}
