@@ -131,6 +131,8 @@ const CommandItem kTable[] = {
     keyOnly("KeyZoomIn", "Ctrl+=; Ctrl++", G::ZoomIn, &F::ButtonZoomInClick, &F::KeyZoomIn),
     keyOnly("KeyZoomOut", "Ctrl+-", G::ZoomOut, &F::ButtonZoomOutClick, &F::KeyZoomOut),
     keyOnly("KeySpace", "Space", G::Space, &F::KeySpacePress, &F::KeySpace),
+    keyOnly("KeyHome", "Home", G::Scroll, &F::KeyHomePress, &F::KeyHome),
+    keyOnly("KeyEnd", "End", G::Scroll, &F::KeyEndPress, &F::KeyEnd),
 };
 
 }  // namespace

@@ -20,6 +20,7 @@ enum class EnableGroup {
     Play, PlayFromHere, Pause, Stop, SetStart, SetFinish,
     Space,  // pauses while playing, plays from here otherwise
     Undo, Redo,  // stopped or paused, with a step to undo or redo
+    Scroll, // Home and End: whenever a document is open
 };
 
 enum class ItemKind {

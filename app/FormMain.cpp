@@ -466,6 +466,7 @@ bool groupEnabled(EnableGroup group, const UIModeStates& s) {
     case EnableGroup::Space: return s.pause || s.playFromHere;
     case EnableGroup::Undo:
     case EnableGroup::Redo: return s.effects && !s.pause;  // stopped or paused
+    case EnableGroup::Scroll: return s.close;  // Close is enabled exactly while a document is open
     }
     return false;
 }

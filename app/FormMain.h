@@ -28,6 +28,7 @@ class QMenu;
 class QScrollArea;
 class QTimer;
 class QToolButton;
+class QWheelEvent;
 class QWidget;
 
 namespace torvane {
@@ -125,8 +126,10 @@ public:
     QAction *MHelp = nullptr, *MHome = nullptr, *MAbout = nullptr;
     QAction *MPopSetStart = nullptr, *MPopSetFinish = nullptr, *MPopPlayFromHere = nullptr,
             *MPopSelectAll = nullptr;
-    // Keyboard-only commands: zoom in and out (the tool buttons' handlers) and Space.
-    QAction *KeyZoomIn = nullptr, *KeyZoomOut = nullptr, *KeySpace = nullptr;
+    // Keyboard-only commands: zoom in and out (the tool buttons' handlers), Space, and Home
+    // and End, which scroll the view to the document's start and end.
+    QAction *KeyZoomIn = nullptr, *KeyZoomOut = nullptr, *KeySpace = nullptr, *KeyHome = nullptr,
+            *KeyEnd = nullptr;
     std::vector<QAction*> languageItems;
 
     // UI state update: enables every command for mode and fills the status bar.
@@ -200,6 +203,9 @@ public slots:
     void Timer1Timer();
     // Space: pauses while playing, plays from here otherwise.
     void KeySpacePress();
+    // Home and End only scroll: the play position and the markers stay where they are.
+    void KeyHomePress();
+    void KeyEndPress();
 
 public:
     // The open from its extension check on (the Open command after its dialog, a dropped file
@@ -256,7 +262,12 @@ private:
     // applies the stop rule to the column drawn.
     void repaintWave();
     void applyWindowLook(WaveformScene& scene) const;
+    // Changes the zoom level, keeping the time under view x m_zoomAnchorX (the view's centre
+    // when unset) under that x, as far as the document's ends allow.
     void zoomTo(std::int32_t framesPerColumn);
+    // The mouse wheel over the view: scrolls it sideways, or with Ctrl steps the zoom around
+    // the pointer. False when the wheel is not the view's to take.
+    bool waveWheel(QWheelEvent* e);
     void syncZoomChecks(std::int32_t framesPerColumn);
     // The window's share of a transport command: SetUIMode and, for the commands that move
     // the cursor or the markers, the repaint.
@@ -279,6 +290,12 @@ private:
     // The scene repaintWave() is drawing right now; null outside it, when a paint reads the
     // document itself.
     const WaveformScene* m_pendingScene = nullptr;
+    // Set by a Ctrl+wheel zoom for the zoom it runs: the view x whose time stays put.
+    std::optional<int> m_zoomAnchorX;
+    // What a high-resolution wheel turned short of a pixel or of a zoom notch, carried to
+    // its next event so that slow turns add up.
+    int m_wheelScrollRest = 0;
+    int m_wheelZoomRest = 0;
     // What the save dialog keeps between showings.
     std::string m_saveDialogFileName;
     int m_saveDialogFilterIndex = 1;

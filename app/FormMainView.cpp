@@ -4,12 +4,17 @@
 
 #include <QAction>
 #include <QEvent>
+#include <QToolButton>
+#include <QWheelEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 
 #include "app/FormMain.h"
 #include "app/TReloadForm.h"
@@ -25,6 +30,8 @@ namespace torvane {
 
 void TMainForm::createView() {
     for (QWidget* w : {PaintBox1, PaintBox2, PaintBox3}) w->installEventFilter(this);
+    // The wheel over the paint box, and over the space around it that the viewport shows.
+    ScrollBox1->viewport()->installEventFilter(this);
 }
 
 // The meters are sized by their paint boxes; without an engine there are none.
@@ -104,12 +111,54 @@ void TMainForm::PaintBox1MouseUp(Qt::MouseButton button, int x, int y) {
     PopupMenu1->popup(PaintBox1->mapToGlobal(QPoint(x, y)));
 }
 
+// One notch of a wheel (120 eighths of a degree) scrolls a tenth of the visible width, so a
+// few notches cross the view whatever the window's size; finer wheels and touchpads scroll
+// their share of that. A vertical wheel scrolls sideways too: the view has nothing else to
+// scroll. With Ctrl a notch is one zoom level, up zooming in, as the zoom buttons would.
+bool TMainForm::waveWheel(QWheelEvent* e) {
+    if (!waveViewShowsDocument(m_doc) || m_session.busy()) return false;
+    const QPoint angle = e->angleDelta();
+    const int delta = std::abs(angle.x()) > std::abs(angle.y()) ? angle.x() : angle.y();
+    e->accept();
+    if (e->modifiers() & Qt::ControlModifier) {
+        m_wheelScrollRest = 0;
+        m_wheelZoomRest += delta;
+        if (std::abs(m_wheelZoomRest) < 120) return true;
+        QToolButton* button = m_wheelZoomRest > 0 ? ButtonZoomIn : ButtonZoomOut;
+        m_wheelZoomRest = 0;
+        if (!button->isEnabled()) return true;
+        m_zoomAnchorX = ScrollBox1->viewport()->mapFromGlobal(e->globalPosition()).toPoint().x();
+        if (button == ButtonZoomIn) ButtonZoomInClick();
+        else ButtonZoomOutClick();
+        m_zoomAnchorX.reset();
+        return true;
+    }
+    m_wheelZoomRest = 0;
+    QScrollBar* bar = ScrollBox1->horizontalScrollBar();
+    const int notchStep = std::max(1, ScrollBox1->viewport()->width() / 10);
+    m_wheelScrollRest += delta * notchStep;
+    const int pixels = m_wheelScrollRest / 120;
+    m_wheelScrollRest -= pixels * 120;
+    // Turning up or left goes back in time.
+    bar->setValue(bar->value() - pixels);
+    return true;
+}
+
+void TMainForm::KeyHomePress() { ScrollBox1->horizontalScrollBar()->setValue(0); }
+
+void TMainForm::KeyEndPress() {
+    QScrollBar* bar = ScrollBox1->horizontalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
 void TMainForm::afterTransport(bool repaint) {
     SetUIMode(m_doc.uiMode);
     if (repaint) repaintWave();
 }
 
 bool TMainForm::viewEventFilter(QObject* watched, QEvent* e) {
+    if (watched == ScrollBox1->viewport() && e->type() == QEvent::Wheel)
+        return waveWheel(static_cast<QWheelEvent*>(e));
     if (watched == PaintBox1) {
         switch (e->type()) {
         case QEvent::Paint:
@@ -126,6 +175,7 @@ bool TMainForm::viewEventFilter(QObject* watched, QEvent* e) {
             PaintBox1MouseUp(m->button(), m->position().toPoint().x(), m->position().toPoint().y());
             return true;
         }
+        case QEvent::Wheel: return waveWheel(static_cast<QWheelEvent*>(e));
         default: return false;
         }
     }
@@ -170,6 +220,16 @@ void TMainForm::zoomTo(std::int32_t framesPerColumn) {
         syncZoomChecks(framesPerColumn);
         return;
     }
+    // The time at the anchor (the middle of its column) before the zoom, so that the view can
+    // be put back around it: the scroll position alone would land on an unrelated time. A
+    // document that ends inside the view is anchored on what is shown of it, not on the
+    // empty space after it.
+    QScrollBar* bar = ScrollBox1->horizontalScrollBar();
+    const int shown = std::clamp(PaintBox1->width() - bar->value(), 1, std::max(1, ScrollBox1->viewport()->width()));
+    const int anchor = std::clamp(m_zoomAnchorX.value_or(shown / 2), 0, shown - 1);
+    const std::int32_t oldFrames = m_doc.view.framesPerColumn;
+    const double anchorFrame = (double(bar->value()) + anchor + 0.5) * oldFrames;
+
     if (m_session.playerActive()) CButtonStopClick();
     syncZoomChecks(framesPerColumn);
     // TReloadThread: the reload body runs inside ReloadForm's modal loop. The dialog ends on
@@ -182,6 +242,10 @@ void TMainForm::zoomTo(std::int32_t framesPerColumn) {
     });
     syncZoomChecks(m_doc.view.framesPerColumn);  // a refused zoom keeps the level it had
     setWaveWidth(int(m_doc.view.columnCount));
+    if (m_doc.view.framesPerColumn != oldFrames) {
+        const auto column = std::int64_t(anchorFrame / m_doc.view.framesPerColumn);
+        bar->setValue(int(std::clamp<std::int64_t>(column - anchor, 0, bar->maximum())));
+    }
     SetUIMode(m_doc.uiMode);
     repaintWave();
     PaintBox1->update();

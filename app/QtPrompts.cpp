@@ -19,6 +19,16 @@ QString qtFilterFromWindows(const std::string& filter) {
     return out.join(QStringLiteral(";;"));
 }
 
+namespace {
+// The captions of a Windows filter text, as the dialog shows them (blanks run together).
+QStringList filterCaptions(const std::string& filter) {
+    const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) out << parts[i].simplified();
+    return out;
+}
+}  // namespace
+
 int QtPrompts::messageBox(const MessageRequest& request) {
     QWidget* owner = request.ownerless ? nullptr : (m_owner ? m_owner->window() : QApplication::activeWindow());
     QMessageBox box(owner);
@@ -55,6 +65,10 @@ std::optional<FileDialogResult> QtPrompts::fileDialog(const FileDialogRequest& r
     dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     // The editor asks its own overwrite question.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    // The captions already name their patterns ("WAV Files(*.wav)"): the list shows each
+    // caption as the language file gives it, and the patterns appended for the dialog stay
+    // out of sight. Set before the filters, which the list is filled from.
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     const QStringList filters = qtFilterFromWindows(request.filter).split(QStringLiteral(";;"));
     dialog.setNameFilters(filters);
     if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
@@ -63,7 +77,12 @@ std::optional<FileDialogResult> QtPrompts::fileDialog(const FileDialogRequest& r
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     FileDialogResult result;
     result.path = QDir::toNativeSeparators(dialog.selectedFiles().first()).toStdString();
-    result.filterIndex = int(filters.indexOf(dialog.selectedNameFilter())) + 1;
+    // With the patterns hidden the dialog names the chosen filter by its caption alone; a
+    // platform dialog may name it whole.
+    const QString chosen = dialog.selectedNameFilter();
+    qsizetype index = filters.indexOf(chosen);
+    if (index < 0) index = filterCaptions(request.filter).indexOf(chosen.simplified());
+    result.filterIndex = int(index) + 1;
     if (result.filterIndex < 1) result.filterIndex = 1;
     return result;
 }

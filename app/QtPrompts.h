@@ -21,7 +21,8 @@ private:
     QWidget* m_owner;
 };
 
-// "Desc|*.a;*.b|Desc2|*.c" as the toolkit's "Desc (*.a *.b);;Desc2 (*.c)".
+// "Desc|*.a;*.b|Desc2|*.c" as the toolkit's "Desc (*.a *.b);;Desc2 (*.c)"; the file dialog
+// shows only the "Desc" part.
 QString qtFilterFromWindows(const std::string& filter);
 
 }  // namespace torvane

@@ -342,6 +342,7 @@ TEST(View, PlayingTurnsThePageWhenTheCursorLeavesTheView) {
     w.load(tone(20));
     f.MZoom1->trigger();
     QScrollBar* bar = f.ScrollBox1->horizontalScrollBar();
+    bar->setValue(0);  // the zoom kept the middle of the document in place; start at its start
     const int viewWidth = f.ScrollBox1->viewport()->width();
     ASSERT_LT(viewWidth, 882);
     w.click(f.CButtonPlay);
