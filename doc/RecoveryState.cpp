@@ -30,7 +30,7 @@ bool parseNumber(const std::string& text, std::uint64_t max, std::uint64_t& out)
 
 bool writeRecoveryState(const std::string& folder, const RecoveryState& s) {
     // The path goes last: it may hold any character but a line break.
-    if (s.documentPath.find('\n') != std::string::npos) return false;
+    if (s.documentPath.find('\n') != std::string::npos || s.journal.find('\n') != std::string::npos) return false;
     std::ostringstream text;
     text << "version=1\n"
          << "bitrate=" << std::max(s.sourceBitRate, 0) << "\n"
@@ -39,6 +39,7 @@ bool writeRecoveryState(const std::string& folder, const RecoveryState& s) {
          << "finish=" << s.finishMarker << "\n"
          << "modified=" << (s.modified ? 1 : 0) << "\n"
          << "undo=" << s.undoIndex << "\n"
+         << "journal=" << s.journal << "\n"
          << "path=" << s.documentPath << "\n";
     const std::string body = text.str();
     const std::string target = folder + kRecoveryFileName, part = target + ".part";
@@ -72,6 +73,10 @@ std::optional<RecoveryState> readRecoveryState(const std::string& folder) {
         if (eq == std::string::npos) return std::nullopt;
         const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
         std::uint64_t v = 0;
+        if (key == "journal") {
+            s.journal = value;
+            continue;
+        }
         if (key == "path") {
             s.documentPath = value;
             seen |= 1;

@@ -19,6 +19,7 @@ struct RecoveryState {
     std::uint32_t finishMarker = 0;
     bool modified = false;
     std::uint32_t undoIndex = 0;  // steps of the undo journal that are done (the rest can be redone)
+    std::string journal;          // the undo journal's own line (its steps and their files)
 };
 
 // Writes `state` into `folder` (ending in a separator) atomically; false when it could not.

@@ -1,6 +1,8 @@
 #include "edit/UndoJournal.h"
 
 #include <algorithm>
+#include <cstring>
+#include <sstream>
 #include <filesystem>
 #include <vector>
 
@@ -192,6 +194,84 @@ void UndoJournal::dropBack() {
     m_steps.pop_back();
     if (m_saved > std::int64_t(m_steps.size())) m_saved = -1;
     m_position = std::min(m_position, m_steps.size());
+}
+
+// "position saved serial|step|step...", each step's numbers separated by spaces, its file by
+// its name alone: the folder changes when a document is recovered.
+std::string UndoJournal::toText() const {
+    std::ostringstream t;
+    t << m_position << ' ' << m_saved << ' ' << m_serial;
+    for (const UndoStep& s : m_steps) {
+        std::uint32_t factorBits = 0;
+        std::memcpy(&factorBits, &s.factor, sizeof factorBits);
+        const WaveFormat& f = s.format;
+        t << '|' << int(s.kind) << ' ' << factorBits << ' ' << s.framesPerColumn << ' ' << s.selection.startMarker
+          << ' ' << s.selection.finishMarker << ' ' << f.channels << ' ' << f.sampleRate << ' ' << f.bitsPerSample
+          << ' ' << f.dataSize << ' ' << f.dataEnd << ' ' << f.duration << ' ' << f.dataOffset << ' ' << f.blockSize
+          << ' ' << f.frameCount << ' ' << s.plan.length << ' '
+          << s.file.substr(s.file.find_last_of('/') + 1) << ' ' << s.plan.saved.size();
+        for (const UndoPlan::Range& r : s.plan.saved) t << ' ' << r.at << ' ' << r.size;
+        t << ' ' << s.plan.moves.size();
+        for (const UndoPlan::Move& m : s.plan.moves) t << ' ' << m.from << ' ' << m.to << ' ' << m.size;
+    }
+    return t.str();
+}
+
+bool UndoJournal::fromText(const std::string& text) {
+    clear();
+    std::deque<UndoStep> steps;
+    std::uint64_t bytes = 0;
+    std::istringstream parts(text);
+    std::string part;
+    std::int64_t position = -1, saved = -2;
+    std::uint64_t serial = 0;
+    bool ok = std::getline(parts, part, '|') && bool(std::istringstream(part) >> position >> saved >> serial);
+    while (ok && std::getline(parts, part, '|')) {
+        std::istringstream t(part);
+        UndoStep s;
+        int kind = -1;
+        std::uint32_t factorBits = 0;
+        std::string name;
+        std::size_t ranges = 0, moves = 0;
+        WaveFormat& f = s.format;
+        ok = bool(t >> kind >> factorBits >> s.framesPerColumn >> s.selection.startMarker >> s.selection.finishMarker >>
+                  f.channels >> f.sampleRate >> f.bitsPerSample >> f.dataSize >> f.dataEnd >> f.duration >>
+                  f.dataOffset >> f.blockSize >> f.frameCount >> s.plan.length >> name >> ranges) &&
+             kind >= int(EditKind::Delete) && kind <= int(EditKind::FadeOut) && ranges < 16 &&
+             name.rfind("Undo", 0) == 0 && name.find('/') == std::string::npos;
+        for (std::size_t i = 0; ok && i < ranges; ++i) {
+            UndoPlan::Range r;
+            ok = bool(t >> r.at >> r.size);
+            s.plan.saved.push_back(r);
+        }
+        ok = ok && bool(t >> moves) && moves < 16;
+        for (std::size_t i = 0; ok && i < moves; ++i) {
+            UndoPlan::Move m;
+            ok = bool(t >> m.from >> m.to >> m.size) && m.to >= m.from;
+            s.plan.moves.push_back(m);
+        }
+        if (!ok) break;
+        s.kind = EditKind(kind);
+        std::memcpy(&s.factor, &factorBits, sizeof factorBits);
+        s.file = m_folder + name;
+        // The step's file must hold exactly the bytes its plan puts back.
+        ok = fileSize(s.file) == std::int64_t(s.plan.savedBytes());
+        bytes += s.plan.savedBytes();
+        steps.push_back(std::move(s));
+    }
+    ok = ok && position >= 0 && std::size_t(position) <= steps.size() && saved >= -1 &&
+         saved <= std::int64_t(steps.size());
+    if (!ok) {
+        for (const UndoStep& s : steps) removeFile(s.file);
+        m_saved = -1;
+        return false;
+    }
+    m_steps = std::move(steps);
+    m_position = std::size_t(position);
+    m_saved = saved;
+    m_serial = serial;
+    m_bytes = bytes;
+    return true;
 }
 
 void UndoJournal::clear() {

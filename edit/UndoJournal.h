@@ -41,6 +41,7 @@ public:
     const UndoStep& undoStep() const { return m_steps[m_position - 1]; }
     const UndoStep& redoStep() const { return m_steps[m_position]; }
     std::size_t size() const { return m_steps.size(); }
+    std::size_t position() const { return m_position; }
 
     // Before a new edit: drops the steps that could be redone, and the oldest ones until
     // `incoming` more bytes fit the limit. False when they cannot fit even alone.
@@ -68,6 +69,12 @@ public:
         clear();
         m_saved = 0;
     }
+
+    // The history as one line of text, for the recovery state; and taken back from it once
+    // its step files sit in this journal's folder. fromText leaves the journal empty and
+    // returns false when the text or a step file does not hold up.
+    std::string toText() const;
+    bool fromText(const std::string& text);
 
 private:
     void dropFront();

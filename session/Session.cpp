@@ -1,6 +1,7 @@
 #include "session/Session.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "doc/PeakScan.h"
 #include "doc/PlayColumn.h"
@@ -390,6 +391,8 @@ void Session::saveRecoveryState() {
     s.startMarker = m_doc.selection.startMarker;
     s.finishMarker = m_doc.selection.finishMarker;
     s.modified = m_doc.modified;
+    s.undoIndex = std::uint32_t(m_journal.position());
+    s.journal = m_journal.toText();
     writeRecoveryState(m_folder->path(), s);
     // Unsaved work outlives a kill request (a logout, say): the next start offers it.
     m_folder->keepOnTermination(m_doc.modified);
@@ -433,6 +436,14 @@ Outcome Session::recover(const std::string& folder, Progress& progress) {
     const std::uint32_t last = m_doc.view.columnCount ? m_doc.view.columnCount - 1 : 0;
     m_doc.selection.finishMarker = std::min(state->finishMarker, last);
     m_doc.selection.startMarker = std::min(state->startMarker, m_doc.selection.finishMarker);
+    // The undo history comes along: its step files move beside the working file. A history
+    // that does not hold up is dropped; the document itself is still given back.
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(std::filesystem::u8path(folder), ec)) {
+        const std::string name = e.path().filename().string();
+        if (name.rfind("Undo", 0) == 0) renameFile(folder + name, m_folder->path() + name);
+    }
+    if (!m_journal.fromText(state->journal)) m_journal.reset();
     m_doc.modified = true;
     m_doc.loaded = true;
     m_doc.uiMode = ModeStopped;

@@ -117,6 +117,23 @@ TEST_F(Recovery, AKilledEditorsDocumentComesBackAsItWas) {
     EXPECT_TRUE(live.doc().modified);
     EXPECT_TRUE(std::filesystem::exists(live.doc().workingFilePath));
     EXPECT_TRUE(next.foldersToRecover().empty());
+
+    // With its undo history: two undos give the source back and the document unmodified; a
+    // redo gives the fade again.
+    ASSERT_TRUE(next.canUndo());
+    ASSERT_TRUE(next.undo(none).ok());
+    ASSERT_TRUE(next.undo(none).ok());
+    EXPECT_FALSE(next.canUndo());
+    EXPECT_TRUE(readFile(d.workingFilePath) == readFile(source));
+    EXPECT_FALSE(d.modified);
+    EXPECT_EQ(d.selection.startMarker, 3u);
+    EXPECT_EQ(d.selection.finishMarker, 12u);
+    ASSERT_TRUE(next.redo(none).ok());
+    const Bytes src = readFile(source);
+    Plain fadeOnly{src, 44, std::uint32_t(src.size()), 4, 4000, 3, 12, 16};
+    fadeOnly.fade(true);
+    EXPECT_TRUE(readFile(d.workingFilePath) == fadeOnly.file);
+    EXPECT_TRUE(d.modified);
 }
 
 TEST_F(Recovery, NothingIsOfferedThatCannotBeTrusted) {
@@ -174,7 +191,17 @@ TEST_F(Recovery, UnsavedWorkOutlivesAKillRequest) {
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
     Session next;
     ASSERT_TRUE(next.createFolder(parent.path()));
-    EXPECT_EQ(next.foldersToRecover().size(), 1u);
+    const auto offered = next.foldersToRecover();
+    ASSERT_EQ(offered.size(), 1u);
+
+    // A step file of the history cut short: the document comes back, without its history.
+    for (const auto& e : std::filesystem::directory_iterator(offered[0]))
+        if (e.path().filename().string().rfind("Undo", 0) == 0) std::filesystem::resize_file(e.path(), 10);
+    NoProgress none;
+    ASSERT_TRUE(next.recover(offered[0], none).ok());
+    EXPECT_TRUE(readFile(next.doc().workingFilePath) == expectedWorkingFile());
+    EXPECT_FALSE(next.canUndo());
+    EXPECT_TRUE(next.doc().modified);
 }
 
 }  // namespace
