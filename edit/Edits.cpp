@@ -7,50 +7,13 @@
 
 #include "doc/PeakScan.h"
 #include "doc/WorkingFile.h"
+#include "edit/BlockFile.h"
 #include "platform/FileIo.h"
-
-#if defined(_WIN32)
-#include <io.h>
-#define TORVANE_TRUNCATE(fd, size) (_chsize_s((fd), std::int64_t(size)) == 0)
-#else
-#include <unistd.h>
-#define TORVANE_TRUNCATE(fd, size) (::ftruncate((fd), off_t(size)) == 0)
-#endif
 
 namespace torvane {
 namespace {
 
 constexpr std::size_t kBlock = 4u << 20;  // bytes moved or rewritten per read and write
-
-// The working file, open for reading and writing, closed on every path.
-class WorkFile {
-public:
-    explicit WorkFile(const std::string& path) : m_f(openFile(path, "r+b")) {}
-    ~WorkFile() { close(); }
-    WorkFile(const WorkFile&) = delete;
-    WorkFile& operator=(const WorkFile&) = delete;
-    explicit operator bool() const { return m_f != nullptr; }
-    std::FILE* get() const { return m_f; }
-
-    // Reads up to n bytes at pos; the count read (short at the end of the file).
-    std::size_t readAt(std::uint64_t pos, unsigned char* to, std::size_t n) {
-        if (!seekTo(m_f, pos)) return 0;
-        return std::fread(to, 1, n, m_f);
-    }
-    bool writeAt(std::uint64_t pos, const unsigned char* from, std::size_t n) {
-        return seekTo(m_f, pos) && std::fwrite(from, 1, n, m_f) == n;
-    }
-    bool truncateAt(std::uint64_t size) { return std::fflush(m_f) == 0 && TORVANE_TRUNCATE(fileno(m_f), size); }
-    bool close() {
-        if (!m_f) return true;
-        const bool ok = std::fclose(m_f) == 0;
-        m_f = nullptr;
-        return ok;
-    }
-
-private:
-    std::FILE* m_f;
-};
 
 std::uint32_t startOffset(const DocumentState& doc) { return columnToByte(doc, doc.selection.startMarker); }
 std::uint32_t finishOffset(const DocumentState& doc) { return columnToByte(doc, doc.selection.finishMarker); }
@@ -64,7 +27,7 @@ std::uint32_t selectedFrames(const DocumentState& doc) {
 // Moves the bytes [from, end) down to `to` (never above `from`), in blocks; the write position
 // afterwards is returned through `written`. A short read ends the move, as at the end of the
 // file.
-bool moveTowardsStart(WorkFile& f, std::uint64_t to, std::uint64_t from, std::uint64_t end, Progress& progress,
+bool moveTowardsStart(BlockFile& f, std::uint64_t to, std::uint64_t from, std::uint64_t end, Progress& progress,
                       std::uint64_t& written) {
     std::vector<unsigned char> buffer(std::size_t(std::min<std::uint64_t>(kBlock, std::max<std::uint64_t>(end - from, 1))));
     const std::uint64_t total = end > from ? end - from : 0;
@@ -73,7 +36,7 @@ bool moveTowardsStart(WorkFile& f, std::uint64_t to, std::uint64_t from, std::ui
     PumpThrottle pump(progress);
     while (from < end) {
         const std::size_t want = std::size_t(std::min<std::uint64_t>(buffer.size(), end - from));
-        const std::size_t n = f.readAt(from, buffer.data(), want);
+        const std::size_t n = f.readSomeAt(from, buffer.data(), want);
         if (n == 0) break;
         if (!f.writeAt(to, buffer.data(), n)) return false;
         to += n;
@@ -89,7 +52,7 @@ bool moveTowardsStart(WorkFile& f, std::uint64_t to, std::uint64_t from, std::ui
 
 // After a change of length: the file ends at `end`, its sizes are patched, the values
 // re-derived, and the peak table rebuilt for the new column count.
-Outcome finishLengthChange(WorkFile& f, DocumentState& doc, std::uint64_t end, Progress& progress) {
+Outcome finishLengthChange(BlockFile& f, DocumentState& doc, std::uint64_t end, Progress& progress) {
     if (!f.truncateAt(end) || !patchSizesAfterLengthChange(f.get(), doc) || !f.close())
         return Outcome::failed(kMsgCannotWriteWorkingFile);
     return reloadPeakTable(doc, progress, 1);
@@ -99,7 +62,7 @@ Outcome finishLengthChange(WorkFile& f, DocumentState& doc, std::uint64_t end, P
 // frames: (bytes, frame count, index of the first frame within the selection).
 template <typename Rewrite>
 Outcome rewriteSelection(DocumentState& doc, Progress& progress, Rewrite rewrite) {
-    WorkFile f(doc.workingFilePath);
+    BlockFile f(doc.workingFilePath, "r+b");
     if (!f) return Outcome::failed(kMsgCannotOpenWorkingFile);
     const std::uint32_t block = doc.format.blockSize;
     const std::uint32_t frames = selectedFrames(doc);
@@ -111,7 +74,7 @@ Outcome rewriteSelection(DocumentState& doc, Progress& progress, Rewrite rewrite
         std::uint64_t pos = startOffset(doc);
         for (std::uint32_t done = 0; done < frames;) {
             const std::size_t want = std::min<std::size_t>(framesPerRead, frames - done);
-            const std::size_t got = f.readAt(pos, buffer.data(), want * block) / block;
+            const std::size_t got = f.readSomeAt(pos, buffer.data(), want * block) / block;
             if (got == 0) break;  // the data ends early
             rewrite(buffer.data(), got, done);
             if (!f.writeAt(pos, buffer.data(), got * block)) return Outcome::failed(kMsgCannotWriteWorkingFile);
@@ -212,7 +175,7 @@ Outcome fade(DocumentState& doc, Progress& progress, bool in) {
 }  // namespace
 
 Outcome deleteSelection(DocumentState& doc, Progress& progress) {
-    WorkFile f(doc.workingFilePath);
+    BlockFile f(doc.workingFilePath, "r+b");
     if (!f) return Outcome::failed(kMsgCannotOpenWorkingFile);
     std::uint64_t end = startOffset(doc);
     if (!moveTowardsStart(f, startOffset(doc), finishOffset(doc), std::uint32_t(doc.format.dataEnd), progress, end))
@@ -222,7 +185,7 @@ Outcome deleteSelection(DocumentState& doc, Progress& progress) {
 
 Outcome cutOutSelection(DocumentState& doc, Progress& progress) {
     if (doc.selection.startMarker >= doc.selection.finishMarker) return Outcome::failed(kMsgNothingToKeep);
-    WorkFile f(doc.workingFilePath);
+    BlockFile f(doc.workingFilePath, "r+b");
     if (!f) return Outcome::failed(kMsgCannotOpenWorkingFile);
     const std::uint32_t offset = std::uint32_t(doc.format.dataOffset);
     // What follows the selection goes first; then the selection moves to the data's start.

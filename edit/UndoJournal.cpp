@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "edit/BlockFile.h"
 #include "edit/Edits.h"
 #include "platform/FileIo.h"
 
@@ -18,32 +19,6 @@ namespace torvane {
 namespace {
 
 constexpr std::size_t kBlock = 4u << 20;  // as the edits: a plain file copy's cost
-
-class File {
-public:
-    File(const std::string& path, const char* mode) : m_f(openFile(path, mode)) {}
-    ~File() { close(); }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    explicit operator bool() const { return m_f != nullptr; }
-    bool readAt(std::uint64_t pos, unsigned char* to, std::size_t n) {
-        return seekTo(m_f, pos) && std::fread(to, 1, n, m_f) == n;
-    }
-    bool read(unsigned char* to, std::size_t n) { return std::fread(to, 1, n, m_f) == n; }
-    bool writeAt(std::uint64_t pos, const unsigned char* from, std::size_t n) {
-        return seekTo(m_f, pos) && std::fwrite(from, 1, n, m_f) == n;
-    }
-    bool write(const unsigned char* from, std::size_t n) { return std::fwrite(from, 1, n, m_f) == n; }
-    bool close() {
-        if (!m_f) return true;
-        const bool ok = std::fclose(m_f) == 0;
-        m_f = nullptr;
-        return ok;
-    }
-
-private:
-    std::FILE* m_f;
-};
 
 // Counts the bytes moved for bar 0 and pumps now and then.
 class Moved {
@@ -106,9 +81,9 @@ Outcome UndoJournal::record(UndoStep step, const std::string& workingFile, Progr
     const std::uint64_t total = step.plan.savedBytes();
     bool ok = true;
     {
-        File from(workingFile, "rb");
+        BlockFile from(workingFile, "rb");
         if (!from) return Outcome::failed(kMsgCannotOpenWorkingFile);
-        File to(step.file, "wb");
+        BlockFile to(step.file, "wb");
         ok = bool(to);
         std::vector<unsigned char> buffer(std::size_t(std::min<std::uint64_t>(kBlock, std::max<std::uint64_t>(total, 1))));
         Moved moved(progress, total);
@@ -143,9 +118,9 @@ Outcome UndoJournal::undo(const std::string& workingFile, Progress& progress) {
     for (const UndoPlan::Move& m : plan.moves) total += m.size;
     bool ok = true;
     {
-        File work(workingFile, "r+b");
+        BlockFile work(workingFile, "r+b");
         if (!work) return Outcome::failed(kMsgCannotOpenWorkingFile);
-        File saved(step.file, "rb");
+        BlockFile saved(step.file, "rb");
         if (!saved) return Outcome::failed(kMsgCannotReadUndo);
         const std::int64_t current = fileSize(workingFile);
         if (current < 0 || !reserve(workingFile, std::uint64_t(current), plan.length))
