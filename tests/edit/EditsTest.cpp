@@ -14,6 +14,7 @@
 #include "platform/FileIo.h"
 #include "session/Session.h"
 #include "support/PlainEdits.h"
+#include "support/SessionDocument.h"
 #include "support/TestFiles.h"
 
 using namespace torvane;
@@ -43,24 +44,8 @@ Bytes randomWav(std::mt19937& rng, std::uint16_t channels, std::uint16_t bits, s
     return b.bytes();
 }
 
-class EditsTest : public ::testing::Test {
+class EditsTest : public SessionDocumentTest {
 protected:
-    void openDoc(const Bytes& wav, std::int32_t zoom) {
-        session = std::make_unique<Session>();
-        ASSERT_TRUE(session->createFolder(dir.path()));
-        const std::string source = dir.file("source.wav");
-        writeFile(source, wav);
-        NoProgress none;
-        ASSERT_TRUE(session->open(source, none).ok());
-        ASSERT_TRUE(session->zoomTo(zoom, none).ok());
-    }
-    DocumentState& doc() { return session->doc(); }
-    Plain plain() {
-        const DocumentState& d = doc();
-        return Plain{readFile(d.workingFilePath), std::uint32_t(d.format.dataOffset), std::uint32_t(d.format.dataEnd),
-                     d.format.blockSize, std::uint32_t(d.view.framesPerColumn), d.selection.startMarker,
-                     d.selection.finishMarker, d.format.bitsPerSample};
-    }
     Outcome apply(Op op, Plain& p) {
         NoProgress none;
         switch (op) {
@@ -112,8 +97,6 @@ protected:
         doc().selection = {a, a + 1 + std::uint32_t(rng() % (columns - 1 - a))};
     }
 
-    TempDir dir;
-    std::unique_ptr<Session> session;
     std::mt19937 rng{8};
 };
 

@@ -21,6 +21,7 @@
 #include "platform/Prompts.h"
 #include "session/Session.h"
 #include "support/PlainEdits.h"
+#include "support/SessionDocument.h"
 #include "support/TestFiles.h"
 
 using namespace torvane;
@@ -58,24 +59,8 @@ std::size_t undoFilesIn(const std::string& folder) {
     return n;
 }
 
-class UndoTest : public ::testing::Test {
+class UndoTest : public SessionDocumentTest {
 protected:
-    void openDoc(const Bytes& wav, std::int32_t zoom) {
-        session = std::make_unique<Session>();
-        ASSERT_TRUE(session->createFolder(dir.path()));
-        const std::string source = dir.file("source.wav");
-        writeFile(source, wav);
-        NoProgress none;
-        ASSERT_TRUE(session->open(source, none).ok());
-        ASSERT_TRUE(session->zoomTo(zoom, none).ok());
-    }
-    DocumentState& doc() { return session->doc(); }
-    Plain plain(const Bytes& file) {
-        const DocumentState& d = doc();
-        return Plain{file, std::uint32_t(d.format.dataOffset), std::uint32_t(d.format.dataEnd), d.format.blockSize,
-                     std::uint32_t(d.view.framesPerColumn), d.selection.startMarker, d.selection.finishMarker,
-                     d.format.bitsPerSample};
-    }
     State now() { return {readFile(doc().workingFilePath), doc().view.framesPerColumn, doc().selection}; }
     // Runs `op` on the session and on the plain model of `before`; the model's bytes.
     Bytes apply(Op op, const Bytes& before) {
@@ -131,8 +116,6 @@ protected:
         EXPECT_EQ(doc().selection.finishMarker, s.finishMarker) << what;
     }
 
-    TempDir dir;
-    std::unique_ptr<Session> session;
     std::mt19937 rng{20261208};
 };
 
