@@ -29,20 +29,6 @@ using namespace torvane::test;
 
 namespace {
 
-enum class Op { Delete, CutOut, Volume, Mute, FadeIn, FadeOut };
-
-// Random PCM with the extreme values mixed in; `odd` puts an 18-byte "fmt ", a LIST before
-// "data" and a chunk after it (which Delete and Cut Out drop, and Undo must bring back).
-Bytes randomWav(std::mt19937& rng, std::uint16_t channels, std::uint16_t bits, std::uint32_t frames, bool odd) {
-    Bytes pcm = randomBytes(std::size_t(frames) * channels * bits / 8, rng);
-    const Bytes ex = bits == 16 ? Bytes{0x00, 0x80, 0xFF, 0x7F, 0x01, 0x80} : Bytes{0, 255, 128};
-    for (std::size_t at = 0; at + ex.size() <= pcm.size(); at += 991 * ex.size())
-        std::copy(ex.begin(), ex.end(), pcm.begin() + std::ptrdiff_t(at));
-    RiffBuilder b;
-    if (odd) b.fmt(1, channels, 22050, bits, {0, 0}).chunk("LIST", Bytes(7, 'x')).data(pcm).chunk("junk", Bytes(13, 1));
-    else b.fmt(1, channels, 22050, bits).data(pcm);
-    return b.bytes();
-}
 
 // What the document should be at one point of a chain, from the test's own records.
 struct State {
