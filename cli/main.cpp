@@ -3,6 +3,7 @@
 // the editor would hold.
 
 #include <cerrno>
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -50,7 +51,7 @@ const char* const kUsage =
     "                         frames per column; the default is 10.\n"
     "  decode FILE OUT.wav    Open FILE and write the working file the editor makes of it\n"
     "                         (the decoded PCM WAV of an MP3 or WMA, a copy of a WAV) to OUT.wav.\n"
-    "  edit IN OUT [--zoom N] [--select S:F] OP...\n"
+    "  edit IN OUT [--zoom N] [--select S:F] [--format F] OP...\n"
     "                         Open IN as the editor does, set the zoom (default 10) and the\n"
     "                         selection (default the whole document), apply each OP in order\n"
     "                         with the editor's marker rules after each, and write the result\n"
@@ -74,15 +75,22 @@ const char* const kUsage =
     "                         After Delete the selection is one column from its start; after\n"
     "                         Cut Out it is the whole document; the others keep it. IN is never\n"
     "                         modified; OUT must be another file.\n"
-    "  convert IN OUT [--bitrate K]\n"
+    "  convert IN OUT [--bitrate K] [--format F]\n"
     "                         Open IN and write it to OUT exactly as the editor's Save As does,\n"
     "                         in the format of OUT's extension: .mp3 (MP3 at the source's bit\n"
     "                         rate; 128 kbit/s for a WAV source; at most 64 at 11025 Hz and\n"
     "                         below), .wma (WMA, 44100 Hz stereo, at the source's bit rate; 96\n"
     "                         for a WAV source), anything else a copy of the working file (WAV).\n"
-    "                         --bitrate K (kbit/s) stands in for the source's bit rate. OUT is\n"
-    "                         written as ~NAME.tmp beside it and replaces OUT only when complete;\n"
-    "                         a failed save leaves OUT as it was.\n"
+    "                         --bitrate K (kbit/s) stands in for the source's bit rate.\n"
+    "                         --format wav|mp3|wma stands in for OUT's extension.\n"
+    "\n"
+    "OUT is written the way the editor saves: into a new temporary file ~NAME.XXXXXX.tmp beside\n"
+    "it, which replaces OUT only when complete, so OUT is always the old file or the whole new\n"
+    "one. OUT keeps its permissions (and owner and group where allowed); a symbolic link stays\n"
+    "a link and its target gets the new file; a file with several hard links is rewritten in\n"
+    "place, so every name sees the new audio. A FIFO or a character device receives the\n"
+    "finished bytes and stays what it was. OUT \"-\" is standard output (WAV unless --format\n"
+    "says otherwise). A folder, a socket or a block device is refused and left alone.\n"
     "  --help, -h             Show this text.\n"
     "  --version              Print the version.\n"
     "\n"
@@ -132,11 +140,13 @@ public:
     Session& session() { return m_session; }
 
     // Saves to `out` as Save As would; empty on success, else the message to print.
-    std::string saveTo(const std::string& out) {
+    // "-" is standard output; `format` stands in for OUT's extension.
+    std::string saveTo(const std::string& out, std::optional<SaveFormat> format = std::nullopt) {
         StderrPrompts prompts;
         TerminalProgress progress(TerminalProgress::stderrIsTerminal());
         m_session.doc().programFolder = programFolder();
-        const Outcome r = m_session.save(out, prompts, progress);
+        if (out == "-" && !format) format = SaveFormat::Wav;
+        const Outcome r = m_session.save(out, prompts, progress, nullptr, format, true);
         if (r.ok()) return {};
         return r.message.empty() ? std::string("The file was not saved.") : r.message;
     }
@@ -207,23 +217,19 @@ int runPeaks(const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-// Moves (or, across file systems, copies) the session's working file to `out`.
-int moveWorkingFileTo(const DocumentState& doc, const std::string& out) {
-    const fs::path from(doc.workingFilePath);
-    const fs::path to(out);
-    std::error_code ec;
-    fs::rename(from, to, ec);  // same file system: no copy at all
-    if (ec) {
-        ec.clear();
-        fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
-        if (ec) return failure("Cannot write " + out + ": " + ec.message());
-    }
-    return kExitOk;
-}
-
 bool sameFile(const std::string& a, const std::string& b) {
+    if (a == "-" || b == "-") return false;
     std::error_code ec;
     return a == b || fs::equivalent(a, b, ec);
+}
+
+// --format wav|mp3|wma, given as the option's next argument or after "=".
+bool parseFormat(const std::string& text, std::optional<SaveFormat>& format) {
+    if (text == "wav") format = SaveFormat::Wav;
+    else if (text == "mp3") format = SaveFormat::Mp3;
+    else if (text == "wma") format = SaveFormat::Wma;
+    else return false;
+    return true;
 }
 
 int runDecode(const std::vector<std::string>& args) {
@@ -232,14 +238,20 @@ int runDecode(const std::vector<std::string>& args) {
     const std::string message = open.run();
     if (!message.empty()) return failure(message);
     if (sameFile(args[0], args[1])) return usageError("OUT must be another file than FILE: the source is never modified");
-    return moveWorkingFileTo(open.doc(), args[1]);
+    // The working file is the result: it is put in place as any save is.
+    const std::string saved = open.saveTo(args[1], SaveFormat::Wav);
+    return saved.empty() ? kExitOk : failure(saved);
 }
 
 int runConvert(const std::vector<std::string>& args) {
     std::vector<std::string> files;
     std::string bitRate;
+    std::optional<SaveFormat> format;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--bitrate") {
+        if (args[i] == "--format" || args[i].rfind("--format=", 0) == 0) {
+            const std::string value = args[i] == "--format" ? (i + 1 < args.size() ? args[++i] : "") : args[i].substr(9);
+            if (!parseFormat(value, format)) return usageError("--format takes wav, mp3 or wma, not " + value);
+        } else if (args[i] == "--bitrate") {
             if (i + 1 >= args.size()) return usageError("--bitrate needs a number of kbit/s");
             bitRate = args[++i];
         } else if (args[i].size() > 1 && args[i][0] == '-') {
@@ -260,7 +272,7 @@ int runConvert(const std::vector<std::string>& args) {
     const std::string message = open.run();
     if (!message.empty()) return failure(message);
     if (kbps) open.session().doc().sourceBitRate = kbps;
-    const std::string saved = open.saveTo(files[1]);
+    const std::string saved = open.saveTo(files[1], format);
     return saved.empty() ? kExitOk : failure(saved);
 }
 
@@ -292,10 +304,15 @@ int runEdit(const std::vector<std::string>& args) {
     std::int32_t framesPerColumn = kDefaultFramesPerColumn;
     std::string selection;
     std::vector<EditOp> ops;
+    std::optional<SaveFormat> format;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
-        if (a == "--zoom") {
+        if (a == "--format" || a.rfind("--format=", 0) == 0) {
+            const std::string* v = a == "--format" ? value() : nullptr;
+            const std::string text = v ? *v : a.substr(std::min<std::size_t>(a.size(), 9));
+            if (!parseFormat(text, format)) return usageError("--format takes wav, mp3 or wma, not " + text);
+        } else if (a == "--zoom") {
             const std::string* z = value();
             if (!z) return usageError("--zoom needs a level (10, 8, 6, 4, 2 or 1)");
             if (!parseZoom(*z, framesPerColumn)) return usageError("zoom level must be 10, 8, 6, 4, 2 or 1, not " + *z);
@@ -355,7 +372,7 @@ int runEdit(const std::vector<std::string>& args) {
         else r = session.fadeOut(progress);
         if (!r.ok()) return failure(r.message);
     }
-    const std::string saved = open.saveTo(files[1]);
+    const std::string saved = open.saveTo(files[1], format);
     return saved.empty() ? kExitOk : failure(saved);
 }
 
@@ -376,6 +393,9 @@ const Command kCommands[] = {
 
 int main(int argc, char** argv) {
     torvane::installTerminationCleanup();
+    // A reader that went away (a closed pipe) is a failed write to report, not a silent death
+    // that would leave the working folder behind.
+    ::signal(SIGPIPE, SIG_IGN);
     if (argc < 2) return usageError("no command given");
     const std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {

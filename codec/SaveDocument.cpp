@@ -3,20 +3,15 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 #include <vector>
 
 #include "codec/Wavtomp3.h"
 #include "codec/Wavtowma.h"
 #include "platform/FileIo.h"
-#include "platform/TerminationCleanup.h"
 
-#ifndef _WIN32
-#include <fcntl.h>
+#include <cerrno>
 #include <unistd.h>
-#endif
 
 namespace torvane {
 namespace {
@@ -29,65 +24,6 @@ std::string extensionAsWritten(const std::string& path) {
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
     return path.substr(dot);
 }
-
-std::filesystem::path toPath(const std::string& utf8) {
-    return std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
-}
-
-// Flushes a file's data to the disk: a rename that follows must not expose a file whose
-// blocks are still only in memory.
-bool syncToDisk(std::FILE* f) {
-    if (std::fflush(f) != 0) return false;
-#ifndef _WIN32
-    return ::fsync(fileno(f)) == 0;
-#else
-    return true;
-#endif
-}
-
-// The folder's entry of a renamed file reaches the disk too.
-void syncFolderOf(const std::string& path) {
-#ifndef _WIN32
-    const std::string folder = toPath(path).parent_path().string();
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-#else
-    (void)path;
-#endif
-}
-
-// The temporary file replaces the destination in one step.
-bool replaceWith(const std::string& temporary, const std::string& destination) {
-    std::error_code ec;
-    std::filesystem::rename(toPath(temporary), toPath(destination), ec);
-    if (ec) return false;
-    syncFolderOf(destination);
-    return true;
-}
-
-// Deletes the temporary file on every path that does not hand it over, a Ctrl+C or kill
-// included.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::string path)
-        : m_path(std::move(path)), m_cleanup(std::make_unique<CleanupRegistration>(m_path, false)) {}
-    ~TemporaryFile() {
-        if (!m_kept && fileExists(m_path)) removeFile(m_path);
-    }
-    const std::string& path() const { return m_path; }
-    void keep() {
-        m_kept = true;
-        m_cleanup.reset();
-    }
-
-private:
-    std::string m_path;
-    std::unique_ptr<CleanupRegistration> m_cleanup;
-    bool m_kept = false;
-};
 
 struct FileCloser {
     void operator()(std::FILE* f) const {
@@ -106,11 +42,20 @@ File openWorkingData(const DocumentState& doc) {
     return f;
 }
 
-Outcome saveWav(const DocumentState& doc, TemporaryFile& tmp, Progress& progress) {
+bool writeAll(int fd, const unsigned char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= std::size_t(n);
+    }
+    return true;
+}
+
+Outcome saveWav(const DocumentState& doc, int out, Progress& progress) {
     File in(openFile(doc.workingFilePath, "rb"));
     if (!in) return Outcome::failed(kMsgCannotReadWorkingFile);
-    File out(openFile(tmp.path(), "wb"));
-    if (!out) return Outcome::failed(kMsgSaveNoTempFile);
     const std::uint64_t total = fileLengthOf(in.get());
     std::vector<unsigned char> buffer(kCopyBlock);
     std::uint64_t copied = 0;
@@ -120,14 +65,12 @@ Outcome saveWav(const DocumentState& doc, TemporaryFile& tmp, Progress& progress
         if (progress.cancelRequested()) return Outcome::cancelled();
         const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in.get());
         if (n == 0) break;
-        if (std::fwrite(buffer.data(), 1, n, out.get()) != n) return Outcome::failed(kMsgSaveWriteFailed);
+        if (!writeAll(out, buffer.data(), n)) return Outcome::failed(kMsgSaveWriteFailed);
         copied += n;
         bar.set(percentOf(copied, total));
         pump.tick();
     }
     if (std::ferror(in.get())) return Outcome::failed(kMsgCannotReadWorkingFile);
-    const bool synced = syncToDisk(out.get());
-    if (std::fclose(out.release()) != 0 || !synced) return Outcome::failed(kMsgSaveWriteFailed);
     return Outcome::done();
 }
 
@@ -166,14 +109,14 @@ Outcome feedEncoder(const DocumentState& doc, int chunkBytes, Progress& progress
     return Outcome::done();
 }
 
-Outcome saveMp3(DocumentState& doc, TemporaryFile& tmp, const SaveOptions& options, Progress& progress,
+Outcome saveMp3(DocumentState& doc, const std::string& file, const SaveOptions& options, Progress& progress,
                 bool& notStarted) {
     if (doc.sourceBitRate == 0) doc.sourceBitRate = 128;
     std::uint32_t bitRate = std::uint32_t(doc.sourceBitRate);
     if (doc.format.sampleRate <= 11025 && bitRate > 64) bitRate = 64;  // not stored
     const int mode = doc.format.channels == 2 ? 1 : 4;
     Mp3FileEncoder encoder(*options.prompts, options.encoderFolder + lameLibraryFileName());
-    const int chunk = encoder.Start(tmp.path(), std::uint32_t(doc.format.sampleRate), mode, bitRate, false, false,
+    const int chunk = encoder.Start(file, std::uint32_t(doc.format.sampleRate), mode, bitRate, false, false,
                                     false, false);
     if (chunk < 0) {
         notStarted = true;
@@ -187,11 +130,11 @@ Outcome saveMp3(DocumentState& doc, TemporaryFile& tmp, const SaveOptions& optio
     return r;
 }
 
-Outcome saveWma(DocumentState& doc, TemporaryFile& tmp, const SaveOptions& options, Progress& progress,
+Outcome saveWma(DocumentState& doc, const std::string& file, const SaveOptions& options, Progress& progress,
                 bool& notStarted) {
     if (doc.sourceBitRate == 0) doc.sourceBitRate = 96;
     WmaFileEncoder encoder(*options.prompts, options.encoderFolder + wmaLibraryFileName());
-    const int chunk = encoder.Start(tmp.path(), std::uint32_t(doc.format.sampleRate),
+    const int chunk = encoder.Start(file, std::uint32_t(doc.format.sampleRate),
                                     std::uint32_t(doc.format.channels == 1 ? 1 : 2),
                                     std::uint32_t(doc.sourceBitRate) * 1000u);
     if (chunk < 0) {
@@ -218,12 +161,6 @@ SaveFormat saveFormatOf(const std::string& destination) {
     return SaveFormat::Wav;
 }
 
-std::string temporarySavePath(const std::string& destination) {
-    const auto slash = destination.find_last_of("/\\");
-    const std::size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
-    return destination.substr(0, nameAt) + "~" + destination.substr(nameAt) + ".tmp";
-}
-
 std::string saveAsName(const std::string& chosen, int filterIndex, const std::string& documentPath) {
     const std::string ext = lowerExtension(chosen);
     if (ext == ".mp3" || ext == ".wma" || ext == ".wav") return chosen;
@@ -238,18 +175,19 @@ std::string saveAsName(const std::string& chosen, int filterIndex, const std::st
 Outcome saveDocument(DocumentState& doc, const std::string& destination, const SaveOptions& options,
                      Progress& progress, bool* encoderNotStarted) {
     bool notStarted = false;
-    TemporaryFile tmp(temporarySavePath(destination));
+    if (encoderNotStarted) *encoderNotStarted = false;
+    std::unique_ptr<SaveTarget> target;
+    if (Outcome prepared = SaveTarget::prepare(destination, options.target, target); !prepared.ok()) return prepared;
     Outcome r;
-    switch (saveFormatOf(destination)) {
-    case SaveFormat::Mp3: r = saveMp3(doc, tmp, options, progress, notStarted); break;
-    case SaveFormat::Wma: r = saveWma(doc, tmp, options, progress, notStarted); break;
-    case SaveFormat::Wav: r = saveWav(doc, tmp, progress); break;
+    switch (options.format ? *options.format : saveFormatOf(destination)) {
+    case SaveFormat::Mp3: r = saveMp3(doc, target->pathForLibraries(), options, progress, notStarted); break;
+    case SaveFormat::Wma: r = saveWma(doc, target->pathForLibraries(), options, progress, notStarted); break;
+    case SaveFormat::Wav: r = saveWav(doc, target->fd(), progress); break;
     }
     if (encoderNotStarted) *encoderNotStarted = notStarted;
-    if (!r.ok()) return r;
-    if (!replaceWith(tmp.path(), destination)) return Outcome::failed(kMsgSaveCannotReplace);
-    tmp.keep();
-    progress.setPercent(0, 100);
+    if (!r.ok()) return r;  // the target removes its temporary file
+    r = target->commit();
+    if (r.ok()) progress.setPercent(0, 100);
     return r;
 }
 

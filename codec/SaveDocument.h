@@ -1,15 +1,18 @@
 #pragma once
 // Saving the document: the working file copied (WAV) or encoded (MP3, WMA) to a destination.
-// Every format goes through "~" + name + ".tmp" beside the destination, flushed to disk, and
-// replaces the destination only when the whole file was written: a failed or cancelled save
-// leaves the destination byte for byte as it was and no temporary file behind.
+// Every format is written into a temporary file first (see SaveTarget: beside a regular
+// destination, in the instance folder for a FIFO, a device or standard output) and reaches
+// the destination only when the whole file was written: a failed or cancelled save leaves the
+// destination byte for byte as it was and no temporary file behind.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "doc/DocumentState.h"
 #include "platform/Outcome.h"
 #include "platform/Progress.h"
+#include "platform/SaveTarget.h"
 
 namespace torvane {
 
@@ -20,25 +23,18 @@ enum class SaveFormat { Wav, Mp3, Wma };
 // By the destination's extension, without regard to case; anything but ".mp3" and ".wma" is WAV.
 SaveFormat saveFormatOf(const std::string& destination);
 
-// The destination's folder + "~" + its file name + ".tmp".
-std::string temporarySavePath(const std::string& destination);
-
 // Save As's name: kept when it ends in ".mp3", ".wma" or ".wav" (any case); otherwise the
 // extension of the dialog's filter (2 ".wav", 3 ".mp3", 4 ".wma") is appended, or for the other
 // filters the document path's own extension, as written there.
 std::string saveAsName(const std::string& chosen, int filterIndex, const std::string& documentPath);
 
 inline constexpr const char* kMsgCannotReadWorkingFile = "Cannot save the file: the working file cannot be read.";
-inline constexpr const char* kMsgSaveWriteFailed =
-    "Cannot save the file: writing it failed (is the disk full?). The file on disk was left as it was.";
-inline constexpr const char* kMsgSaveNoTempFile =
-    "Cannot save the file: its folder cannot be written. The file on disk was left as it was.";
-inline constexpr const char* kMsgSaveCannotReplace =
-    "Cannot save the file: it cannot be replaced. The file on disk was left as it was.";
 
 struct SaveOptions {
     std::string encoderFolder;  // where the encoder libraries are (the program folder), with a separator
     Prompts* prompts = nullptr; // the encoders' own messages
+    std::optional<SaveFormat> format;  // instead of the destination's extension
+    SaveTargetOptions target;          // the scratch folder, and whether "-" is standard output
 };
 
 // The save body. MP3 takes the document's source bit rate (128 stored when it is 0; 64 at

@@ -300,7 +300,8 @@ Outcome Session::redo(Progress& progress) {
     return runEdit(step.kind, step.factor, progress, true);
 }
 
-Outcome Session::save(const std::string& destination, Prompts& prompts, Progress& progress, bool* encoderNotStarted) {
+Outcome Session::save(const std::string& destination, Prompts& prompts, Progress& progress, bool* encoderNotStarted,
+                      std::optional<SaveFormat> format, bool standardOutput) {
     if (Outcome intact = workingFileIntact(); !intact.ok()) return intact;
     BusyScope busy(*this);
     const std::string target = destination;  // may be the document path itself
@@ -308,6 +309,9 @@ Outcome Session::save(const std::string& destination, Prompts& prompts, Progress
     SaveOptions options;
     options.encoderFolder = m_doc.programFolder;
     options.prompts = &prompts;
+    options.format = format;
+    options.target.scratchFolder = m_doc.tempFolder;
+    options.target.standardOutput = standardOutput;
     const Outcome r = saveDocument(m_doc, target, options, progress, encoderNotStarted);
     restorePlayer();
     if (r.ok()) {

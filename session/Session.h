@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -131,8 +132,10 @@ public:
     // show their own messages through `prompts`. Only a completed save clears the modified
     // flag and makes `destination` the document path; a failed or cancelled one changes
     // nothing. `encoderNotStarted` as saveDocument gives it.
+    // `format` stands in for the extension's; `standardOutput` lets "-" mean standard output.
     Outcome save(const std::string& destination, Prompts& prompts, Progress& progress,
-                 bool* encoderNotStarted = nullptr);
+                 bool* encoderNotStarted = nullptr, std::optional<SaveFormat> format = std::nullopt,
+                 bool standardOutput = false);
 
     // Stops playback and lets the working file go (the Volume dialog is shown without it), and
     // opens the stream again afterwards. Without a player (torvane-cli) both do nothing.

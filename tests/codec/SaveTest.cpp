@@ -65,7 +65,7 @@ protected:
     }
     void expectUntouched(const std::string& destination) {
         EXPECT_TRUE(readFile(destination) == (Bytes{'o', 'l', 'd'})) << destination;
-        EXPECT_FALSE(fileExists(temporarySavePath(destination))) << destination;
+        EXPECT_FALSE(saveTemporaryLeft(destination)) << destination;
         EXPECT_TRUE(session->doc().modified);
         EXPECT_NE(session->doc().documentPath, destination);
     }
@@ -101,7 +101,6 @@ TEST(SaveAsName, KeepsKnownExtensionsAndAppendsByFilter) {
     EXPECT_EQ(saveAsName("/m/song.ogg", 2, "/m/a.wav"), "/m/song.ogg.wav");
     EXPECT_EQ(saveAsName("/m/song.MP3", 4, "/m/a.wav"), "/m/song.MP3");
     EXPECT_EQ(saveAsName("/m/song", 4, "/m/a.wav"), "/m/song.wma");
-    EXPECT_EQ(temporarySavePath("/music/Song.mp3"), "/music/~Song.mp3.tmp");
 }
 
 // A WAV save is the working file, byte for byte, written beside the destination first: the
@@ -112,7 +111,7 @@ TEST_F(SaveTest, WavReplacesTheDestinationOnlyWhenComplete) {
     NoProgress none;
     ASSERT_TRUE(session->save(destination, prompts, none).ok());
     EXPECT_TRUE(readFile(destination) == readFile(session->doc().workingFilePath));
-    EXPECT_FALSE(fileExists(temporarySavePath(destination)));
+    EXPECT_FALSE(saveTemporaryLeft(destination));
     EXPECT_FALSE(session->doc().modified);
     EXPECT_EQ(session->doc().documentPath, destination);
     EXPECT_TRUE(prompts.messages().empty());
@@ -241,7 +240,7 @@ TEST_F(SaveTest, ConvertOnAFullDiskSaysSoAndKeepsTheOldFile) {
     const Bytes e = readFile(err);
     EXPECT_EQ(std::string(e.begin(), e.end()), std::string(kMsgSaveWriteFailed) + "\n");
     EXPECT_TRUE(readFile(destination) == (Bytes{'o', 'l', 'd'}));
-    EXPECT_FALSE(fileExists(temporarySavePath(destination)));
+    EXPECT_FALSE(saveTemporaryLeft(destination));
 }
 
 // Broken encoder libraries in the program folder: an entry point missing, an encoder that

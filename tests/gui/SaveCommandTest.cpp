@@ -115,7 +115,7 @@ TEST_F(SaveCommands, EncoderThatCannotStartWaitsForCancelAndKeepsTheChanges) {
     EXPECT_TRUE(f->doc().modified);
     EXPECT_TRUE(f->ButtonSave->isEnabled());
     EXPECT_FALSE(fileExists(out.file("x.mp3")));
-    EXPECT_FALSE(fileExists(out.file("~x.mp3.tmp")));
+    EXPECT_FALSE(saveTemporaryLeft(out.file("x.mp3")));
 }
 
 TEST_F(SaveCommands, CloseWhoseSaveCompletedClosesTheDocument) {
@@ -126,5 +126,5 @@ TEST_F(SaveCommands, CloseWhoseSaveCompletedClosesTheDocument) {
     EXPECT_EQ(f->doc().uiMode, ModeNoDocument);
     EXPECT_FALSE(f->doc().loaded);
     EXPECT_TRUE(fileExists(source));
-    EXPECT_FALSE(fileExists(temporarySavePath(source)));
+    EXPECT_FALSE(saveTemporaryLeft(source));
 }

@@ -130,6 +130,18 @@ inline Bytes readFile(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
+// Whether a save's temporary file ("~" + name + anything + ".tmp") is left beside `destination`.
+inline bool saveTemporaryLeft(const std::string& destination) {
+    const std::filesystem::path d(destination);
+    const std::string prefix = "~" + d.filename().string();
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(d.parent_path(), ec)) {
+        const std::string n = e.path().filename().string();
+        if (n.rfind(prefix, 0) == 0 && n.size() > 4 && n.compare(n.size() - 4, 4, ".tmp") == 0) return true;
+    }
+    return false;
+}
+
 // A shell command's standard output (its errors are dropped).
 inline Bytes capture(const std::string& command) {
     Bytes out;
