@@ -155,8 +155,8 @@ TMainForm::TMainForm(StartupOptions options, QWidget* parent)
     createView();
 
     // An edit too large for the undo journal asks before it changes anything.
-    m_session.setWithoutUndoQuestion([this] {
-        return m_prompts->messageBox({kMsgEditWithoutUndo, "", PromptButtons::YesNo, PromptIcon::Question}) == IDYES;
+    m_session.setWithoutUndoQuestion([this](const std::string& question) {
+        return m_prompts->messageBox({question, "", PromptButtons::YesNo, PromptIcon::Question}) == IDYES;
     });
     FormCreate();
     buildDialogs();

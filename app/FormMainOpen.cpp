@@ -84,7 +84,10 @@ bool TMainForm::offerRecovery() {
         if (!state) continue;
         const int answer = m_prompts->messageBox(
             {"Torvane Audio Editor did not close properly. Recover the document \"" + state->documentPath +
-                 "\" with its unsaved changes?",
+                 "\" with its unsaved changes?" +
+                 // An edit that kept nothing for Undo cannot be taken back: say what may be found.
+                 (state->editing && !state->editUndoable ? "\nIts last edit was cut short and may be partly applied."
+                                                         : ""),
              "", PromptButtons::YesNo, PromptIcon::Question});
         if (answer != IDYES) {
             m_session.discardRecovery(folder);

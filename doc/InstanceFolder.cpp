@@ -145,7 +145,8 @@ LeftFolderFate leftFolderFate(const std::string& parent, const std::string& name
     }
     const std::string folder = withSeparator(path);
     const auto state = readRecoveryState(folder);
-    if (state && state->modified && workingFileWhole(folder)) return LeftFolderFate::Offer;
+    // An edit cut short may have left the header's sizes behind the data: recovery mends that.
+    if (state && state->modified && (state->editing || workingFileWhole(folder))) return LeftFolderFate::Offer;
     return LeftFolderFate::Remove;
 #endif
 }

@@ -40,6 +40,7 @@ bool writeRecoveryState(const std::string& folder, const RecoveryState& s) {
          << "modified=" << (s.modified ? 1 : 0) << "\n"
          << "undo=" << s.undoIndex << "\n"
          << "journal=" << s.journal << "\n"
+         << "editing=" << (s.editing ? s.editUndoable ? 2 : 1 : 0) << "\n"
          << "path=" << s.documentPath << "\n";
     const std::string body = text.str();
     const std::string target = folder + kRecoveryFileName, part = target + ".part";
@@ -90,6 +91,7 @@ std::optional<RecoveryState> readRecoveryState(const std::string& folder) {
         if (key == "finish") s.finishMarker = std::uint32_t(v), seen |= 8;
         if (key == "modified") s.modified = v != 0, seen |= 16;
         if (key == "undo") s.undoIndex = std::uint32_t(v);
+        if (key == "editing") s.editing = v != 0, s.editUndoable = v == 2;
     }
     if (seen != 31 || s.framesPerColumn <= 0 || s.startMarker > s.finishMarker) return std::nullopt;
     return s;

@@ -20,7 +20,15 @@ struct RecoveryState {
     bool modified = false;
     std::uint32_t undoIndex = 0;  // steps of the undo journal that are done (the rest can be redone)
     std::string journal;          // the undo journal's own line (its steps and their files)
+    // An edit was running on the working file: it may be cut short. When it kept an undo step
+    // (the journal's step at undoIndex), that step gives the document before it back.
+    bool editing = false;
+    bool editUndoable = false;
 };
+
+// Where an edit that moves audio keeps how many bytes it has moved (8 bytes, little-endian),
+// beside the recovery state, so that an edit cut short can be undone exactly.
+inline constexpr const char* kEditMarkFileName = "EditMark";
 
 // Writes `state` into `folder` (ending in a separator) atomically; false when it could not.
 bool writeRecoveryState(const std::string& folder, const RecoveryState& state);

@@ -28,8 +28,12 @@ std::uint32_t selectedFrames(const DocumentState& doc) {
 // afterwards is returned through `written`. A short read ends the move, as at the end of the
 // file.
 bool moveTowardsStart(BlockFile& f, std::uint64_t to, std::uint64_t from, std::uint64_t end, Progress& progress,
-                      std::uint64_t& written) {
-    std::vector<unsigned char> buffer(std::size_t(std::min<std::uint64_t>(kBlock, std::max<std::uint64_t>(end - from, 1))));
+                      std::uint64_t& written, const MovedBytes& told) {
+    std::uint64_t block = kBlock;
+    // With someone told how far the move got, no block may overwrite bytes that are still to
+    // be moved: whatever a crash cuts short, the count told gives the file before the edit.
+    if (told && from > to) block = std::min(block, from - to);
+    std::vector<unsigned char> buffer(std::size_t(std::min<std::uint64_t>(block, std::max<std::uint64_t>(end - from, 1))));
     const std::uint64_t total = end > from ? end - from : 0;
     std::uint64_t moved = 0;
     PercentBar bar(progress, 0);
@@ -42,6 +46,11 @@ bool moveTowardsStart(BlockFile& f, std::uint64_t to, std::uint64_t from, std::u
         to += n;
         from += n;
         moved += n;
+        if (told) {
+            // In the file before it is told: a process killed after this sees both.
+            if (std::fflush(f.get()) != 0) return false;
+            told(moved);
+        }
         bar.set(percentOf(moved, total));
         pump.tick();
         if (n < want) break;
@@ -174,16 +183,16 @@ Outcome fade(DocumentState& doc, Progress& progress, bool in) {
 
 }  // namespace
 
-Outcome deleteSelection(DocumentState& doc, Progress& progress) {
+Outcome deleteSelection(DocumentState& doc, Progress& progress, const MovedBytes& moved) {
     BlockFile f(doc.workingFilePath, "r+b");
     if (!f) return Outcome::failed(kMsgCannotOpenWorkingFile);
     std::uint64_t end = startOffset(doc);
-    if (!moveTowardsStart(f, startOffset(doc), finishOffset(doc), std::uint32_t(doc.format.dataEnd), progress, end))
+    if (!moveTowardsStart(f, startOffset(doc), finishOffset(doc), std::uint32_t(doc.format.dataEnd), progress, end, moved))
         return Outcome::failed(kMsgCannotWriteWorkingFile);
     return finishLengthChange(f, doc, end, progress);
 }
 
-Outcome cutOutSelection(DocumentState& doc, Progress& progress) {
+Outcome cutOutSelection(DocumentState& doc, Progress& progress, const MovedBytes& moved) {
     if (doc.selection.startMarker >= doc.selection.finishMarker) return Outcome::failed(kMsgNothingToKeep);
     BlockFile f(doc.workingFilePath, "r+b");
     if (!f) return Outcome::failed(kMsgCannotOpenWorkingFile);
@@ -191,7 +200,7 @@ Outcome cutOutSelection(DocumentState& doc, Progress& progress) {
     // What follows the selection goes first; then the selection moves to the data's start.
     if (!f.truncateAt(finishOffset(doc))) return Outcome::failed(kMsgCannotWriteWorkingFile);
     std::uint64_t end = offset;
-    if (!moveTowardsStart(f, offset, startOffset(doc), finishOffset(doc), progress, end))
+    if (!moveTowardsStart(f, offset, startOffset(doc), finishOffset(doc), progress, end, moved))
         return Outcome::failed(kMsgCannotWriteWorkingFile);
     return finishLengthChange(f, doc, end, progress);
 }

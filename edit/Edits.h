@@ -7,6 +7,7 @@
 // file one sample at a time, at the cost of a plain file copy.
 
 #include <cstdint>
+#include <functional>
 
 #include "doc/DocumentState.h"
 #include "platform/Outcome.h"
@@ -22,10 +23,14 @@ inline constexpr const char* kMsgNothingToKeep =
 // A write or truncation failed part-way (a full disk, say).
 inline constexpr const char* kMsgCannotWriteWorkingFile = "Cannot write the working file (is the disk full?).";
 
+// Told, after each block that Delete and Cut Out move has reached the file, how many bytes
+// have been moved: what an undo of an edit cut short at that point needs (see UndoJournal).
+using MovedBytes = std::function<void(std::uint64_t)>;
+
 // Removes the selection and closes the gap; the file gets shorter.
-Outcome deleteSelection(DocumentState& doc, Progress& progress);
+Outcome deleteSelection(DocumentState& doc, Progress& progress, const MovedBytes& moved = {});
 // Keeps only the selection.
-Outcome cutOutSelection(DocumentState& doc, Progress& progress);
+Outcome cutOutSelection(DocumentState& doc, Progress& progress, const MovedBytes& moved = {});
 
 // The Volume dialog's list: 250 %, 200 %, 150 %, 100 %, 75 %, 50 %, 25 % (any other index).
 float volumeFactor(int index);

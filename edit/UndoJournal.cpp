@@ -1,5 +1,7 @@
 #include "edit/UndoJournal.h"
 
+#include <cstdint>
+
 #include <algorithm>
 #include <cstring>
 #include <sstream>
@@ -68,6 +70,8 @@ std::uint64_t UndoJournal::limit() const {
     return std::min(kDefaultUndoLimit, std::uint64_t(space.available / 2));
 }
 
+bool UndoJournal::limitedBySpace() const { return m_limit == 0 && limit() < kDefaultUndoLimit; }
+
 bool UndoJournal::makeRoom(std::uint64_t incoming) {
     while (canRedo()) dropBack();
     const std::uint64_t cap = limit();
@@ -112,10 +116,21 @@ void UndoJournal::dropLast() {
 
 Outcome UndoJournal::undo(const std::string& workingFile, Progress& progress) {
     if (!canUndo()) return Outcome::failed("Nothing to undo.");
-    const UndoStep& step = undoStep();
+    const Outcome r = putBack(undoStep(), UINT64_MAX, workingFile, progress);
+    if (r.ok()) --m_position;
+    return r;
+}
+
+Outcome UndoJournal::undoInterrupted(const std::string& workingFile, std::uint64_t moved, Progress& progress) {
+    if (!canRedo()) return Outcome::failed(kMsgCannotReadUndo);
+    return putBack(redoStep(), moved, workingFile, progress);
+}
+
+Outcome UndoJournal::putBack(const UndoStep& step, std::uint64_t cutAt, const std::string& workingFile,
+                             Progress& progress) {
     const UndoPlan& plan = step.plan;
     std::uint64_t total = plan.savedBytes();
-    for (const UndoPlan::Move& m : plan.moves) total += m.size;
+    for (const UndoPlan::Move& m : plan.moves) total += std::min(m.size, cutAt);
     bool ok = true;
     {
         BlockFile work(workingFile, "r+b");
@@ -130,7 +145,8 @@ Outcome UndoJournal::undo(const std::string& workingFile, Progress& progress) {
         // Each move goes towards the end: copied from its last block back, no byte is
         // overwritten before it was read. The last move lies furthest on: it goes first.
         for (auto m = plan.moves.rbegin(); ok && m != plan.moves.rend(); ++m) {
-            for (std::uint64_t left = m->size; ok && left > 0;) {
+            // An edit cut short moved only the first `cutAt` bytes; the rest are still in place.
+            for (std::uint64_t left = std::min(m->size, cutAt); ok && left > 0;) {
                 const std::size_t n = std::size_t(std::min<std::uint64_t>(buffer.size(), left));
                 left -= n;
                 ok = work.readAt(m->from + left, buffer.data(), n) && work.writeAt(m->to + left, buffer.data(), n);
@@ -150,7 +166,6 @@ Outcome UndoJournal::undo(const std::string& workingFile, Progress& progress) {
     std::error_code ec;
     if (ok) std::filesystem::resize_file(std::filesystem::u8path(workingFile), plan.length, ec);
     if (!ok || ec) return Outcome::failed(kMsgCannotWriteWorkingFile);
-    --m_position;
     return Outcome::done();
 }
 

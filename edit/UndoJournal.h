@@ -34,6 +34,8 @@ public:
     // 0: the default, 2 GiB or half the free space of the folder, whichever is less.
     void setLimit(std::uint64_t bytes) { m_limit = bytes; }
     std::uint64_t limit() const;
+    // The limit is what the folder's free space allows, below the default.
+    bool limitedBySpace() const;
     std::uint64_t bytes() const { return m_bytes; }
 
     bool canUndo() const { return m_position > 0; }
@@ -56,6 +58,9 @@ public:
     // Makes the working file what it was before undoStep() (bar 0); the position moves back
     // only when that completed.
     Outcome undo(const std::string& workingFile, Progress& progress);
+    // The redo step's edit was cut short (a crash) after moving `moved` bytes: makes the
+    // working file what it was before that edit. The step stays, to be redone.
+    Outcome undoInterrupted(const std::string& workingFile, std::uint64_t moved, Progress& progress);
     // After the redo step's edit ran again.
     void redone() { ++m_position; }
 
@@ -77,6 +82,7 @@ public:
     bool fromText(const std::string& text);
 
 private:
+    Outcome putBack(const UndoStep& step, std::uint64_t moved, const std::string& workingFile, Progress& progress);
     void dropFront();
     void dropBack();
 

@@ -210,6 +210,7 @@ Outcome SaveTarget::prepare(const std::string& destination, const SaveTargetOpti
                             std::unique_ptr<SaveTarget>& target) {
     std::unique_ptr<SaveTarget> t(new SaveTarget);
     t->m_destination = destination;
+    t->m_waitForReader = options.standardOutput;
     std::string folder;
     std::string stem;
     if (options.standardOutput && destination == "-") {
@@ -341,8 +342,12 @@ Outcome SaveTarget::commit() {
     }
     case Kind::Stream: {
         const bool standardOutput = m_destination == "-" && m_final.empty();
-        // Opening a FIFO waits for its reader, as any program writing into one does.
-        const int out = standardOutput ? STDOUT_FILENO : ::open(m_destination.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        // In a shell, opening a FIFO waits for its reader, as any program writing into one does;
+        // the editor's window must not freeze on it, so there a FIFO nobody reads is a failure.
+        const int wait = m_waitForReader ? 0 : O_NONBLOCK;
+        const int out = standardOutput ? STDOUT_FILENO
+                                       : ::open(m_destination.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | wait);
+        if (out >= 0 && wait) ::fcntl(out, F_SETFL, ::fcntl(out, F_GETFL) & ~O_NONBLOCK);
         struct stat st;
         if (out < 0 || ::fstat(out, &st) != 0 || (!standardOutput && !S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode))) {
             const int e = errno;

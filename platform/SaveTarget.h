@@ -37,7 +37,7 @@ std::string saveStreamFailedMessage(const std::string& destination, const std::s
 
 struct SaveTargetOptions {
     std::string scratchFolder;     // where a stream's bytes are gathered first (ends in a separator)
-    bool standardOutput = false;   // "-" means standard output
+    bool standardOutput = false;   // "-" means standard output, and a FIFO is waited for (a shell's tool)
 };
 
 class SaveTarget {
@@ -74,6 +74,7 @@ private:
     std::string m_temporary;
     int m_fd = -1;
     bool m_existed = false;
+    bool m_waitForReader = false;
     std::uint64_t m_device = 0, m_inode = 0;  // of the temporary file
     std::uint64_t m_finalDevice = 0, m_finalInode = 0;
     unsigned m_mode = 0, m_uid = 0, m_gid = 0;  // of the file replaced

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <filesystem>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "doc/PeakScan.h"
 #include "doc/PlayColumn.h"
 #include "doc/RecoveryState.h"
@@ -13,6 +16,47 @@
 #include "platform/Folders.h"
 
 namespace torvane {
+namespace {
+
+// The count of bytes an edit has moved, in a file beside the recovery state for as long as the
+// edit runs. Written in place without a sync: it only has to outlive the process, and the
+// edit's own writes reached the page cache before it.
+class EditMark {
+public:
+    explicit EditMark(const std::string& path) : m_path(path) {
+        if (!path.empty()) m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    }
+    ~EditMark() {
+        if (m_fd < 0) return;
+        ::close(m_fd);
+        ::unlink(m_path.c_str());
+    }
+    EditMark(const EditMark&) = delete;
+    EditMark& operator=(const EditMark&) = delete;
+    bool valid() const { return m_fd >= 0; }
+    void write(std::uint64_t moved) {
+        unsigned char b[8];
+        for (int i = 0; i < 8; ++i) b[i] = static_cast<unsigned char>(moved >> (8 * i));
+        (void)!::pwrite(m_fd, b, sizeof b, 0);
+    }
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+};
+
+// What an edit cut short had moved; 0 when it moved nothing (or the mark is unreadable).
+std::uint64_t readEditMark(const std::string& path) {
+    unsigned char b[8];
+    std::uint64_t moved = 0;
+    std::FILE* f = openFile(path, "rb");
+    if (f && std::fread(b, 1, 8, f) == 8)
+        for (int i = 0; i < 8; ++i) moved |= std::uint64_t(b[i]) << (8 * i);
+    if (f) std::fclose(f);
+    return moved;
+}
+
+}  // namespace
 
 // Marks the session busy for one command; commands do not nest, but a nested scope keeps
 // the outer one's state.
@@ -198,7 +242,10 @@ Outcome Session::runEdit(EditKind kind, float factor, Progress& progress, bool r
         const std::uint64_t bytes = step.plan.savedBytes();
         if (bytes > m_journal.limit()) {
             // Asked before anything changes: No leaves the document and its history alone.
-            if (m_askWithoutUndo && !m_askWithoutUndo()) return Outcome::cancelled();
+            const bool space = m_journal.limitedBySpace();
+            const std::string question = space ? kMsgNoSpaceEditWithoutUndo : kMsgEditWithoutUndo;
+            if (!m_askWithoutUndo) return Outcome::failed(question.substr(0, question.find('\n')));
+            if (!m_askWithoutUndo(question)) return Outcome::cancelled();
             releasePlayer();
         } else if (length >= 0) {
             m_journal.makeRoom(bytes);
@@ -216,10 +263,15 @@ Outcome Session::runEdit(EditKind kind, float factor, Progress& progress, bool r
         releasePlayer();
     }
 
+    // Recovery learns that the working file is about to change, and how far a move has got:
+    // an editor killed part-way gives back the document as it was before this edit.
+    EditMark mark(m_recoveryKept && hasFolder() ? m_folder->path() + kEditMarkFileName : std::string());
+    if (m_recoveryKept) saveRecoveryState(true, journaled || redoing);
+    const MovedBytes moved = mark.valid() ? MovedBytes([&mark](std::uint64_t n) { mark.write(n); }) : MovedBytes();
     Outcome r;
     switch (kind) {
-    case EditKind::Delete: r = torvane::deleteSelection(m_doc, progress); break;
-    case EditKind::CutOut: r = cutOutSelection(m_doc, progress); break;
+    case EditKind::Delete: r = torvane::deleteSelection(m_doc, progress, moved); break;
+    case EditKind::CutOut: r = cutOutSelection(m_doc, progress, moved); break;
     case EditKind::Volume: r = torvane::changeVolume(m_doc, factor, false, progress); break;
     case EditKind::Mute: r = torvane::changeVolume(m_doc, factor, true, progress); break;
     case EditKind::FadeIn: r = torvane::fadeIn(m_doc, progress); break;
@@ -386,7 +438,7 @@ void Session::selectAll() {
 
 // --- recovery -----------------------------------------------------------------------------
 
-void Session::saveRecoveryState() {
+void Session::saveRecoveryState(bool editing, bool editUndoable) {
     if (!m_recoveryKept || !hasFolder() || !m_doc.loaded) return;
     RecoveryState s;
     s.documentPath = m_doc.documentPath;
@@ -397,6 +449,8 @@ void Session::saveRecoveryState() {
     s.modified = m_doc.modified;
     s.undoIndex = std::uint32_t(m_journal.position());
     s.journal = m_journal.toText();
+    s.editing = editing;
+    s.editUndoable = editUndoable;
     writeRecoveryState(m_folder->path(), s);
     // Unsaved work outlives a kill request (a logout, say): the next start offers it.
     m_folder->keepOnTermination(m_doc.modified);
@@ -431,15 +485,7 @@ Outcome Session::recover(const std::string& folder, Progress& progress) {
     m_doc.sourceBitRate = state->sourceBitRate;
     const bool knownZoom = std::find(kZoomLevels.begin(), kZoomLevels.end(), state->framesPerColumn) != kZoomLevels.end();
     m_doc.view.framesPerColumn = knownZoom ? state->framesPerColumn : kDefaultFramesPerColumn;
-    const Outcome r = readWorkingHeader(m_doc) == WaveHeaderError::None ? reloadPeakTable(m_doc, progress, 0)
-                                                                       : Outcome::failed(kMsgCannotRecover);
-    if (!r.ok()) {
-        close();
-        return r;
-    }
-    const std::uint32_t last = m_doc.view.columnCount ? m_doc.view.columnCount - 1 : 0;
-    m_doc.selection.finishMarker = std::min(state->finishMarker, last);
-    m_doc.selection.startMarker = std::min(state->startMarker, m_doc.selection.finishMarker);
+    Selection selection{state->startMarker, state->finishMarker};
     // The undo history comes along: its step files move beside the working file. A history
     // that does not hold up is dropped; the document itself is still given back.
     std::error_code ec;
@@ -447,7 +493,28 @@ Outcome Session::recover(const std::string& folder, Progress& progress) {
         const std::string name = e.path().filename().string();
         if (name.rfind("Undo", 0) == 0) renameFile(folder + name, m_folder->path() + name);
     }
-    if (!m_journal.fromText(state->journal)) m_journal.reset();
+    if (!m_journal.fromText(state->journal) || (state->editing && !state->editUndoable)) m_journal.reset();
+    if (state->editing && state->editUndoable && m_journal.canRedo()) {
+        // Killed in the middle of an edit: its step puts the file back as it was before it, and
+        // the edit can be redone.
+        const UndoStep step = m_journal.redoStep();
+        if (Outcome back = m_journal.undoInterrupted(working, readEditMark(folder + kEditMarkFileName), progress);
+            !back.ok()) {
+            close();
+            return back;
+        }
+        m_doc.view.framesPerColumn = step.framesPerColumn;
+        selection = step.selection;
+    }
+    const Outcome r = readWorkingHeader(m_doc) == WaveHeaderError::None ? reloadPeakTable(m_doc, progress, 0)
+                                                                       : Outcome::failed(kMsgCannotRecover);
+    if (!r.ok()) {
+        close();
+        return r;
+    }
+    const std::uint32_t last = m_doc.view.columnCount ? m_doc.view.columnCount - 1 : 0;
+    m_doc.selection.finishMarker = std::min(selection.finishMarker, last);
+    m_doc.selection.startMarker = std::min(selection.startMarker, m_doc.selection.finishMarker);
     m_doc.modified = true;
     m_doc.loaded = true;
     m_doc.uiMode = ModeStopped;

@@ -35,9 +35,14 @@ inline constexpr const char* kMsgWorkingFileGone =
     "The working file was removed or changed by another program: the document can no longer be "
     "edited or saved. Close it and open the file again.";
 
-// Asked when one edit alone changes more than the undo journal may keep.
+// Asked when one edit alone changes more than the undo journal may keep: by its size limit, or
+// because the temp folder has too little free space. Without a question (torvane-cli) the edit
+// is refused with the first line, before anything changes.
 inline constexpr const char* kMsgEditWithoutUndo =
     "This edit changes more audio than can be kept for Undo.\nGo on without Undo? The edits before it can no "
+    "longer be undone either.";
+inline constexpr const char* kMsgNoSpaceEditWithoutUndo =
+    "There is not enough free space to keep Undo for this edit.\nGo on without Undo? The edits before it can no "
     "longer be undone either.";
 inline constexpr const char* kMsgNothingToUndo = "There is nothing to undo.";
 inline constexpr const char* kMsgNothingToRedo = "There is nothing to redo.";
@@ -118,11 +123,12 @@ public:
     std::string undoName() const;
     std::string redoName() const;
     // The bytes the journal may keep (0: 2 GiB or half the temp folder's free space,
-    // whichever is less), and the question put when one edit alone needs more: true goes on
-    // without undo (the journal is emptied), false leaves the document as it is and the edit
-    // ends cancelled. Without a question the edit goes on.
+    // whichever is less), and the question put when one edit alone needs more (it is given the
+    // text to ask): true goes on without undo (the journal is emptied), false leaves the
+    // document as it is and the edit ends cancelled. Without a question the edit fails, saying
+    // why, before anything changes.
     void setUndoLimit(std::uint64_t bytes) { m_journal.setLimit(bytes); }
-    void setWithoutUndoQuestion(std::function<bool()> ask) { m_askWithoutUndo = std::move(ask); }
+    void setWithoutUndoQuestion(std::function<bool(const std::string&)> ask) { m_askWithoutUndo = std::move(ask); }
     // Off: edits keep nothing for undo (a batch that never undoes need not copy the audio).
     void keepUndo(bool on) { m_keepUndo = on; }
     const UndoJournal& journal() const { return m_journal; }
@@ -172,7 +178,8 @@ public:
 
 private:
     class BusyScope;
-    void saveRecoveryState();
+    // `editing`: an edit is about to change the working file (kept undoable or not).
+    void saveRecoveryState(bool editing = false, bool editUndoable = false);
     bool leftFolderIsOffered(const std::string& folder) const;
     // Failed with kMsgWorkingFileGone when the working file is there but no longer holds the
     // document (replaced by a folder, cut short).
@@ -191,7 +198,7 @@ private:
     OwnedFile m_workingFile;
     PlaybackStream m_stream;
     UndoJournal m_journal;
-    std::function<bool()> m_askWithoutUndo;
+    std::function<bool(const std::string&)> m_askWithoutUndo;
     bool m_keepUndo = true;
     bool m_busy = false;
     bool m_recoveryKept = false;

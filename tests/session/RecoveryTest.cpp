@@ -205,3 +205,52 @@ TEST_F(Recovery, UnsavedWorkOutlivesAKillRequest) {
 }
 
 }  // namespace
+
+// An editor killed in the middle of an edit, at any point of it: the next start gives back the
+// document as it was before that edit, byte for byte, with the edit ready to be redone.
+TEST_F(Recovery, AnEditCutShortComesBackAsBeforeIt) {
+    // The n-th report of progress ends the process, as a kill at that moment would.
+    struct KillingProgress : NoProgress {
+        explicit KillingProgress(int n) : left(n) {}
+        void setPercent(int, int) override {
+            if (--left == 0) raise(SIGKILL);
+        }
+        int left;
+    };
+    std::mt19937 rng(8);
+    const std::string big = sources.file("big.wav");
+    writeFile(big, makeWav(44100, 2, 16, randomBytes(4 * 1500000, rng)));  // 6 MB, 150 columns
+    const Bytes before = readFile(big);
+    // Killed at every 23rd report, from the undo step's copy through the edit to the reload,
+    // until the edit ends first.
+    for (int kind = 0; kind < 4; ++kind)
+        for (int n = 1;; n += 23) {
+            for (const auto& e : std::filesystem::directory_iterator(parent.path())) std::filesystem::remove_all(e);
+            SCOPED_TRACE(std::to_string(kind) + " killed at " + std::to_string(n));
+            const pid_t child = fork();
+            if (child == 0) {
+                Session s;
+                s.keepRecoveryState(true);
+                NoProgress none;
+                if (!s.createFolder(parent.path()) || !s.open(big, none).ok()) _exit(1);
+                s.doc().modified = true;  // as after earlier edits
+                s.selectAll();            // recorded so
+                s.doc().selection = {std::uint32_t(kind == 1 ? 30 : 3), 140};
+                KillingProgress p(n);
+                const Outcome r = kind == 0 ? s.deleteSelection(p) : kind == 1 ? s.cutOut(p)
+                                  : kind == 2 ? s.fadeIn(p) : s.changeVolume(0.5f, false, p);
+                _exit(r.ok() ? 2 : 1);
+            }
+            int status = 0;
+            waitpid(child, &status, 0);
+            if (WIFEXITED(status) && WEXITSTATUS(status) == 2) break;
+            ASSERT_TRUE(WIFSIGNALED(status)) << status;
+            Session next;
+            NoProgress none;
+            ASSERT_TRUE(next.createFolder(parent.path()));
+            const auto offered = next.foldersToRecover();
+            ASSERT_EQ(offered.size(), 1u);
+            ASSERT_TRUE(next.recover(offered[0], none).ok());
+            EXPECT_TRUE(readFile(next.doc().workingFilePath) == before);
+        }
+}

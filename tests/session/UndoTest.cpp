@@ -214,7 +214,7 @@ TEST_F(UndoTest, LimitDropsOldestStepsAndAsksForAnEditTooLarge) {
     session->setUndoLimit(50000);
     int asked = 0;
     bool answer = false;
-    session->setWithoutUndoQuestion([&] {
+    session->setWithoutUndoQuestion([&](const std::string&) {
         ++asked;
         return answer;
     });
