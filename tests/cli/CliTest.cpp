@@ -174,7 +174,11 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheUsage) {
     for (const std::string& args : {std::string(""), std::string("frobnicate"), std::string("info"),
                                    "info " + quote(wav) + " extra", "peaks " + quote(wav) + " --zoom 3",
                                    "peaks " + quote(wav) + " --zoom", "peaks " + quote(wav) + " --fast",
-                                   std::string("decode ") + quote(wav)}) {
+                                   std::string("decode ") + quote(wav),
+                                   // --bitrate takes only the rates of the output format's encoder
+                                   "convert " + quote(wav) + " " + quote(file("x.mp3")) + " --bitrate 999",
+                                   "convert " + quote(wav) + " " + quote(file("x.wma")) + " --bitrate 40",
+                                   "convert " + quote(wav) + " " + quote(file("x.wav")) + " --bitrate 128"}) {
         SCOPED_TRACE(args);
         const CliRun r = cli(args);
         EXPECT_EQ(r.exitCode, 2);
