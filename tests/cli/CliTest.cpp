@@ -187,6 +187,19 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheUsage) {
     }
 }
 
+// An accepted --bitrate is the file's rate, and the encoder libraries never write to the
+// terminal themselves: off a terminal (no progress bar) a convert says nothing.
+TEST_F(CliTest, ConvertAtAnAcceptedBitRateSaysNothing) {
+    const std::string wav = file("q.wav");
+    ASSERT_TRUE(makeToneWav(wav, 44100, 2, 1.0));
+    for (const auto& [out, option, rate] : {std::tuple{"q.mp3", "--bitrate=40", "40000"}, {"q.wma", "--bitrate 320", "320000"}}) {
+        const CliRun r = cli("convert " + quote(wav) + " " + quote(file(out)) + " " + option);
+        EXPECT_EQ(r.exitCode, 0) << out;
+        EXPECT_EQ(r.err, "") << out;
+        EXPECT_EQ(captureLine("ffprobe -v error -show_entries stream=bit_rate -of csv=p=0 " + quote(file(out))), rate);
+    }
+}
+
 TEST_F(CliTest, ProgressBarOnlyOnATerminal) {
     const std::string path = file("bar.wav");
     writeFile(path, makeWav(8000, 1, 16, Bytes(2 * 50000)));
