@@ -17,6 +17,7 @@
 
 #include "cli/TerminalProgress.h"
 #include "codec/OpenDocument.h"
+#include "codec/SaveDocument.h"
 #include "doc/DocumentState.h"
 #include "edit/Edits.h"
 #include "platform/Folders.h"
@@ -81,7 +82,10 @@ const char* const kUsage =
     "                         rate; 128 kbit/s for a WAV source; at most 64 at 11025 Hz and\n"
     "                         below), .wma (WMA, 44100 Hz stereo, at the source's bit rate; 96\n"
     "                         for a WAV source), anything else a copy of the working file (WAV).\n"
-    "                         --bitrate K (kbit/s) stands in for the source's bit rate.\n"
+    "                         --bitrate K (or --bitrate=K, kbit/s) stands in for the source's bit\n"
+    "                         rate: for MP3 one of 32 40 48 56 64 80 96 112 128 160 192 224 256\n"
+    "                         320, for WMA one of 32 48 64 80 96 128 160 192 256 320; it is\n"
+    "                         refused for WAV output.\n"
     "                         --format wav|mp3|wma stands in for OUT's extension.\n"
     "\n"
     "OUT is written the way the editor saves: into a new temporary file ~NAME.XXXXXX.tmp beside\n"
@@ -243,9 +247,28 @@ int runDecode(const std::vector<std::string>& args) {
     return saved.empty() ? kExitOk : failure(saved);
 }
 
+// --bitrate K: one of the rates the output format's encoder has. Empty when taken (and `kbps`
+// set), else why not. Anything else would be encoded as asked (a 6 Mbit/s WMA) or snapped to
+// another rate without a word.
+std::string parseBitRate(const std::string& text, SaveFormat format, std::int32_t& kbps) {
+    static const std::vector<std::int32_t> kMp3 = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    static const std::vector<std::int32_t> kWma = {32, 48, 64, 80, 96, 128, 160, 192, 256, 320};
+    if (format == SaveFormat::Wav) return "--bitrate applies to MP3 and WMA output only";
+    std::string accepted;
+    for (const std::int32_t rate : format == SaveFormat::Mp3 ? kMp3 : kWma) {
+        if (text == std::to_string(rate)) {
+            kbps = rate;
+            return {};
+        }
+        accepted += " " + std::to_string(rate);
+    }
+    return std::string(format == SaveFormat::Mp3 ? "MP3" : "WMA") + " output takes --bitrate" + accepted + ", not '" +
+           text + "'";
+}
+
 int runConvert(const std::vector<std::string>& args) {
     std::vector<std::string> files;
-    std::string bitRate;
+    std::optional<std::string> bitRate;
     std::optional<SaveFormat> format;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--format" || args[i].rfind("--format=", 0) == 0) {
@@ -254,6 +277,8 @@ int runConvert(const std::vector<std::string>& args) {
         } else if (args[i] == "--bitrate") {
             if (i + 1 >= args.size()) return usageError("--bitrate needs a number of kbit/s");
             bitRate = args[++i];
+        } else if (args[i].rfind("--bitrate=", 0) == 0) {
+            bitRate = args[i].substr(10);
         } else if (args[i].size() > 1 && args[i][0] == '-') {
             return usageError("unknown option " + args[i]);
         } else {
@@ -262,10 +287,10 @@ int runConvert(const std::vector<std::string>& args) {
     }
     if (files.size() != 2) return usageError("convert takes IN and OUT");
     std::int32_t kbps = 0;
-    if (!bitRate.empty()) {
-        if (bitRate.find_first_not_of("0123456789") != std::string::npos || bitRate.size() > 6 || std::stoi(bitRate) == 0)
-            return usageError("--bitrate needs a whole number of kbit/s above 0, not " + bitRate);
-        kbps = std::stoi(bitRate);
+    if (bitRate) {
+        const SaveFormat output = format ? *format : files[1] == "-" ? SaveFormat::Wav : saveFormatOf(files[1]);
+        const std::string why = parseBitRate(*bitRate, output, kbps);
+        if (!why.empty()) return usageError(why);
     }
     if (sameFile(files[0], files[1])) return usageError("OUT must be another file than IN: the source is never modified");
     CliOpen open(files[0]);

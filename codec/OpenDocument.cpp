@@ -33,11 +33,7 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
                                                 : BASS_StreamCreateFile(0, path, 0, 0, BASS_STREAM_DECODE);
     if (!dec) return failed(kMsgNoDecodeStream);
 
-    const DWORD length = DWORD(BASS_ChannelGetLength(dec, BASS_POS_BYTE));
-    const double seconds = BASS_ChannelBytes2Seconds(dec, length);
-    const DWORD wholeSeconds = seconds > 0 ? DWORD(seconds) : 0;
     const QWORD sourceSize = BASS_StreamGetFilePosition(dec, BASS_FILEPOS_END);
-    doc.sourceBitRate = sourceBitRateOf(sourceSize == QWORD(-1) ? 0 : sourceSize, wholeSeconds, kind);
 
     BASS_CHANNELINFO info;
     BASS_ChannelGetInfo(dec, &info);
@@ -88,6 +84,10 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
     }
     flush();
     BASS_StreamFree(dec);
+    // Over what was decoded, not the container's claimed length: that is the audio the
+    // document holds.
+    doc.sourceBitRate = sourceBitRateOf(sourceSize == QWORD(-1) ? 0 : sourceSize, fileBytes - 44,
+                                        std::uint64_t(info.freq) * channels * (bits / 8), kind);
     if (writeOk) writeOk = patchDecodedSizes(out);
     if (std::fclose(out) != 0) writeOk = false;
 
@@ -197,11 +197,17 @@ SourceKind sourceKindOf(const std::string& path) {
     return SourceKind::Wav;
 }
 
-std::int32_t sourceBitRateOf(std::uint64_t fileSize, std::uint32_t seconds, SourceKind kind) {
-    if (seconds == 0) return 0;
-    std::uint64_t rate = fileSize / (std::uint64_t(seconds) * 125u);
+std::int32_t sourceBitRateOf(std::uint64_t fileSize, std::uint64_t decodedBytes, std::uint64_t bytesPerSecond,
+                             SourceKind kind) {
+    if (decodedBytes == 0) return 0;
+    // fileSize * 8 / 1000 / (decodedBytes / bytesPerSecond), in one division so that nothing is
+    // rounded before the end. 128 bits hold the product of any two 64-bit values, and
+    // 125 * decodedBytes, so no size can overflow it.
+    const unsigned __int128 q =
+        (unsigned __int128)fileSize * bytesPerSecond / ((unsigned __int128)decodedBytes * 125u);
+    std::uint64_t rate = std::uint64_t(std::min<unsigned __int128>(q, 0x7FFFFFFF));
     if (kind == SourceKind::Wma && (rate & 1)) --rate;
-    return std::int32_t(std::min<std::uint64_t>(rate, 0x7FFFFFFF));
+    return std::int32_t(rate);
 }
 
 Outcome openDocument(DocumentState& doc, Progress& progress, std::uint64_t workingFileLimit) {

@@ -22,9 +22,11 @@ inline constexpr const char* kMsgCannotOpenFile = "Can not open the file.";
 // By extension, without regard to case: ".mp3", ".wma"; anything else is copied as a WAV.
 SourceKind sourceKindOf(const std::string& path);
 
-// Average bit rate in kbit/s of a compressed source: fileSize / (seconds * 125), unsigned.
-// A WMA's odd result is lowered by one. 0 when the source lasts under a second (seconds 0).
-std::int32_t sourceBitRateOf(std::uint64_t fileSize, std::uint32_t seconds, SourceKind kind);
+// Average bit rate in kbit/s of a compressed source over its exact duration, the decoded
+// length: fileSize * 8 / 1000 / (decodedBytes / bytesPerSecond), rounded down. A WMA's odd
+// result is lowered by one. 0 when nothing was decoded.
+std::int32_t sourceBitRateOf(std::uint64_t fileSize, std::uint64_t decodedBytes, std::uint64_t bytesPerSecond,
+                             SourceKind kind);
 
 // The messages an open can end with besides those of the header reading.
 inline constexpr const char* kMsgNoDecodeStream = "Can not creat the decode stream.";

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -79,6 +80,10 @@ struct Table {
     std::deque<std::pair<std::uint32_t, std::vector<std::uint8_t>>> tags;
 };
 
+// libmp3lame prints its warnings to stderr unless told otherwise; a library inside the editor
+// has no terminal to write to, and its failures reach the caller as results.
+void silent(const char*, va_list) {}
+
 Table& table() {
     static Table t;
     return t;
@@ -123,6 +128,9 @@ LAMEENC_EXPORT std::uint32_t beInitStream(const void* config, std::uint32_t* sam
     s->channels = mode == 3 ? 1 : 2;
     static const MPEG_mode kModes[] = {STEREO, JOINT_STEREO, DUAL_CHANNEL, MONO};
     lame_t l = s->lame;
+    lame_set_errorf(l, silent);
+    lame_set_debugf(l, silent);
+    lame_set_msgf(l, silent);
     lame_set_num_channels(l, s->channels);
     lame_set_in_samplerate(l, int(rate));
     lame_set_out_samplerate(l, int(rate));

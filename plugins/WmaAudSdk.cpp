@@ -390,6 +390,9 @@ WMAUDSDK_EXPORT std::int32_t WMAUDSDK_CREATE(const char16_t* utf16FileName, void
     if (!writer) return kInvalidArg;
     *writer = nullptr;
     if (!utf16FileName || !*utf16FileName) return kInvalidArg;
+    // FFmpeg logs to stderr by default; inside the editor there is no terminal to write to, and
+    // every failure reaches the caller as a result.
+    av_log_set_level(AV_LOG_QUIET);
     const std::string name = utf16ToUtf8(utf16FileName);
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return errno == ENOSPC ? kDiskFull : kFail;

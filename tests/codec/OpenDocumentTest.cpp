@@ -108,16 +108,9 @@ TEST_F(OpenDocumentTest, CompressedSourcesDecodeIntoA44ByteHeaderWorkingFile) {
                 EXPECT_TRUE(reference == Bytes(w.begin() + 44, w.end()))
                     << "decoded " << w.size() - 44 << " bytes, ffmpeg " << reference.size();
 
-                // Source bit rate: file size / (whole seconds * 125), even for WMA.
-                const Bytes probed =
-                    capture("ffprobe -v error -show_entries format=duration -of csv=p=0 " + quote(src));
-                const double seconds = std::stod(std::string(probed.begin(), probed.end()));
-                const std::uint32_t T = std::uint32_t(seconds);
-                std::uint32_t expected = std::uint32_t(fileSize(src)) / (T * 125);
-                if (std::string(ext) == "wma") {
-                    expected &= ~1u;
-                    EXPECT_EQ(doc.sourceBitRate % 2, 0);
-                }
+                // Source bit rate: file size over the duration ffmpeg decodes, even for WMA.
+                std::uint64_t expected = std::uint64_t(fileSize(src)) * rate * 2 * channels / (125 * reference.size());
+                if (std::string(ext) == "wma") expected &= ~std::uint64_t(1);
                 EXPECT_EQ(doc.sourceBitRate, std::int32_t(expected));
 
                 // A 0.5 tone reads about 50 everywhere; the table covers every column.
@@ -136,17 +129,16 @@ TEST_F(OpenDocumentTest, CompressedSourcesDecodeIntoA44ByteHeaderWorkingFile) {
     }
 }
 
-TEST(SourceBitRate, AverageRateAndTheWmaEvenRule) {
-    // 4 000 000 bytes over 250.9 s: T is 250 and the rate 128.
-    EXPECT_EQ(sourceBitRateOf(4000000, 250, SourceKind::Mp3), 128);
-    EXPECT_EQ(sourceBitRateOf(161 * 125 * 10, 10, SourceKind::Mp3), 161);
-    EXPECT_EQ(sourceBitRateOf(161 * 125 * 10, 10, SourceKind::Wma), 160);
-    EXPECT_EQ(sourceBitRateOf(161 * 125 * 10 - 1, 10, SourceKind::Mp3), 160);  // rounded down
-    EXPECT_EQ(sourceBitRateOf(128 * 125 * 10, 10, SourceKind::Wma), 128);
-    EXPECT_EQ(sourceBitRateOf(1 * 125, 1, SourceKind::Wma), 0);
-    // Under one second: defined as 0 (saving then uses its default rates).
-    EXPECT_EQ(sourceBitRateOf(30000, 0, SourceKind::Mp3), 0);
-    EXPECT_EQ(sourceBitRateOf(0, 0, SourceKind::Wma), 0);
+TEST(SourceBitRate, OverTheExactDurationWithTheWmaEvenRule) {
+    const struct { std::uint64_t size, decoded, bytesPerSecond; SourceKind kind; std::int32_t kbps; } cases[] = {
+        {46400, 511560, 176400, SourceKind::Mp3, 128},  // 2.9 s at 128: not over 2 whole seconds
+        {46399, 511560, 176400, SourceKind::Mp3, 127},  // rounded down
+        {35074, 87759, 44100, SourceKind::Wma, 140},    // 1.99 s at 141: odd, lowered by one
+        {4000, 8000, 16000, SourceKind::Mp3, 64},       // half a second is not 0
+        {30000, 0, 176400, SourceKind::Wma, 0},         // nothing decoded
+        {1ull << 45, 1ull << 32, 768000, SourceKind::Mp3, 50331648},  // size * rate passes 64 bits
+    };
+    for (const auto& c : cases) EXPECT_EQ(sourceBitRateOf(c.size, c.decoded, c.bytesPerSecond, c.kind), c.kbps) << c.size;
 }
 
 TEST(SourceKinds, ExtensionsWithoutRegardToCase) {
