@@ -353,9 +353,13 @@ void TMainForm::FormCreate() {
     m_engineReady = true;
 
     // Each running editor keeps its working file in a folder of its own (removed at exit),
-    // so two windows never share one. Without it nothing can be opened: the shared temp
-    // folder is never used instead.
-    if (!m_session.createFolder(m_options.tempBase)) m_prompts->message(kMsgNoInstanceFolder);
+    // so two windows never share one. They live in the user's state folder, which a reboot
+    // keeps (a temp folder is emptied at boot): an editor that went down with the machine is
+    // offered for recovery at the next start. Without a folder nothing can be opened: the
+    // shared temp folder is never used instead.
+    std::string instanceParent = m_options.tempBase;
+    if (instanceParent.empty() && makePrivateFolder(userStateFolder())) instanceParent = userStateFolder();
+    if (instanceParent.empty() || !m_session.createFolder(instanceParent)) m_prompts->message(kMsgNoInstanceFolder);
     m_session.keepRecoveryState(true);
     if (m_session.hasFolder()) m_doc.bannerFilePath = m_doc.tempFolder + "_VelkoraAd.swf";
 
@@ -377,7 +381,7 @@ void TMainForm::FormCreate() {
 
     m_doc.programFolder = withTrailingSeparator(m_options.programFolder.empty() ? programFolder()
                                                                                 : m_options.programFolder);
-    IniFile settings(settingsFilePath(m_doc.programFolder));
+    IniFile settings = openSettings(m_doc.programFolder);
 
     m_adSetting = settings.readString("General", "Ad", "");
     SetupBanner();

@@ -52,7 +52,7 @@ class TVolumeForm;
 struct StartupOptions {
     std::vector<std::string> arguments;  // command-line arguments after the program name
     std::string programFolder;           // empty: the executable's folder
-    std::string tempBase;                // empty: the system temporary folder
+    std::string tempBase;                // where instance folders go; empty: the user's state folder
     std::string localeName;              // empty: the user's locale
     int audioDevice = -1;                // the engine's output device; -1 the default
     Prompts* prompts = nullptr;          // null: the toolkit's message boxes and dialogs

@@ -127,7 +127,7 @@ void TMainForm::LanguageItemClick(QAction* item) {
     for (const std::string& file : files) {
         if (sameTextIgnoringCase(QString::fromStdString(languageDisplayName(languageFolder() + file)), caption)) {
             m_doc.languageFileName = file;
-            IniFile settings(writableSettingsFilePath(m_doc.programFolder));
+            IniFile settings = openSettings(m_doc.programFolder);
             settings.writeString("General", "Language", file);
             break;
         }

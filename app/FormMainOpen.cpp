@@ -79,6 +79,11 @@ bool TMainForm::showOpenedDocument() {
 
 bool TMainForm::offerRecovery() {
     if (!documentCommandsAvailable()) return false;
+    // Folders left unanswered (one document at a time) are let go for the next start.
+    struct EndOffer {
+        Session& session;
+        ~EndOffer() { session.endRecoveryOffer(); }
+    } endOffer{m_session};
     for (const std::string& folder : m_session.foldersToRecover()) {
         const auto state = readRecoveryState(folder);
         if (!state) continue;

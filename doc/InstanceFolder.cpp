@@ -1,6 +1,8 @@
 #include "doc/InstanceFolder.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <random>
 #include <system_error>
@@ -9,16 +11,13 @@
 #include <process.h>
 #define TORVANE_GETPID _getpid
 #else
-#include <signal.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 #define TORVANE_GETPID getpid
 #endif
-#include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 
 #include "doc/RecoveryState.h"
 #include "doc/WorkingFile.h"
@@ -36,9 +35,25 @@ std::string withSeparator(std::string s) {
     if (!s.empty() && s.back() != '/' && s.back() != char(fs::path::preferred_separator)) s += char(fs::path::preferred_separator);
     return s;
 }
+
+// A folder being made carries this in front of its name until its lock is held: a start-up
+// that found it unlocked under the final name would take it for a dead instance's.
+constexpr char kUnfinished = '.';
+
+#ifndef _WIN32
+// Renames without ever replacing: a directory may be renamed over an empty one.
+bool renameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without the flag: the names carry the pid and a random number.
+    struct stat st;
+    return ::lstat(to.c_str(), &st) != 0 && errno == ENOENT && ::rename(from.c_str(), to.c_str()) == 0;
+}
+#endif
+
 }  // namespace
 
-std::string createInstanceFolder(const std::string& parent) {
+std::string createInstanceFolder(const std::string& parent, FolderLock& lock) {
     std::random_device rd;
     std::mt19937_64 rng((std::uint64_t(rd()) << 32) ^ std::uint64_t(rd()) ^
                         std::uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()));
@@ -46,10 +61,28 @@ std::string createInstanceFolder(const std::string& parent) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string name = "torvane-" + std::to_string(pid) + "-" + std::to_string(rng() % 1000000000ull);
         const std::string folder = withSeparator(parent) + name;
+#ifdef _WIN32
         std::error_code ec;
         // create_directory is false when the name exists already: try another.
         if (fs::create_directory(toPath(folder), ec)) return withSeparator(folder);
         if (ec && ec != std::errc::file_exists) return {};
+#else
+        const std::string unfinished = withSeparator(parent) + kUnfinished + name;
+        if (::mkdir(unfinished.c_str(), 0700) != 0) {
+            if (errno == EEXIST) continue;
+            return {};
+        }
+        const FolderLock::Result r = lock.tryLock(unfinished);
+        if (r == FolderLock::Result::Held && renameNoReplace(unfinished, folder)) return withSeparator(folder);
+        lock.release();
+        // Another start may have found the unfinished folder first and be clearing it: try
+        // again. A folder that is there and cannot be locked is no use to anyone.
+        if (r == FolderLock::Result::HeldElsewhere) continue;
+        struct stat st;
+        const bool stillThere = ::lstat(unfinished.c_str(), &st) == 0;
+        if (stillThere) ::rmdir(unfinished.c_str());
+        if (r == FolderLock::Result::Failed && stillThere) return {};
+#endif
     }
     return {};
 }
@@ -62,47 +95,17 @@ void removeInstanceFolder(const std::string& folder) {
 
 namespace {
 
-// The pid in "torvane-<pid>-<number>", or 0 when the name is not an instance folder's.
-long instancePid(const std::string& name) {
+// Whether name is "torvane-<pid>-<number>".
+bool isInstanceFolderName(const std::string& name) {
     static const std::string prefix = "torvane-";
-    if (name.compare(0, prefix.size(), prefix) != 0) return 0;
+    if (name.compare(0, prefix.size(), prefix) != 0) return false;
     const std::size_t dash = name.find('-', prefix.size());
-    if (dash == std::string::npos || dash == prefix.size() || dash + 1 == name.size()) return 0;
-    long pid = 0;
-    for (std::size_t i = prefix.size(); i < name.size(); ++i) {
-        if (i == dash) continue;
-        if (name[i] < '0' || name[i] > '9') return 0;
-        if (i < dash) {
-            pid = pid * 10 + (name[i] - '0');
-            if (pid > 0x3FFFFFFF) return 0;
-        }
-    }
-    return pid;
+    if (dash == std::string::npos || dash == prefix.size() || dash + 1 == name.size() || dash - prefix.size() > 10)
+        return false;
+    for (std::size_t i = prefix.size(); i < name.size(); ++i)
+        if (i != dash && (name[i] < '0' || name[i] > '9')) return false;
+    return true;
 }
-
-#ifndef _WIN32
-// When process `pid` started, in seconds since the epoch; 0 when it cannot be told.
-double processStartTime(long pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line)) return 0;
-    // Field 22 (start time in clock ticks after boot) follows the command name in parentheses.
-    const std::size_t close = line.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream fields(line.substr(close + 2));
-    std::string field;
-    for (int i = 3; i <= 22 && fields >> field; ++i)
-        if (i == 22) {
-            std::ifstream uptime("/proc/uptime");
-            double up = 0;
-            if (!(uptime >> up)) return 0;
-            const double ticks = double(sysconf(_SC_CLK_TCK));
-            const double bootTime = double(::time(nullptr)) - up;
-            return bootTime + std::stod(field) / ticks;
-        }
-    return 0;
-}
-#endif
 
 }  // namespace
 
@@ -123,62 +126,79 @@ bool workingFileWhole(const std::string& folder) {
     return whole;
 }
 
-LeftFolderFate leftFolderFate(const std::string& parent, const std::string& name) {
+LeftFolderFate leftFolderFate(const std::string& parent, const std::string& name, FolderLock* keep) {
 #ifdef _WIN32
     (void)parent;
     (void)name;
+    (void)keep;
     return LeftFolderFate::NotOurs;
 #else
-    const long pid = instancePid(name);
-    if (pid <= 0) return LeftFolderFate::NotOurs;
-    struct stat st;
+    const bool unfinished = !name.empty() && name[0] == kUnfinished;
+    if (!isInstanceFolderName(unfinished ? name.substr(1) : name)) return LeftFolderFate::NotOurs;
     const std::string path = parent + name;
+    struct stat st;
     // A real folder of this user's: never a link, never somebody else's.
     if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
         return LeftFolderFate::NotOurs;
-    if (pid == long(TORVANE_GETPID())) return LeftFolderFate::Running;
-    if (::kill(pid_t(pid), 0) == 0 || errno == EPERM) {
-        // The pid lives, but a process that started after the folder last changed cannot be
-        // its owner: the number was given to another program since.
-        const double started = processStartTime(pid);
-        if (started == 0 || started < double(st.st_mtime) + 1) return LeftFolderFate::Running;
+    FolderLock lock;
+    switch (lock.tryLock(path)) {
+    case FolderLock::Result::HeldElsewhere: return LeftFolderFate::Running;
+    // Not known to have ended (a file system without locks): left alone.
+    case FolderLock::Result::Failed: return LeftFolderFate::Running;
+    case FolderLock::Result::Held: break;
     }
-    const std::string folder = withSeparator(path);
-    const auto state = readRecoveryState(folder);
-    // An edit cut short may have left the header's sizes behind the data: recovery mends that.
-    if (state && state->modified && (state->editing || workingFileWhole(folder))) return LeftFolderFate::Offer;
-    return LeftFolderFate::Remove;
+    struct stat locked;
+    // The folder that was looked at, not one put in its place since.
+    if (::fstat(lock.fd(), &locked) != 0 || locked.st_dev != st.st_dev || locked.st_ino != st.st_ino)
+        return LeftFolderFate::NotOurs;
+    LeftFolderFate fate = LeftFolderFate::Remove;
+    if (!unfinished) {
+        const std::string folder = withSeparator(path);
+        const auto state = readRecoveryState(folder);
+        // An edit cut short may have left the header's sizes behind the data: recovery mends that.
+        if (state && state->modified && (state->editing || workingFileWhole(folder))) fate = LeftFolderFate::Offer;
+    }
+    if (keep) *keep = std::move(lock);
+    return fate;
 #endif
 }
 
-std::vector<std::string> foldersToRecover(const std::string& parent) {
-    const std::string base = withSeparator(parent);
-    std::vector<std::pair<fs::file_time_type, std::string>> found;
+namespace {
+// The names in folder (which ends in a separator), UTF-8.
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
     std::error_code ec;
-    fs::directory_iterator it(toPath(base), ec), end;
+    fs::directory_iterator it(toPath(folder), ec), end;
     for (; !ec && it != end; it.increment(ec)) {
         const std::u8string u8 = it->path().filename().u8string();
-        const std::string name(u8.begin(), u8.end());
-        if (leftFolderFate(base, name) != LeftFolderFate::Offer) continue;
+        names.emplace_back(u8.begin(), u8.end());
+    }
+    return names;
+}
+}  // namespace
+
+std::vector<LeftFolder> lockFoldersToRecover(const std::string& parent) {
+    const std::string base = withSeparator(parent);
+    std::vector<std::pair<fs::file_time_type, LeftFolder>> found;
+    for (const std::string& name : namesIn(base)) {
+        FolderLock lock;
+        if (leftFolderFate(base, name, &lock) != LeftFolderFate::Offer) continue;
         std::error_code timeError;
         found.emplace_back(fs::last_write_time(toPath(base + name + "/" + kRecoveryFileName), timeError),
-                           withSeparator(base + name));
+                           LeftFolder{withSeparator(base + name), std::move(lock)});
     }
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    std::vector<std::string> folders;
-    for (auto& f : found) folders.push_back(f.second);
+    std::vector<LeftFolder> folders;
+    for (auto& f : found) folders.push_back(std::move(f.second));
     return folders;
 }
 
 int removeFoldersOfEndedInstances(const std::string& parent) {
     const std::string base = withSeparator(parent);
-    std::error_code ec;
-    fs::directory_iterator it(toPath(base), ec), end;
     int removed = 0;
-    for (; !ec && it != end; it.increment(ec)) {
-        const std::u8string u8 = it->path().filename().u8string();
-        const std::string name(u8.begin(), u8.end());
-        if (leftFolderFate(base, name) != LeftFolderFate::Remove) continue;
+    for (const std::string& name : namesIn(base)) {
+        FolderLock lock;  // held until the folder is gone
+        if (leftFolderFate(base, name, &lock) != LeftFolderFate::Remove) continue;
         removeInstanceFolder(base + name);
         ++removed;
     }

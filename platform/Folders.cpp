@@ -3,7 +3,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <algorithm>
+#include <cstdlib>
 
 namespace torvane {
 
@@ -31,6 +33,39 @@ std::string programFolder() {
     const QFileInfo self(QStringLiteral("/proc/self/exe"));
     const QString dir = self.exists() ? QFileInfo(self.symLinkTarget()).absolutePath() : QDir::currentPath();
     return withTrailingSeparator(QDir::toNativeSeparators(dir).toStdString());
+}
+
+namespace {
+
+// A base directory: the variable when it names an absolute path (a relative one is to be
+// ignored), else its default under the home folder.
+std::string baseFolder(const char* variable, const char* underHome, QStandardPaths::StandardLocation onWindows) {
+#ifdef _WIN32
+    (void)variable;
+    (void)underHome;
+    const QString base = QStandardPaths::writableLocation(onWindows);
+#else
+    (void)onWindows;
+    const char* value = std::getenv(variable);
+    const QString base = value && value[0] == '/' ? QString::fromLocal8Bit(value) : QDir::homePath() + QLatin1String(underHome);
+#endif
+    return withTrailingSeparator(QDir::toNativeSeparators(QDir(base).filePath(QStringLiteral("torvane"))).toStdString());
+}
+
+}  // namespace
+
+std::string userConfigFolder() { return baseFolder("XDG_CONFIG_HOME", "/.config", QStandardPaths::GenericConfigLocation); }
+
+std::string userStateFolder() { return baseFolder("XDG_STATE_HOME", "/.local/state", QStandardPaths::GenericDataLocation); }
+
+bool makePrivateFolder(const std::string& folder) {
+    const QString path = QDir::cleanPath(QString::fromStdString(folder));
+    if (QFileInfo(path).isDir()) return true;
+    const QString above = QFileInfo(path).path();
+    if (above == path || !makePrivateFolder(above.toStdString())) return false;
+    QDir().mkdir(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // Made by another instance meanwhile counts as well.
+    return QFileInfo(path).isDir();
 }
 
 std::vector<std::string> listFiles(const std::string& folder, const std::string& suffix) {

@@ -18,6 +18,17 @@ std::string systemTempFolder();
 // The folder of the running program, ending in a separator.
 std::string programFolder();
 
+// The editor's folders in the user's freedesktop base directories, ending in a separator; they
+// may not exist yet. Settings: $XDG_CONFIG_HOME/torvane/ (by default ~/.config/torvane/).
+// State that must outlive a reboot, as the instance folders with their recovery state do:
+// $XDG_STATE_HOME/torvane/ (by default ~/.local/state/torvane/).
+std::string userConfigFolder();
+std::string userStateFolder();
+
+// Makes folder and each missing folder above it with mode 0700, as the base directory rules
+// ask; true when folder is a folder afterwards.
+bool makePrivateFolder(const std::string& folder);
+
 // The sorted names (without folder) of the regular files in folder whose names end in
 // suffix, compared without regard to case; folders are left out.
 std::vector<std::string> listFiles(const std::string& folder, const std::string& suffix);

@@ -51,11 +51,17 @@ bool entry(const std::string& line, std::string& key, std::string& value) {
 
 IniFile::IniFile(std::string path) : m_path(std::move(path)) { reload(); }
 
+IniFile::IniFile(std::string path, std::string defaultsPath)
+    : m_path(std::move(path)), m_defaultsPath(std::move(defaultsPath)) {
+    reload();
+}
+
 void IniFile::reload() {
     m_lines.clear();
     m_newline = "\r\n";
     m_finalNewline = true;
     std::FILE* f = openFile(m_path, "rb");
+    if (!f && !m_defaultsPath.empty()) f = openFile(m_defaultsPath, "rb");
     if (!f) return;
     std::string text;
     char buf[65536];

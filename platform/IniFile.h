@@ -15,6 +15,9 @@ public:
     // Reads the file when it exists; a missing file reads as empty and is created by the
     // first write. The path is UTF-8.
     explicit IniFile(std::string path);
+    // Reads defaultsPath instead while path does not exist: the first write then makes path
+    // from the defaults' lines and the change. defaultsPath is never written.
+    IniFile(std::string path, std::string defaultsPath);
 
     const std::string& path() const { return m_path; }
 
@@ -40,6 +43,7 @@ private:
     bool save() const;
 
     std::string m_path;
+    std::string m_defaultsPath;
     std::vector<std::string> m_lines;  // without line ends
     std::string m_newline = "\r\n";
     bool m_finalNewline = true;

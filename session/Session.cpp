@@ -456,22 +456,32 @@ void Session::saveRecoveryState(bool editing, bool editUndoable) {
     m_folder->keepOnTermination(m_doc.modified);
 }
 
-std::vector<std::string> Session::foldersToRecover() const {
-    return m_parentFolder.empty() ? std::vector<std::string>{} : torvane::foldersToRecover(m_parentFolder);
+std::vector<std::string> Session::foldersToRecover() {
+    // Looked for once while an offer is open: the folders cannot change under its locks.
+    if (m_offered.empty() && !m_parentFolder.empty()) m_offered = lockFoldersToRecover(m_parentFolder);
+    std::vector<std::string> paths;
+    for (const LeftFolder& f : m_offered) paths.push_back(f.path);
+    return paths;
+}
+
+LeftFolder Session::takeOffered(const std::string& folder) {
+    const auto it = std::find_if(m_offered.begin(), m_offered.end(), [&](const LeftFolder& f) { return f.path == folder; });
+    if (it == m_offered.end()) return {};
+    LeftFolder taken = std::move(*it);
+    m_offered.erase(it);
+    return taken;
 }
 
 void Session::discardRecovery(const std::string& folder) {
-    if (leftFolderIsOffered(folder)) removeInstanceFolder(folder);
-}
-
-bool Session::leftFolderIsOffered(const std::string& folder) const {
-    const auto offered = foldersToRecover();
-    return std::find(offered.begin(), offered.end(), folder) != offered.end();
+    const LeftFolder offered = takeOffered(folder);
+    if (offered.lock.held()) removeInstanceFolder(offered.path);
 }
 
 Outcome Session::recover(const std::string& folder, Progress& progress) {
     if (!hasFolder()) return Outcome::failed(kMsgNoInstanceFolder);
-    if (!leftFolderIsOffered(folder)) return Outcome::failed(kMsgCannotRecover);
+    // Its lock is held until the folder is gone (or the recovery failed).
+    const LeftFolder offered = takeOffered(folder);
+    if (!offered.lock.held()) return Outcome::failed(kMsgCannotRecover);
     const auto state = readRecoveryState(folder);
     if (!state) return Outcome::failed(kMsgCannotRecover);
     BusyScope busy(*this);

@@ -66,12 +66,16 @@ public:
     // The editor keeps a recovery state beside the working file after every command, so that a
     // document with unsaved changes survives a crash or a kill; torvane-cli does not.
     void keepRecoveryState(bool keep) { m_recoveryKept = keep; }
-    // Folders of ended instances with unsaved work, newest first.
-    std::vector<std::string> foldersToRecover() const;
+    // Folders of ended instances with unsaved work, newest first. The session holds their locks
+    // until each is answered (recover, discardRecovery) or the offer ends, so that an editor
+    // starting meanwhile neither offers nor removes them too.
+    std::vector<std::string> foldersToRecover();
     // Takes the document of such a folder as it was, modified, and removes the folder.
     Outcome recover(const std::string& folder, Progress& progress);
     // Removes such a folder (the user declined it).
     void discardRecovery(const std::string& folder);
+    // Lets go of the folders offered and not answered: the next start offers them again.
+    void endRecoveryOffer() { m_offered.clear(); }
 
     DocumentState& doc() { return m_doc; }
     const DocumentState& doc() const { return m_doc; }
@@ -122,7 +126,7 @@ public:
     // The caption key of the edit that would be undone or redone ("FadeIn"), empty if none.
     std::string undoName() const;
     std::string redoName() const;
-    // The bytes the journal may keep (0: 2 GiB or half the temp folder's free space,
+    // The bytes the journal may keep (0: 2 GiB or half the instance folder's free space,
     // whichever is less), and the question put when one edit alone needs more (it is given the
     // text to ask): true goes on without undo (the journal is emptied), false leaves the
     // document as it is and the edit ends cancelled. Without a question the edit fails, saying
@@ -180,7 +184,8 @@ private:
     class BusyScope;
     // `editing`: an edit is about to change the working file (kept undoable or not).
     void saveRecoveryState(bool editing = false, bool editUndoable = false);
-    bool leftFolderIsOffered(const std::string& folder) const;
+    // An offered folder taken out of the offer with its lock; an empty one when not offered.
+    LeftFolder takeOffered(const std::string& folder);
     // Failed with kMsgWorkingFileGone when the working file is there but no longer holds the
     // document (replaced by a folder, cut short).
     Outcome workingFileIntact() const;
@@ -203,6 +208,7 @@ private:
     bool m_busy = false;
     bool m_recoveryKept = false;
     std::string m_parentFolder;  // where the instance folders are
+    std::vector<LeftFolder> m_offered;  // offered for recovery, locked until answered
     bool m_playerWanted = false;  // the document plays (the editor), or only edits (torvane-cli)
     std::array<float, 512> m_fft{};
     std::uint32_t m_level = 0;

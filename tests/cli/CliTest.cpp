@@ -13,6 +13,7 @@
 
 #include "codec/OpenDocument.h"
 #include "doc/InstanceFolder.h"
+#include "platform/FolderLock.h"
 #include "support/PlainEdits.h"
 #include "support/TestFiles.h"
 #include "doc/WorkingFile.h"
@@ -415,13 +416,14 @@ TEST_F(CliTest, TerminationSignalsRemoveTheInstanceFolder) {
 }
 
 // Folders of instances that ended without removing theirs (a crash, SIGKILL) are removed by
-// the next start; a running instance's folder, a link and anything else stay.
+// the next start. A folder is a live instance's while its lock is held, whatever pid its name
+// carries; a link and anything else stay too.
 TEST_F(CliTest, FoldersOfEndedInstancesAreRemovedAtStart) {
     const pid_t gone = fork();
     if (gone == 0) _exit(0);
     waitpid(gone, nullptr, 0);
-    const std::string dead = tmp.path() + "torvane-" + std::to_string(gone) + "-17";
-    const std::string alive = tmp.path() + "torvane-" + std::to_string(getpid()) + "-18";
+    const std::string dead = tmp.path() + "torvane-" + std::to_string(getpid()) + "-17";
+    const std::string alive = tmp.path() + "torvane-" + std::to_string(gone) + "-18";
     const std::string other = tmp.path() + "torvane-notes";
     const std::string link = tmp.path() + "torvane-" + std::to_string(gone) + "-19";
     for (const std::string& d : {dead, alive, other}) {
@@ -429,26 +431,14 @@ TEST_F(CliTest, FoldersOfEndedInstancesAreRemovedAtStart) {
         writeFile(d + "/AudioTemp.wav", makeWav(8000, 1, 8, Bytes(100)));
     }
     std::filesystem::create_directory_symlink(other, link);
-
-    // A live process that started after the folder last changed took a dead owner's number.
-    const pid_t reused = fork();
-    if (reused == 0) {
-        pause();
-        _exit(0);
-    }
-    const std::string reusedFolder = tmp.path() + "torvane-" + std::to_string(reused) + "-20";
-    std::filesystem::create_directory(reusedFolder);
-    const struct timeval past[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
-    utimes(reusedFolder.c_str(), past);
+    FolderLock held;
+    ASSERT_EQ(held.tryLock(alive), FolderLock::Result::Held);
 
     const std::string wav = file("a.wav");
     writeFile(wav, makeWav(8000, 1, 16, Bytes(200)));
     EXPECT_EQ(cli("info " + quote(wav)).exitCode, 0);
-    kill(reused, SIGKILL);
-    waitpid(reused, nullptr, 0);
 
     EXPECT_FALSE(std::filesystem::exists(dead));
-    EXPECT_FALSE(std::filesystem::exists(reusedFolder));
     EXPECT_TRUE(std::filesystem::exists(alive + "/AudioTemp.wav"));
     EXPECT_TRUE(std::filesystem::exists(other + "/AudioTemp.wav"));
     EXPECT_TRUE(std::filesystem::is_symlink(link));

@@ -52,7 +52,7 @@ TEST(Languages, MenuFollowsFileNamesAndAChoiceIsAppliedAndRemembered) {
     f.languageItems[1]->trigger();
     EXPECT_TRUE(f.languageItems[1]->isChecked());
     EXPECT_FALSE(f.languageItems[2]->isChecked());
-    EXPECT_EQ(IniFile(shell.program.file("Velkora.ini")).readString("General", "Language"), "ChineseGB.ini");
+    EXPECT_EQ(IniFile(shell.settingsFile()).readString("General", "Language"), "ChineseGB.ini");
     EXPECT_EQ(f.ButtonDelete->text(), QString::fromUtf8(u8"\u5220\u9664"));
     EXPECT_EQ(f.CButtonPlay->toolTip(), QString::fromUtf8(u8"\u64AD\u653E"));
     EXPECT_EQ(f.VolumeForm->CheckBoxMute->text(), QString::fromUtf8(u8"\u9759\u97F3"));
@@ -65,12 +65,40 @@ TEST(Languages, MenuFollowsFileNamesAndAChoiceIsAppliedAndRemembered) {
     EXPECT_EQ(f.MenuFile->title(), "Zzz");
     EXPECT_EQ(f.VolumeForm->findChild<QPushButton*>("ButtonOk")->text(), "");
     EXPECT_EQ(f.font().pointSize(), 8);
-    EXPECT_EQ(IniFile(shell.program.file("Velkora.ini")).readString("General", "Language"), "Zulu.ini");
+    EXPECT_EQ(IniFile(shell.settingsFile()).readString("General", "Language"), "Zulu.ini");
 
     // The status bar words change at the next update of the stopped mode.
     fakeDocument(f, 10, 0, 9);
     f.SetUIMode(ModeStopped);
     EXPECT_EQ(f.StatusPanels[0]->text(), "44100 Hz   Two   16");
+}
+
+// Two users of one program folder that either could write, with the administrator's Velkora.ini
+// (no language, no banner): each one's choices stay in their own file, with the defaults.
+TEST(Languages, OneUsersChoiceReachesNeitherAnotherUserNorTheProgramFolder) {
+    Shell shell;
+    std::filesystem::copy_file(std::string(TORVANE_SOURCE_DIR) + "/VKLanguage/ChineseGB.ini",
+                               shell.program.file("VKLanguage/ChineseGB.ini"));
+    const std::string shipped = "[General]\r\nLanguage=\r\nAd=0\r\n";
+    writeFile(shell.program.file("Velkora.ini"), Bytes(shipped.begin(), shipped.end()));
+    TempDir otherUser;
+    const std::string otherFile = otherUser.file("torvane/Velkora.ini");
+
+    TMainForm& a = shell.start();
+    ASSERT_EQ(a.languageItems.size(), 2u);
+    a.languageItems[0]->trigger();  // ChineseGB.ini
+    EXPECT_EQ(IniFile(shell.settingsFile()).readString("General", "Language"), "ChineseGB.ini");
+    EXPECT_EQ(IniFile(shell.settingsFile()).readString("General", "Ad"), "0");
+    shell.form.reset();
+
+    ::setenv("XDG_CONFIG_HOME", otherUser.path().c_str(), 1);
+    TMainForm& b = shell.start();
+    EXPECT_EQ(b.doc().languageFileName, "English.ini");
+    EXPECT_EQ(b.ButtonDelete->text(), "Delete");
+    EXPECT_FALSE(b.bannerOn());
+    EXPECT_EQ(IniFile(otherFile).readString("General", "Language"), "English.ini");  // start-up's choice
+    EXPECT_EQ(IniFile(shell.settingsFile()).readString("General", "Language"), "ChineseGB.ini");
+    EXPECT_TRUE(readFile(shell.program.file("Velkora.ini")) == Bytes(shipped.begin(), shipped.end()));
 }
 
 // Two files with the same name: a click marks both and the first by file name is taken.
@@ -85,7 +113,7 @@ TEST(Languages, TwoFilesOfTheSameNameSelectTheFirst) {
     EXPECT_TRUE(f.languageItems[0]->isChecked() && f.languageItems[1]->isChecked());
     EXPECT_FALSE(f.languageItems[2]->isChecked());
     EXPECT_EQ(f.ButtonDelete->text(), "From A");
-    EXPECT_EQ(IniFile(shell.program.file("Velkora.ini")).readString("General", "Language"), "a.ini");
+    EXPECT_EQ(IniFile(shell.settingsFile()).readString("General", "Language"), "a.ini");
 }
 
 // The About box: its link opens the home page, its notice line ends with this year.

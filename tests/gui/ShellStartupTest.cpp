@@ -76,7 +76,7 @@ TEST(ShellStartup, SettingsFileChoosesAndStoresTheLanguage) {
         Shell shell;
         TMainForm& f = shell.start({}, "zh_HK");
         EXPECT_EQ(f.doc().languageFileName, "ChineseBig5.ini");
-        EXPECT_EQ(IniFile(shell.program.file("Velkora.ini")).readString("General", "Language"), "ChineseBig5.ini");
+        EXPECT_EQ(IniFile(shell.settingsFile()).readString("General", "Language"), "ChineseBig5.ini");
         // The chosen file is not in the folder: no language item is checked.
         ASSERT_EQ(f.languageItems.size(), 1u);
         EXPECT_FALSE(f.languageItems[0]->isChecked());
@@ -228,14 +228,21 @@ TEST(ShellStartup, NoInstanceFolderNoDocument) {
     TempDir media;
     const std::string wav = media.file("song.wav");
     ASSERT_TRUE(makeSignalWav(wav, 22050, 1, 0.5));
-    StartupOptions o = shell.options({wav});
-    o.tempBase = shell.temp.file("missing/deeper");
-    TMainForm& f = shell.startWith(o);
-    EXPECT_EQ(shell.prompts.messageTexts(), std::vector<std::string>{"Cannot create a temporary folder."});
-    EXPECT_TRUE(f.engineReady());
-    EXPECT_FALSE(f.session().hasFolder());
-    EXPECT_FALSE(f.doc().loaded);
-    expectEveryDocumentCommandOff(f);
-    EXPECT_TRUE(workingFilesUnder(shell.temp.path()).empty());
-    EXPECT_TRUE(workingFilesUnder(media.path()).empty());
+    // A temp base that does not exist, or a user's state folder that cannot be made.
+    touch(shell.home.file("a-file"));
+    for (bool stateFolder : {false, true}) {
+        StartupOptions o = shell.options({wav});
+        o.tempBase = stateFolder ? std::string() : shell.temp.file("missing/deeper");
+        ::setenv("XDG_STATE_HOME", shell.home.file("a-file/state").c_str(), 1);
+        shell.form.reset();  // one engine at a time
+        shell.prompts = ScriptedPrompts();
+        TMainForm& f = shell.startWith(o);
+        EXPECT_EQ(shell.prompts.messageTexts(), std::vector<std::string>{"Cannot create a temporary folder."});
+        EXPECT_TRUE(f.engineReady());
+        EXPECT_FALSE(f.session().hasFolder());
+        EXPECT_FALSE(f.doc().loaded);
+        expectEveryDocumentCommandOff(f);
+        for (const std::string& folder : {shell.temp.path(), media.path(), shell.home.path()})
+            EXPECT_TRUE(workingFilesUnder(folder).empty()) << folder;
+    }
 }

@@ -224,7 +224,8 @@ TEST_F(InstallTest, InstalledCliRunsForAUserWhoCannotWriteTheProgramFolder) {
     ASSERT_EQ(::chown((home + "/tone.wav").c_str(), kNobody, kNobody), 0);
 
     const std::string asNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=" + quote(home) +
-                                 " XDG_CONFIG_HOME=" + quote(home + "/.config") + " TMPDIR=" + quote(home) + " ";
+                                 " XDG_CONFIG_HOME=" + quote(home + "/.config") + " XDG_STATE_HOME=" +
+                                 quote(home + "/.local/state") + " TMPDIR=" + quote(home) + " ";
     // The folder really is closed to that user.
     EXPECT_NE(shell(asNobody + "touch " + quote(programFolder() + "/probe"), home + "/touch.log").exitCode, 0);
 
@@ -250,7 +251,8 @@ TEST_F(InstallTest, InstalledEditorKeepsItsSettingsInTheUsersFolder) {
     const std::set<std::string> before = tree(programFolder());
     const std::string command =
         "setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=" + quote(home) + " XDG_CONFIG_HOME=" +
-        quote(home + "/.config") + " XDG_RUNTIME_DIR=" + quote(home) + " TMPDIR=" + quote(home) +
+        quote(home + "/.config") + " XDG_STATE_HOME=" + quote(home + "/.local/state") + " XDG_RUNTIME_DIR=" +
+        quote(home) + " TMPDIR=" + quote(home) +
         " QT_QPA_PLATFORM=offscreen TORVANE_AUDIO=null " + quote(at("bin/torvane")) + " & pid=$!; " +
         "for i in $(seq 600); do [ -s " + quote(settings) + " ] && break; sleep 0.1; done; " +
         "sleep 0.2; kill $pid; wait $pid; true";
@@ -261,6 +263,11 @@ TEST_F(InstallTest, InstalledEditorKeepsItsSettingsInTheUsersFolder) {
     ASSERT_EQ(::stat(settings.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, kNobody);
     EXPECT_EQ(tree(programFolder()), before);
+    // It worked in the user's state folder, made private, and its folder there went with it.
+    const std::string state = home + "/.local/state/torvane";
+    ASSERT_EQ(::stat(state.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    EXPECT_TRUE(fs::is_empty(state));
 }
 
 }  // namespace

@@ -8,9 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 #include <random>
+#include <set>
 
 #include "doc/RecoveryState.h"
 #include "doc/WorkingFile.h"
@@ -83,6 +84,12 @@ protected:
     std::string source;
 };
 
+std::set<std::string> foldersIn(const std::string& parent) {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(parent)) names.insert(e.path().filename().string());
+    return names;
+}
+
 TEST_F(Recovery, AKilledEditorsDocumentComesBackAsItWas) {
     const pid_t child = editInAChildAndWait();
     kill(child, SIGKILL);
@@ -102,6 +109,16 @@ TEST_F(Recovery, AKilledEditorsDocumentComesBackAsItWas) {
     const auto offered = next.foldersToRecover();
     ASSERT_EQ(offered.size(), 1u);
     EXPECT_NE(offered[0].find("torvane-" + std::to_string(child) + "-"), std::string::npos);
+
+    // While one start offers it, another neither offers nor removes it; once let go, it may.
+    {
+        Session other;
+        ASSERT_TRUE(other.createFolder(parent.path()));
+        EXPECT_TRUE(other.foldersToRecover().empty());
+        next.endRecoveryOffer();
+        EXPECT_EQ(other.foldersToRecover(), offered);
+    }
+    ASSERT_EQ(next.foldersToRecover(), offered);
     ASSERT_TRUE(next.recover(offered[0], none).ok());
 
     const DocumentState& d = next.doc();
@@ -151,9 +168,13 @@ TEST_F(Recovery, NothingIsOfferedThatCannotBeTrusted) {
     ASSERT_EQ(folders.size(), 2u);
     std::filesystem::resize_file(workingFilePathIn(folders[0]), 30000);
 
+    // A folder whose making was cut short (before its lock and final name) goes too.
+    std::filesystem::create_directory(parent.file(".torvane-1-2"));
+
     Session next;
     ASSERT_TRUE(next.createFolder(parent.path()));
     EXPECT_FALSE(std::filesystem::exists(folders[0])) << "a cut-short working file is removed, not offered";
+    EXPECT_FALSE(std::filesystem::exists(parent.file(".torvane-1-2")));
     ASSERT_EQ(next.foldersToRecover(), std::vector<std::string>{folders[1]});
     next.discardRecovery(folders[1]);
     EXPECT_FALSE(std::filesystem::exists(folders[1]));
@@ -202,6 +223,52 @@ TEST_F(Recovery, UnsavedWorkOutlivesAKillRequest) {
     EXPECT_TRUE(readFile(next.doc().workingFilePath) == expectedWorkingFile());
     EXPECT_FALSE(next.canUndo());
     EXPECT_TRUE(next.doc().modified);
+}
+
+// Whose a folder is must not depend on seeing its owner's pid: an instance in another PID
+// namespace (a container, a sandboxed desktop app) sees none of ours, and must still leave a
+// live instance's folder alone while it clears the folder of one that was killed.
+TEST_F(Recovery, AnInstanceInAnotherPidNamespaceLeavesALiveFolderAlone) {
+    if (!run("unshare --pid --fork --mount-proc true")) GTEST_SKIP() << "unshare --pid is not permitted here";
+    // Nobody holds its lock: whatever pid its name carries, its instance has ended.
+    const std::string dead = "torvane-99999999-1";
+    std::filesystem::create_directory(parent.file(dead));
+
+    // The live one has its document open and edits it once told to go on.
+    int ready[2], go[2], status = 0;
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(go), 0);
+    const pid_t live = fork();
+    if (live == 0) {
+        close(ready[0]);
+        close(go[1]);
+        Session s;
+        NoProgress none;
+        if (!s.createFolder(parent.path()) || !s.open(source, none).ok()) _exit(1);
+        char c = 1;
+        if (write(ready[1], &c, 1) != 1 || read(go[0], &c, 1) != 1) _exit(1);
+        s.doc().selection = {2, 7};
+        _exit(s.fadeIn(none).ok() ? 0 : 1);
+    }
+    close(ready[1]);
+    close(go[0]);
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    close(ready[0]);
+    std::set<std::string> liveFolder = foldersIn(parent.path());
+    liveFolder.erase(dead);
+    ASSERT_EQ(liveFolder.size(), 1u);
+
+    const bool second = run("TMPDIR=" + quote(parent.path()) + " unshare --pid --fork --mount-proc " +
+                            quote(std::string(TORVANE_BIN_DIR) + "/torvane-cli") + " info " + quote(source));
+    const std::set<std::string> after = foldersIn(parent.path());
+    EXPECT_TRUE(second);
+    EXPECT_EQ(after, liveFolder) << "the live folder stays, the dead one goes";
+    c = 1;
+    EXPECT_EQ(write(go[1], &c, 1), 1);
+    close(go[1]);
+    waitpid(live, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the live instance could not finish its edit";
 }
 
 }  // namespace

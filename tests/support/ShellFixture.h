@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 
@@ -27,11 +28,15 @@ inline void pumpEvents() {
 struct Shell {
     TempDir program;  // the program folder, with VKLanguage/English.ini
     TempDir temp;     // the temp base
+    TempDir home;     // the user's base directories: config/ and state/
     ScriptedPrompts prompts;
     std::unique_ptr<TMainForm> form;
 
     Shell() {
         guiApp();
+        // The user's folders are this shell's (each shell sets its own).
+        ::setenv("XDG_CONFIG_HOME", home.file("config").c_str(), 1);
+        ::setenv("XDG_STATE_HOME", home.file("state").c_str(), 1);
         std::filesystem::create_directories(program.file("VKLanguage"));
         std::filesystem::copy_file(std::string(TORVANE_SOURCE_DIR) + "/VKLanguage/English.ini",
                                    program.file("VKLanguage/English.ini"));
@@ -60,6 +65,9 @@ struct Shell {
         }
         return *form;
     }
+
+    // The user's settings file.
+    std::string settingsFile() const { return home.file("config/torvane/Velkora.ini"); }
 
     ~Shell() { form.reset(); }
 };
