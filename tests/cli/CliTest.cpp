@@ -655,3 +655,25 @@ TEST_F(CliTest, DecodeAcrossFileSystemsKilledAtRandomIsNeverPartial) {
         EXPECT_TRUE(now == old || now == fresh) << round << ": " << now.size();
     }
 }
+
+// Too little temp space to keep Undo for an edit of a chain that undoes: refused before the
+// edit with the reason, nothing written (it used to go on and then say "nothing to undo").
+// Without --undo nothing is kept, and the same edit goes through.
+TEST_F(CliTest, NoSpaceForUndoIsSaidBeforeEditing) {
+    if (!run("unshare -m sh -c 'mount -t tmpfs -o size=1m tmpfs " + quote(tmp.path()) + "'"))
+        GTEST_SKIP() << "no private mounts here";
+    const std::string in = file("in.wav"), out = file("out.wav");
+    writeFile(in, makeWav(44100, 2, 16, Bytes(2500000, 7)));  // a 2.5 MB working file on 6 MB
+    for (const bool undo : {true, false}) {
+        const std::string edit = quote(std::string(TORVANE_BIN_DIR) + "/torvane-cli") + " edit " + quote(in) + " " +
+                                 quote(out) + " --volume 50" + (undo ? " --undo" : "");
+        const std::string line = "unshare -m sh -c " + quote("mount -t tmpfs -o size=6m tmpfs " + quote(tmp.path()) +
+                                                            " && TMPDIR=" + quote(tmp.path()) + " " + edit) +
+                                 " 2>" + quote(file("err"));
+        const int status = std::system(line.c_str());
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), undo ? 1 : 0);
+        EXPECT_EQ(text(readFile(file("err"))), undo ? "There is not enough free space to keep Undo for this edit.\n" : "");
+        EXPECT_EQ(std::filesystem::exists(out), !undo);
+    }
+}
