@@ -352,7 +352,8 @@ Outcome SaveTarget::commit() {
         if (out < 0 || ::fstat(out, &st) != 0 || (!standardOutput && !S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode))) {
             const int e = errno;
             if (out >= 0 && !standardOutput) ::close(out);
-            r = Outcome::failed(saveStreamFailedMessage(m_destination, out < 0 ? std::strerror(e) : "it was replaced"));
+            const std::string why = out >= 0 ? "it was replaced" : e == ENXIO ? "no program is reading from it" : std::strerror(e);
+            r = Outcome::failed(saveStreamFailedMessage(m_destination, why));
             break;
         }
         const bool ok = copyAll(m_fd, out);
