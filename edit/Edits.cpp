@@ -1,5 +1,9 @@
 #include "edit/Edits.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -24,16 +28,31 @@ std::uint32_t selectedFrames(const DocumentState& doc) {
     return doc.selection.finishMarker * fpc - doc.selection.startMarker * fpc;
 }
 
+// All of `size` bytes at `pos` of descriptor `fd`.
+bool writeWholeAt(int fd, const unsigned char* data, std::size_t size, std::uint64_t pos) {
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, data, size, off_t(pos));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= std::size_t(n);
+        pos += std::uint64_t(n);
+    }
+    return true;
+}
+
 // Moves the bytes [from, end) down to `to` (never above `from`), in blocks; the write position
 // afterwards is returned through `written`. A short read ends the move, as at the end of the
 // file.
 bool moveTowardsStart(BlockFile& f, std::uint64_t to, std::uint64_t from, std::uint64_t end, Progress& progress,
                       std::uint64_t& written, const MovedBytes& told) {
-    std::uint64_t block = kBlock;
-    // With someone told how far the move got, no block may overwrite bytes that are still to
-    // be moved: whatever a crash cuts short, the count told gives the file before the edit.
-    if (told && from > to) block = std::min(block, from - to);
-    std::vector<unsigned char> buffer(std::size_t(std::min<std::uint64_t>(block, std::max<std::uint64_t>(end - from, 1))));
+    std::vector<unsigned char> buffer(std::size_t(std::min<std::uint64_t>(kBlock, std::max<std::uint64_t>(end - from, 1))));
+    // With someone told how far the move got, no single write may overwrite bytes that are
+    // still to be moved: each block goes out in pieces no longer than the gap, each told once
+    // it is in the file, so whatever a crash cuts short, the count told gives the file before
+    // the edit. The pieces go straight to the descriptor: a stream's buffer would hold them back.
+    const std::uint64_t piece = from > to ? from - to : kBlock;
+    if (told && std::fflush(f.get()) != 0) return false;
     const std::uint64_t total = end > from ? end - from : 0;
     std::uint64_t moved = 0;
     PercentBar bar(progress, 0);
@@ -42,15 +61,19 @@ bool moveTowardsStart(BlockFile& f, std::uint64_t to, std::uint64_t from, std::u
         const std::size_t want = std::size_t(std::min<std::uint64_t>(buffer.size(), end - from));
         const std::size_t n = f.readSomeAt(from, buffer.data(), want);
         if (n == 0) break;
-        if (!f.writeAt(to, buffer.data(), n)) return false;
+        if (!told) {
+            if (!f.writeAt(to, buffer.data(), n)) return false;
+        } else {
+            for (std::size_t at = 0; at < n;) {
+                const std::size_t size = std::size_t(std::min<std::uint64_t>(piece, n - at));
+                if (!writeWholeAt(fileno(f.get()), buffer.data() + at, size, to + at)) return false;
+                at += size;
+                told(moved + at);
+            }
+        }
         to += n;
         from += n;
         moved += n;
-        if (told) {
-            // In the file before it is told: a process killed after this sees both.
-            if (std::fflush(f.get()) != 0) return false;
-            told(moved);
-        }
         bar.set(percentOf(moved, total));
         pump.tick();
         if (n < want) break;
