@@ -208,6 +208,7 @@ int removeAbandonedTemporaries(const std::string& folder, const std::string& fil
 
 Outcome SaveTarget::prepare(const std::string& destination, const SaveTargetOptions& options,
                             std::unique_ptr<SaveTarget>& target) {
+    if (destination.empty()) return Outcome::failed(saveRefusedMessage("\"\"", "a file needs a name"));
     std::unique_ptr<SaveTarget> t(new SaveTarget);
     t->m_destination = destination;
     t->m_waitForReader = options.standardOutput;
@@ -231,6 +232,8 @@ Outcome SaveTarget::prepare(const std::string& destination, const SaveTargetOpti
                 t->m_finalDevice = std::uint64_t(st.st_dev);
                 t->m_finalInode = std::uint64_t(st.st_ino);
             }
+        } else if (errno == ELOOP) {
+            return Outcome::failed(saveRefusedMessage(destination, std::strerror(errno)));
         } else if (errno != ENOENT) {
             return Outcome::failed(kMsgSaveNoTempFile);  // its folder cannot be reached
         }
