@@ -274,7 +274,7 @@ TEST_F(Recovery, AnInstanceInAnotherPidNamespaceLeavesALiveFolderAlone) {
 }  // namespace
 
 // An editor killed in the middle of an edit, at any point of it: the next start gives back the
-// document as it was before that edit, byte for byte, with the edit ready to be redone.
+// document as it was before that edit, byte for byte.
 TEST_F(Recovery, AnEditCutShortComesBackAsBeforeIt) {
     // The n-th report of progress ends the process, as a kill at that moment would.
     struct KillingProgress : NoProgress {
