@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -131,7 +132,8 @@ void syncFolder(const std::string& folder) {
 int createLockedTemporary(const std::string& folder, const std::string& stem, std::string& path, int& error) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         path = joinPath(folder, stem + "." + randomSuffix() + ".tmp");
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        // Private while it is written: the mode it is to have is given at the end.
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST) continue;
             error = errno;
@@ -145,6 +147,18 @@ int createLockedTemporary(const std::string& folder, const std::string& stem, st
     }
     error = EEXIST;
     return -1;
+}
+
+// The process's file-creation mask, read without changing it (another thread may be creating
+// a file at this moment).
+mode_t processUmask() {
+    std::FILE* f = std::fopen("/proc/self/status", "r");
+    unsigned mask = 022;
+    char line[256];
+    while (f && std::fgets(line, sizeof line, f))
+        if (std::sscanf(line, "Umask: %o", &mask) == 1) break;
+    if (f) std::fclose(f);
+    return mode_t(mask & 0777);
 }
 
 const char* kindName(mode_t mode) {
@@ -312,6 +326,8 @@ Outcome SaveTarget::commit() {
             // Owner first: a change of owner clears the set-id bits that the mode then restores.
             if (::fchown(m_fd, uid_t(m_uid), gid_t(m_gid)) != 0) (void)!::fchown(m_fd, uid_t(-1), gid_t(m_gid));
             ::fchmod(m_fd, mode_t(m_mode));
+        } else {
+            ::fchmod(m_fd, 0666 & ~processUmask());  // what a new file gets
         }
         if (::rename(m_temporary.c_str(), m_final.c_str()) != 0) {
             r = Outcome::failed(kMsgSaveCannotReplace);
