@@ -10,8 +10,6 @@
 #include "codec/Wavtowma.h"
 #include "platform/FileIo.h"
 
-#include <cerrno>
-#include <unistd.h>
 
 namespace torvane {
 namespace {
@@ -42,18 +40,7 @@ File openWorkingData(const DocumentState& doc) {
     return f;
 }
 
-bool writeAll(int fd, const unsigned char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= std::size_t(n);
-    }
-    return true;
-}
-
-Outcome saveWav(const DocumentState& doc, int out, Progress& progress) {
+Outcome saveWav(const DocumentState& doc, const SaveTarget& out, Progress& progress) {
     File in(openFile(doc.workingFilePath, "rb"));
     if (!in) return Outcome::failed(kMsgCannotReadWorkingFile);
     const std::uint64_t total = fileLengthOf(in.get());
@@ -65,7 +52,7 @@ Outcome saveWav(const DocumentState& doc, int out, Progress& progress) {
         if (progress.cancelRequested()) return Outcome::cancelled();
         const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in.get());
         if (n == 0) break;
-        if (!writeAll(out, buffer.data(), n)) return Outcome::failed(kMsgSaveWriteFailed);
+        if (!out.append(buffer.data(), n)) return Outcome::failed(kMsgSaveWriteFailed);
         copied += n;
         bar.set(percentOf(copied, total));
         pump.tick();
@@ -182,7 +169,7 @@ Outcome saveDocument(DocumentState& doc, const std::string& destination, const S
     switch (options.format ? *options.format : saveFormatOf(destination)) {
     case SaveFormat::Mp3: r = saveMp3(doc, target->pathForLibraries(), options, progress, notStarted); break;
     case SaveFormat::Wma: r = saveWma(doc, target->pathForLibraries(), options, progress, notStarted); break;
-    case SaveFormat::Wav: r = saveWav(doc, target->fd(), progress); break;
+    case SaveFormat::Wav: r = saveWav(doc, *target, progress); break;
     }
     if (encoderNotStarted) *encoderNotStarted = notStarted;
     if (!r.ok()) return r;  // the target removes its temporary file

@@ -295,6 +295,8 @@ void SaveTarget::discardTemporary() {
     m_fd = -1;
 }
 
+bool SaveTarget::append(const unsigned char* data, std::size_t size) const { return writeAll(m_fd, data, size); }
+
 std::string SaveTarget::pathForLibraries() const {
     return validUtf8(m_temporary) ? m_temporary : "/proc/self/fd/" + std::to_string(m_fd);
 }

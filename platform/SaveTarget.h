@@ -53,9 +53,9 @@ public:
     SaveTarget& operator=(const SaveTarget&) = delete;
 
     Kind kind() const { return m_kind; }
-    // The temporary file, open for reading and writing at offset 0.
-    int fd() const { return m_fd; }
     const std::string& temporaryPath() const { return m_temporary; }
+    // Appends all of `size` bytes to the temporary file; false when they could not be written.
+    bool append(const unsigned char* data, std::size_t size) const;
     // A name a library may open the temporary file by: its path, or where that is not valid
     // UTF-8 (a library taking wide names could not reach it), the descriptor's /proc name.
     std::string pathForLibraries() const;
