@@ -156,7 +156,7 @@ TMainForm::TMainForm(StartupOptions options, QWidget* parent)
 
     // An edit too large for the undo journal asks before it changes anything.
     m_session.setWithoutUndoQuestion([this](const std::string& question) {
-        return m_prompts->messageBox({question, "", PromptButtons::YesNo, PromptIcon::Question}) == IDYES;
+        return m_workerPrompts.messageBox({question, "", PromptButtons::YesNo, PromptIcon::Question}) == IDYES;
     });
     FormCreate();
     buildDialogs();
@@ -532,6 +532,11 @@ bool TMainForm::closeDocument() {
 void TMainForm::MExitClick() { close(); }
 
 void TMainForm::closeEvent(QCloseEvent* e) {
+    // The window manager may ask while a command's dialog is up: the command ends first.
+    if (m_commandRunning) {
+        e->ignore();
+        return;
+    }
     // FormClose: Close runs when a document is named; Cancel in its save question keeps
     // the window open, so unsaved edits are never dropped by accident.
     if (!m_doc.documentPath.empty() && !closeDocument()) {

@@ -8,6 +8,7 @@
 // built yet).
 
 #include <QImage>
+#include <QPixmap>
 #include <QMainWindow>
 #include <array>
 #include <functional>
@@ -16,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "app/UiThreadPrompts.h"
+#include "app/WorkerThread.h"
 #include "doc/DocumentState.h"
 #include "session/Session.h"
 #include "view/WaveformRenderer.h"
@@ -37,6 +40,7 @@ class BannerView;
 class IniFile;
 class LanguageFile;
 class Prompts;
+class ProgressForm;
 class QtPrompts;
 class TAboutForm;
 class TOpenForm;
@@ -251,6 +255,9 @@ private:
     std::optional<std::string> askSaveAsName();
     // An edit inside the process dialog (FormMainEdit.cpp).
     void runEdit(const std::function<Outcome(Progress&)>& edit);
+    // A session command behind its progress dialog, on the worker thread (see WorkerThread).
+    // Meanwhile the timer leaves the session alone and the view shows what it showed before.
+    int runCommand(ProgressForm& dialog, const std::function<void(WorkerProgress&)>& body);
 
     // The view's share of start-up, event filtering and shut-down (FormMainView.cpp).
     void createView();
@@ -278,6 +285,11 @@ private:
     DocumentState& m_doc = m_session.doc();
     std::unique_ptr<QtPrompts> m_qtPrompts;
     Prompts* m_prompts = nullptr;
+    // What a command's body on the worker thread asks and tells through.
+    UiThreadPrompts m_workerPrompts{*this, m_prompts};
+    bool m_commandRunning = false;
+    QPixmap m_viewDuringCommand;  // the visible waveform as it was when the command started
+    QPoint m_viewDuringCommandAt;
     std::unique_ptr<LanguageFile> m_languageFile;
     // The filters of the open and save dialogs (the language file replaces them whole).
     std::string m_openFilter = kFileDialogFilter;

@@ -21,10 +21,7 @@ void TMainForm::runEdit(const std::function<Outcome(Progress&)>& edit) {
     if (m_session.playerActive()) CButtonStopClick();
     Outcome outcome;
     // TDelThread, TCutOutThread, TSetVolumeThread, TFadeInThread, TFadeOutThread.
-    WorkerThread::runModal(*ProcessForm, [&](DialogProgress& progress) {
-        outcome = edit(progress);
-        ProcessForm->done(1);
-    });
+    runCommand(*ProcessForm, [&](WorkerProgress& progress) { outcome = edit(progress); });
     // A cancelled edit (No to going on without undo) has nothing to say.
     if (outcome.failedWithMessage()) m_prompts->message(outcome.message);
     // Undo and Redo bring back the zoom the edit was made at.

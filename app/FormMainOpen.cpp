@@ -1,7 +1,6 @@
 // Opening a file into the main window: the Open command, the open worker with its dialog,
 // and loading the opened document into the view and the player.
 
-#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
@@ -44,16 +43,13 @@ void TMainForm::openFile(std::string path) {
         return;
     }
     Outcome outcome;
-    // TOpenThread: the body runs inside OpenForm's modal loop.
-    const int modal = WorkerThread::runModal(*OpenForm, [&](DialogProgress& progress) {
+    // TOpenThread.
+    const int modal = runCommand(*OpenForm, [&](WorkerProgress& progress) {
         outcome = m_session.open(path, progress);
-        if (outcome.ok()) {
-            // Cancel only stops a decode; pressed while copying or loading it changes nothing.
-            OpenForm->done(1);
-        } else if (outcome.failedWithMessage()) {
-            m_prompts->message(outcome.message);
+        if (outcome.failedWithMessage()) {
+            m_workerPrompts.message(outcome.message);
             // The dialog stays, its bars where they stopped, until the user presses Cancel.
-            while (!OpenForm->ended()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            progress.holdUntilCancel();
         }
     });
     if (modal == kModalResultCancelled || !outcome.ok()) {
@@ -99,10 +95,7 @@ bool TMainForm::offerRecovery() {
             continue;
         }
         Outcome outcome;
-        WorkerThread::runModal(*ReloadForm, [&](DialogProgress& progress) {
-            outcome = m_session.recover(folder, progress);
-            ReloadForm->done(QDialog::Accepted);
-        });
+        runCommand(*ReloadForm, [&](WorkerProgress& progress) { outcome = m_session.recover(folder, progress); });
         if (!outcome.ok()) {
             m_prompts->message(outcome.message);
             continue;

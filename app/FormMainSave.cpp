@@ -2,8 +2,6 @@
 // inside the save dialog. Only a completed save clears the modified flag; the dialog's Cancel
 // stops a save in progress.
 
-#include <QCoreApplication>
-
 #include "app/FormMain.h"
 #include "app/TSaveForm.h"
 #include "app/WorkerThread.h"
@@ -50,17 +48,12 @@ bool TMainForm::saveDocument(bool saveAs) {
     }
     SaveForm->setWindowTitle(saveAs ? QStringLiteral("Save As") : QStringLiteral("Save"));
     Outcome outcome;
-    // TSaveThread: the body runs inside SaveForm's modal loop.
-    WorkerThread::runModal(*SaveForm, [&](DialogProgress& progress) {
+    // TSaveThread.
+    runCommand(*SaveForm, [&](WorkerProgress& progress) {
         bool notStarted = false;
-        outcome = m_session.save(destination, *m_prompts, progress, &notStarted);
-        if (outcome.wasCancelled()) return;  // Cancel has ended the dialog
-        if (notStarted) {
-            // The encoder has said why it cannot start; the dialog waits for Cancel.
-            while (!SaveForm->ended()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-            return;
-        }
-        SaveForm->done(1);
+        outcome = m_session.save(destination, m_workerPrompts, progress, &notStarted);
+        // The encoder has said why it cannot start; the dialog waits for Cancel.
+        if (notStarted && !outcome.wasCancelled()) progress.holdUntilCancel();
     });
     if (outcome.failedWithMessage() && !outcome.message.empty()) m_prompts->message(outcome.message);
     PaintBox1->update();

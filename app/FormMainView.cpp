@@ -97,6 +97,18 @@ void TMainForm::repaintWave() {
 
 void TMainForm::PaintBox1Paint() { repaintWave(); }
 
+int TMainForm::runCommand(ProgressForm& dialog, const std::function<void(WorkerProgress&)>& body) {
+    // The document is the worker's until the command ends: the view keeps what it showed.
+    const QRect visible = PaintBox1->visibleRegion().boundingRect();
+    m_viewDuringCommand = waveViewShowsDocument(m_doc) && !visible.isEmpty() ? PaintBox1->grab(visible) : QPixmap();
+    m_viewDuringCommandAt = visible.topLeft();
+    m_commandRunning = true;
+    const int result = WorkerThread::runModal(dialog, body);
+    m_commandRunning = false;
+    m_viewDuringCommand = QPixmap();
+    return result;
+}
+
 // The ruler band (y 201 and below) does not react.
 void TMainForm::PaintBox1MouseDown(Qt::MouseButton button, int x, int y) {
     if (m_doc.stream == 0 || y > 200 || button != Qt::LeftButton) return;
@@ -116,7 +128,7 @@ void TMainForm::PaintBox1MouseUp(Qt::MouseButton button, int x, int y) {
 // their share of that. A vertical wheel scrolls sideways too: the view has nothing else to
 // scroll. With Ctrl a notch is one zoom level, up zooming in, as the zoom buttons would.
 bool TMainForm::waveWheel(QWheelEvent* e) {
-    if (!waveViewShowsDocument(m_doc) || m_session.busy()) return false;
+    if (m_commandRunning || !waveViewShowsDocument(m_doc)) return false;
     const QPoint angle = e->angleDelta();
     const int delta = std::abs(angle.x()) > std::abs(angle.y()) ? angle.x() : angle.y();
     e->accept();
@@ -162,6 +174,13 @@ bool TMainForm::viewEventFilter(QObject* watched, QEvent* e) {
     if (watched == PaintBox1) {
         switch (e->type()) {
         case QEvent::Paint:
+            if (m_commandRunning) {
+                if (!m_viewDuringCommand.isNull()) {
+                    QPainter painter(PaintBox1);
+                    painter.drawPixmap(m_viewDuringCommandAt, m_viewDuringCommand);
+                }
+                return true;
+            }
             // Nothing is drawn while no document is loaded.
             if (waveViewShowsDocument(m_doc)) paintWaveExposed(static_cast<QPaintEvent*>(e)->rect());
             return true;
@@ -232,13 +251,11 @@ void TMainForm::zoomTo(std::int32_t framesPerColumn) {
 
     if (m_session.playerActive()) CButtonStopClick();
     syncZoomChecks(framesPerColumn);
-    // TReloadThread: the reload body runs inside ReloadForm's modal loop. The dialog ends on
-    // a failure too: the user could not close it otherwise.
+    // TReloadThread. The dialog ends on a failure too: the user could not close it otherwise.
     Outcome outcome;
-    WorkerThread::runModal(*ReloadForm, [&](DialogProgress& progress) {
+    runCommand(*ReloadForm, [&](WorkerProgress& progress) {
         outcome = m_session.zoomTo(framesPerColumn, progress);
-        if (!outcome.ok()) m_prompts->message(outcome.message);
-        ReloadForm->done(QDialog::Accepted);
+        if (!outcome.ok()) m_workerPrompts.message(outcome.message);
     });
     syncZoomChecks(m_doc.view.framesPerColumn);  // a refused zoom keeps the level it had
     setWaveWidth(int(m_doc.view.columnCount));
@@ -287,7 +304,7 @@ void TMainForm::CButtonStopClick() {
 // Moves the play cursor while playing, stops at the end of the stream, and feeds the meters
 // on every tick in every mode. While a command runs it leaves the document alone.
 void TMainForm::Timer1Timer() {
-    if (m_session.busy()) return;
+    if (m_commandRunning) return;
     const Session::Tick tick = m_session.tick();
     if (tick.ended) afterTransport(true);
     else if (tick.repaint) repaintWave();

@@ -57,7 +57,7 @@ void ProgressForm::addCancel(int x, int y) {
     m_cancel->setObjectName(QStringLiteral("ButtonCancel"));
     m_cancel->setGeometry(x, y, 75, 25);
     m_cancel->setAutoDefault(false);
-    connect(m_cancel, &QPushButton::clicked, this, [this] { done(kModalResultCancelled); });
+    connect(m_cancel, &QPushButton::clicked, this, [this] { cancel(); });
 }
 
 QProgressBar* ProgressForm::bar(int index) const { return (index == 0 || index == 1) ? m_bars[index] : nullptr; }
@@ -67,9 +67,33 @@ void ProgressForm::resetBars() {
         if (b) b->setValue(0);
 }
 
-int ProgressForm::exec() {
+void ProgressForm::workerStarted(std::function<void()> requestStop) {
+    m_requestStop = std::move(requestStop);
     m_cancelled = false;
     m_ended = false;
+}
+
+void ProgressForm::workerEnded(bool hold) {
+    if (!m_requestStop) return;
+    m_requestStop = nullptr;
+    if (m_ended) return;
+    if (m_cancelled) done(kModalResultCancelled);
+    else if (!hold) done(1);
+}
+
+void ProgressForm::cancel() {
+    if (m_ended || m_cancelled) return;
+    m_cancelled = true;
+    // The work stops at its next step; the dialog ends when it has.
+    if (m_requestStop) m_requestStop();
+    else done(kModalResultCancelled);
+}
+
+int ProgressForm::exec() {
+    if (!m_requestStop) {
+        m_cancelled = false;
+        m_ended = false;
+    }
     return QDialog::exec();
 }
 
@@ -86,7 +110,7 @@ void ProgressForm::showEvent(QShowEvent* e) {
 
 void ProgressForm::reject() {
     // Only the Cancel button's dialogs can be left by the user; the others end with their worker.
-    if (m_cancel && m_cancel->isEnabled()) done(kModalResultCancelled);
+    if (m_cancel && m_cancel->isEnabled()) cancel();
 }
 
 void ProgressForm::closeEvent(QCloseEvent* e) {

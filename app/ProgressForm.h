@@ -4,6 +4,7 @@
 // button (where there is one) that ends the dialog with modal result 3.
 
 #include <QDialog>
+#include <functional>
 
 class QProgressBar;
 class QPushButton;
@@ -25,6 +26,11 @@ public:
     // True once anything ended the dialog during the current showing.
     bool ended() const { return m_ended; }
 
+    // While a worker runs, Cancel asks it to stop and the dialog waits for it to end; `ended` is
+    // told on the interface thread when it has, with `hold` true to stay up until Cancel.
+    void workerStarted(std::function<void()> requestStop);
+    void workerEnded(bool hold);
+
     int exec() override;
     void done(int result) override;
     void reject() override;  // Escape and the window manager's close: Cancel where there is one
@@ -42,6 +48,9 @@ protected:
 private:
     QProgressBar* m_bars[2] = {nullptr, nullptr};
     QPushButton* m_cancel = nullptr;
+    void cancel();
+
+    std::function<void()> m_requestStop;  // set while a worker runs
     bool m_cancelled = false;
     bool m_ended = false;
 };

@@ -1,45 +1,54 @@
 #include "app/WorkerThread.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
+#include <QProgressBar>
+#include <QTimer>
+#include <thread>
 
 #include "app/ProgressForm.h"
 
 namespace torvane {
 
-WorkerThread::WorkerThread(ProgressForm& dialog, Body body) : m_dialog(dialog), m_body(std::move(body)) {
-    connect(this, &QThread::finished, this, &QObject::deleteLater);
+namespace {
+constexpr int kPollMilliseconds = 33;
+
+// Moves the dialog's bars up to what the body has reported; never back.
+void showProgress(ProgressForm& dialog, const WorkerProgress& progress) {
+    for (int i = 0; i < 2; ++i)
+        if (QProgressBar* bar = dialog.bar(i)) {
+            const int value = std::clamp(progress.percent(i), 0, 100);
+            if (value > bar->value()) bar->setValue(value);
+        }
 }
+}  // namespace
 
 int WorkerThread::runModal(ProgressForm& dialog, Body body) {
     dialog.resetBars();
-    auto* worker = new WorkerThread(dialog, std::move(body));
-    auto abandoned = worker->m_abandoned;
-    worker->start();
+    std::stop_source stop;
+    WorkerProgress progress(stop.get_token());
+    QTimer poll;
+    poll.setInterval(kPollMilliseconds);
+    QObject::connect(&poll, &QTimer::timeout, &dialog, [&] { showProgress(dialog, progress); });
+
+    // Set on the interface thread once the body has returned; posted so that it is served by
+    // the dialog's loop, which has started by then.
+    const auto finished = [&] {
+        poll.stop();
+        showProgress(dialog, progress);
+        dialog.workerEnded(progress.held());
+    };
+    dialog.workerStarted([&stop] { stop.request_stop(); });
+    // Receives the end of the body; should the dialog ever end first, its going drops the call.
+    QObject receiver;
+    std::jthread worker([&] {
+        body(progress);
+        QMetaObject::invokeMethod(&receiver, finished, Qt::QueuedConnection);
+    });
+    poll.start();
     const int result = dialog.exec();
-    *abandoned = true;
-    // Normally the body has run and the worker is returning. If the dialog ended before the
-    // body was served, serve the pending hand-over now (it returns at once) so the worker
-    // can finish. Either way "dialog ended" means "worker ended".
-    while (!worker->wait(QDeadlineTimer(5))) QCoreApplication::sendPostedEvents(&dialog, QEvent::MetaCall);
+    // The dialog ends only after `finished` has run, so the body is over: this join is immediate.
+    worker.join();
+    dialog.workerEnded(false);
     return result;
-}
-
-void WorkerThread::run() {
-    auto abandoned = m_abandoned;
-    // The dialog lives on the user-interface thread: the call is served by its modal loop
-    // and this thread blocks until the body has returned.
-    QMetaObject::invokeMethod(
-        &m_dialog, [this, abandoned] {
-            if (!*abandoned) runBody();
-        },
-        Qt::BlockingQueuedConnection);
-}
-
-void WorkerThread::runBody() {
-    DialogProgress progress(m_dialog);
-    m_body(progress);
-    if (!m_dialog.ended()) m_dialog.done(1);
 }
 
 }  // namespace torvane

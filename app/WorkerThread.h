@@ -1,61 +1,60 @@
 #pragma once
-// How every long operation (open, zoom reload, save, the five edits) runs.
+// How every long command (open, zoom reload, save, the five edits, undo, redo, recovery) runs
+// behind its progress dialog.
 //
-// The worker thread's only work is to hand its body to the user-interface thread
-// synchronously and return when the body has finished; it then frees itself. The body
-// therefore runs on the user-interface thread, inside the progress dialog's modal loop,
-// moves the bars, pumps pending events now and then (so bars, the timer, repaints and the
-// Cancel button stay live) and, when done, ends the dialog. Nothing is shared between
-// threads, so nothing needs a lock.
+// The body runs on a worker thread (std::jthread); its stop token is the dialog's Cancel. The
+// body reports progress into two atomics, one per bar, which the dialog reads about 30 times a
+// second; a bar only moves forward while the dialog is up. The user-interface thread stays in
+// the dialog's modal loop the whole time: it repaints, runs the timer and takes the Cancel
+// click, and never waits for the worker. Cancel asks the body to stop; the dialog ends once the
+// body has returned, so when runModal returns the worker is finished and joined.
 //
-// Use:
-//     int result = WorkerThread::runModal(*m_openForm, [&](DialogProgress& progress) {
-//         PumpThrottle throttle(progress);
-//         for (...) {
-//             ... one small step ...
-//             progress.setPercent(0, int(done * 100.0 / total));
-//             throttle.tick();
-//             if (progress.cancelRequested()) return;   // Cancel ended the dialog with 3
-//         }
+//     const int result = WorkerThread::runModal(*ProcessForm, [&](WorkerProgress& progress) {
+//         outcome = session.deleteSelection(progress);
 //     });
-//     if (result == kModalResultCancelled) ... ;
 //
-// runModal sets the bars to 0, starts the worker, shows the dialog modally and returns its
-// modal result: 3 when Cancel ended it, 1 when the body returned (the body may also end the
-// dialog itself with done(r) to return r). When runModal returns the worker is finished.
-// A named worker (TOpenThread, TSaveThread, ...) is a subclass whose constructor passes
-// its body; see runModal for the start-and-show sequence.
+// runModal returns the dialog's modal result: 3 when Cancel was pressed, 1 otherwise. A body
+// that calls holdUntilCancel() leaves the dialog up, its bars where they stopped, until the
+// user presses Cancel (after a failure the user has been told about).
+//
+// The body must not touch widgets; questions and messages go through UiThreadPrompts.
 
-#include <QThread>
+#include <QObject>
+#include <array>
+#include <atomic>
 #include <functional>
-#include <memory>
+#include <stop_token>
 
-#include "app/DialogProgress.h"
+#include "platform/Progress.h"
 
 namespace torvane {
 
 class ProgressForm;
 
-class WorkerThread : public QThread {
-    Q_OBJECT
+class WorkerProgress final : public Progress {
 public:
-    using Body = std::function<void(DialogProgress&)>;
+    explicit WorkerProgress(std::stop_token stop) : m_stop(std::move(stop)) {}
+    void setPercent(int bar, int percent) override {
+        if (bar == 0 || bar == 1) m_percent[std::size_t(bar)].store(percent, std::memory_order_relaxed);
+    }
+    void pump() override {}
+    bool cancelRequested() const override { return m_stop.stop_requested(); }
 
-    // Creates, starts and shows; returns the dialog's modal result.
-    static int runModal(ProgressForm& dialog, Body body);
-
-protected:
-    WorkerThread(ProgressForm& dialog, Body body);
-    void run() override;
+    void holdUntilCancel() { m_hold.store(true); }
+    bool held() const { return m_hold.load(); }
+    int percent(int bar) const { return m_percent[std::size_t(bar)].load(std::memory_order_relaxed); }
 
 private:
-    // Runs on the user-interface thread.
-    void runBody();
+    std::stop_token m_stop;
+    std::array<std::atomic<int>, 2> m_percent{};
+    std::atomic<bool> m_hold{false};
+};
 
-    ProgressForm& m_dialog;
-    Body m_body;
-    // Set once the dialog's loop is over; a body that has not started by then never runs.
-    std::shared_ptr<bool> m_abandoned = std::make_shared<bool>(false);
+class WorkerThread {
+public:
+    using Body = std::function<void(WorkerProgress&)>;
+    // Sets the bars to 0, starts the body, shows the dialog modally; returns its modal result.
+    static int runModal(ProgressForm& dialog, Body body);
 };
 
 }  // namespace torvane

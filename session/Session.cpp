@@ -69,7 +69,7 @@ std::uint64_t readEditMark(const std::string& path) {
 // the outer one's state.
 class Session::BusyScope {
 public:
-    explicit BusyScope(Session& s) : m_session(s), m_was(s.m_busy) { s.m_busy = true; }
+    explicit BusyScope(Session& s) : m_session(s), m_was(s.m_busy.load()) { s.m_busy = true; }
     // Every command ends here: what it changed is recorded for recovery.
     ~BusyScope() {
         m_session.m_busy = m_was;

@@ -8,6 +8,7 @@
 // runs the session is busy: the window's timer and paint leave the document alone then.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -205,7 +206,7 @@ private:
     UndoJournal m_journal;
     std::function<bool(const std::string&)> m_askWithoutUndo;
     bool m_keepUndo = true;
-    bool m_busy = false;
+    std::atomic<bool> m_busy{false};  // read by the window while a command runs elsewhere
     bool m_recoveryKept = false;
     std::string m_parentFolder;  // where the instance folders are
     std::vector<LeftFolder> m_offered;  // offered for recovery, locked until answered
