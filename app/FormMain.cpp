@@ -175,7 +175,7 @@ void TMainForm::setPrompts(Prompts* prompts) {
 }
 
 std::string TMainForm::languageFolder() const {
-    return m_doc.programFolder + "VKLanguage" + folderSeparator();
+    return m_settings.programFolder + "VKLanguage" + folderSeparator();
 }
 
 // --- layout -----------------------------------------------------------------------------
@@ -361,27 +361,27 @@ void TMainForm::FormCreate() {
     if (instanceParent.empty() && makePrivateFolder(userStateFolder())) instanceParent = userStateFolder();
     if (instanceParent.empty() || !m_session.createFolder(instanceParent)) m_prompts->message(kMsgNoInstanceFolder);
     m_session.keepRecoveryState(true);
-    if (m_session.hasFolder()) m_doc.bannerFilePath = m_doc.tempFolder + "_VelkoraAd.swf";
+    if (m_session.hasFolder()) m_settings.bannerFilePath = m_doc.tempFolder + "_VelkoraAd.swf";
 
     PaintBox1->move(0, 0);
     setWaveWidth(10);
     createMeters();
 
-    m_doc.resetDocument();
     syncZoomChecks(m_doc.view.framesPerColumn);
     setWaveWidth(10);
 
     if (!m_options.arguments.empty()) {
         const std::string joined = joinCommandLine(m_options.arguments);
         if (QFileInfo(QString::fromStdString(joined)).isFile()) {
-            m_doc.openAtShow = true;
-            m_doc.documentPath = joined;
+            m_settings.openAtShow = true;
+            m_session.nameDocument(joined);
         }
     }
 
-    m_doc.programFolder = withTrailingSeparator(m_options.programFolder.empty() ? programFolder()
+    m_settings.programFolder = withTrailingSeparator(m_options.programFolder.empty() ? programFolder()
                                                                                 : m_options.programFolder);
-    IniFile settings = openSettings(m_doc.programFolder);
+    m_session.setProgramFolder(m_settings.programFolder);
+    IniFile settings = openSettings(m_settings.programFolder);
 
     m_adSetting = settings.readString("General", "Ad", "");
     SetupBanner();
@@ -390,7 +390,7 @@ void TMainForm::FormCreate() {
 
     const std::uint16_t languageId = m_options.localeName.empty() ? userDefaultLanguageId()
                                                                   : languageIdFromLocale(m_options.localeName);
-    m_doc.languageFileName = chooseLanguageFile(settings, languageId);
+    m_settings.languageFileName = chooseLanguageFile(settings, languageId);
 
     buildLanguageMenu();
 
@@ -427,8 +427,8 @@ void TMainForm::FormActivate() {
 void TMainForm::FormShow() {
     const bool recovered = !m_recoveryOffered && offerRecovery();
     m_recoveryOffered = true;
-    if (!m_doc.openAtShow) return;
-    m_doc.openAtShow = false;
+    if (!m_settings.openAtShow) return;
+    m_settings.openAtShow = false;
     // A recovered document takes the window: the file named on the command line waits.
     if (!recovered) openFile(m_doc.documentPath);
 }
@@ -477,7 +477,7 @@ bool groupEnabled(EnableGroup group, const UIModeStates& s) {
 }  // namespace
 
 void TMainForm::SetUIMode(std::uint32_t mode) {
-    m_doc.uiMode = mode;
+    m_session.setUIMode(UIMode(mode));
     UIModeInputs in;
     in.mode = mode;
     in.modified = m_doc.modified;
@@ -555,7 +555,7 @@ void TMainForm::FormDestroy() {
     if (m_engineReady) BASS_Free();
     m_engineReady = false;
     m_waveBitmap = QImage();
-    if (!m_doc.bannerFilePath.empty() && fileExists(m_doc.bannerFilePath)) removeFile(m_doc.bannerFilePath);
+    if (!m_settings.bannerFilePath.empty() && fileExists(m_settings.bannerFilePath)) removeFile(m_settings.bannerFilePath);
     m_session.removeFolder();  // this instance's working folder, with whatever is left in it
 }
 

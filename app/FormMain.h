@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ApplicationSettings.h"
 #include "app/UiThreadPrompts.h"
 #include "app/WorkerThread.h"
 #include "doc/DocumentState.h"
@@ -76,8 +77,8 @@ public:
 
     // Test and collaboration hooks.
     Session& session() { return m_session; }
-    DocumentState& doc() { return m_session.doc(); }
     const DocumentState& doc() const { return m_session.doc(); }
+    const ApplicationSettings& settings() const { return m_settings; }
     Prompts& prompts() const { return *m_prompts; }
     void setPrompts(Prompts* prompts);  // null: back to the toolkit's
     LanguageFile* languageFile() const { return m_languageFile.get(); }
@@ -282,7 +283,8 @@ private:
 
     StartupOptions m_options;
     Session m_session;
-    DocumentState& m_doc = m_session.doc();
+    const DocumentState& m_doc = m_session.doc();
+    ApplicationSettings m_settings;
     std::unique_ptr<QtPrompts> m_qtPrompts;
     Prompts* m_prompts = nullptr;
     // What a command's body on the worker thread asks and tells through.

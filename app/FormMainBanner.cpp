@@ -29,9 +29,9 @@ void TMainForm::SetupBanner() {
 }
 
 void TMainForm::LoadBanner() {
-    if (m_doc.bannerFilePath.empty()) return;  // no working folder to put the movie in
+    if (m_settings.bannerFilePath.empty()) return;  // no working folder to put the movie in
     QFile movie(QStringLiteral(":/ADFLASH"));
-    QFile out(QString::fromStdString(m_doc.bannerFilePath));
+    QFile out(QString::fromStdString(m_settings.bannerFilePath));
     if (!movie.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
     out.write(movie.readAll());
     out.close();
@@ -39,12 +39,9 @@ void TMainForm::LoadBanner() {
     QFile page(QStringLiteral(":/SHOWFLASHHTML"));
     if (!page.open(QIODevice::ReadOnly)) return;
     QByteArray html = page.readAll();
-    html.replace("iniflash.swf", QByteArray::fromStdString(m_doc.bannerFilePath));
+    html.replace("iniflash.swf", QByteArray::fromStdString(m_settings.bannerFilePath));
     BannerBrowser->Navigate(QStringLiteral("about:blank"));
-    if (BannerBrowser->Document() && !BannerBrowser->Busy()) {
-        QCoreApplication::processEvents();
-        BannerBrowser->loadFromStream(html);
-    }
+    if (BannerBrowser->Document() && !BannerBrowser->Busy()) BannerBrowser->loadFromStream(html);
 }
 
 void TMainForm::BannerBrowserDocumentComplete(BannerView* sender) {

@@ -50,7 +50,7 @@ void TMainForm::buildLanguageMenu() {
         action->setObjectName(QStringLiteral("MLanguage%1").arg(i));
         action->setCheckable(true);
         action->setChecked(sameTextIgnoringCase(QString::fromStdString(m_languageFiles[i]),
-                                                QString::fromStdString(m_doc.languageFileName)));
+                                                QString::fromStdString(m_settings.languageFileName)));
         connect(action, &QAction::triggered, this, [this, action] {
             action->setChecked(!action->isChecked());  // the handler sets the marks itself
             LanguageItemClick(action);
@@ -60,7 +60,7 @@ void TMainForm::buildLanguageMenu() {
 }
 
 void TMainForm::ApplyLanguage() {
-    m_languageFile = std::make_unique<LanguageFile>(languageFolder() + m_doc.languageFileName);
+    m_languageFile = std::make_unique<LanguageFile>(languageFolder() + m_settings.languageFileName);
     const LanguageFile& lf = *m_languageFile;
     auto text = [&](const char* section, const char* key) { return QString::fromStdString(lf.text(section, key)); };
 
@@ -126,8 +126,8 @@ void TMainForm::LanguageItemClick(QAction* item) {
     });
     for (const std::string& file : files) {
         if (sameTextIgnoringCase(QString::fromStdString(languageDisplayName(languageFolder() + file)), caption)) {
-            m_doc.languageFileName = file;
-            IniFile settings = openSettings(m_doc.programFolder);
+            m_settings.languageFileName = file;
+            IniFile settings = openSettings(m_settings.programFolder);
             settings.writeString("General", "Language", file);
             break;
         }

@@ -12,9 +12,9 @@ const char* const kHomePageAddress = "https://torvane.org/";
 // The compiled help beside the program; where the desktop has nothing that opens compiled
 // help (most Linux desktops), the same pages as HTML.
 void TMainForm::ButtonHelpClick() {
-    const std::string chm = m_doc.programFolder + "Velkora.chm";
+    const std::string chm = m_settings.programFolder + "Velkora.chm";
     if (desktopHasHandlerFor("application/vnd.ms-htmlhelp")) m_prompts->openExternal(chm);
-    else m_prompts->openExternal(m_doc.programFolder + "help/index.html");
+    else m_prompts->openExternal(m_settings.programFolder + "help/index.html");
 }
 
 void TMainForm::ButtonUpdateClick() { m_prompts->openExternal(kHomePageAddress); }

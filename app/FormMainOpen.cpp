@@ -32,14 +32,14 @@ void TMainForm::ButtonOpenClick() {
     request.filter = m_openFilter;
     const auto chosen = m_prompts->fileDialog(request);
     if (!chosen) return;
-    m_doc.documentPath = chosen->path;
+    m_session.nameDocument(chosen->path);
     openFile(chosen->path);
 }
 
 void TMainForm::openFile(std::string path) {
     if (!documentCommandsAvailable()) return;
-    if (!isOpenableSource(path)) {
-        m_prompts->message(kMsgCannotOpenFile);
+    if (const Outcome openable = Session::openable(path); !openable.ok()) {
+        m_prompts->message(openable.message);
         return;
     }
     Outcome outcome;
@@ -119,7 +119,7 @@ void TMainForm::dropEvent(QDropEvent* e) {
     // up the drag source.
     QTimer::singleShot(0, this, [this, path] {
         if (m_doc.uiMode != ModeNoDocument || !MOpen->isEnabled()) return;
-        m_doc.documentPath = path.toStdString();
+        m_session.nameDocument(path.toStdString());
         openFile(path.toStdString());
     });
 }

@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
         const Outcome r = run();
         if (!r.ok()) std::fprintf(stderr, "edit failed: %s\n", r.message.c_str());
     };
-    DocumentState& d = session.doc();
+    const DocumentState& d = session.doc();
 
     reopen();
     const double hours = d.format.duration / 3600.0;
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     zoom = 1000;
     const std::uint32_t minute = std::uint32_t(60 * d.format.sampleRate / 1000);
     const auto deleteMinute = [&] {
-        d.selection = {0, minute};
+        session.select(0, minute);
         edit([&] { return session.deleteSelection(none); });
     };
     const double del = bestOf(reopen, deleteMinute);

@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    DocumentState& doc = form.doc();
+    const DocumentState& doc = form.doc();
     Session& session = form.session();
     Runner runner(form, prompts);
     bool allOk = true;
@@ -199,7 +199,7 @@ int main(int argc, char** argv) {
          [&] { return stopped() && doc.format.frameCount == openedFrames && session.redoName() == "Delete"; }});
 
     // Cut Out keeps the selection: all but the first and the last column.
-    doc.selection = {1, doc.view.columnCount - 2};
+    session.select(1, doc.view.columnCount - 2);
     framesBefore = doc.format.frameCount;
     {
         Operation cut = edit("Cut Out (columns 1 to last-1)", form.ButtonCutOut, "CutOut");

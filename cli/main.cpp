@@ -132,7 +132,7 @@ public:
 
     // Empty on success, else the message to print.
     std::string run() {
-        if (!isOpenableSource(m_path)) return kMsgCannotOpenFile;
+        if (const Outcome r = Session::openable(m_path); !r.ok()) return r.message;
         if (!m_session.createFolder()) return kMsgNoInstanceFolder;
         TerminalProgress progress(TerminalProgress::stderrIsTerminal());
         Outcome r = m_session.open(m_path, progress);
@@ -148,7 +148,7 @@ public:
     std::string saveTo(const std::string& out, std::optional<SaveFormat> format = std::nullopt) {
         StderrPrompts prompts;
         TerminalProgress progress(TerminalProgress::stderrIsTerminal());
-        m_session.doc().programFolder = programFolder();
+        m_session.setProgramFolder(programFolder());
         if (out == "-" && !format) format = SaveFormat::Wav;
         const Outcome r = m_session.save(out, prompts, progress, nullptr, format, true);
         if (r.ok()) return {};
@@ -296,7 +296,7 @@ int runConvert(const std::vector<std::string>& args) {
     CliOpen open(files[0]);
     const std::string message = open.run();
     if (!message.empty()) return failure(message);
-    if (kbps) open.session().doc().sourceBitRate = kbps;
+    if (kbps) open.session().setSourceBitRate(kbps);
     const std::string saved = open.saveTo(files[1], format);
     return saved.empty() ? kExitOk : failure(saved);
 }
@@ -370,17 +370,16 @@ int runEdit(const std::vector<std::string>& args) {
     const std::string message = open.run();
     if (!message.empty()) return failure(message);
     Session& session = open.session();
-    DocumentState& d = session.doc();
+    const DocumentState& d = session.doc();
     if (!selection.empty()) {
         const auto colon = selection.find(':');
         std::uint32_t start = 0, finish = 0;
         if (!parseMarker(selection.substr(0, colon), d, start) || !parseMarker(selection.substr(colon + 1), d, finish))
             return usageError("--select needs two column indices or times such as 12.5s, not " + selection);
-        if (start >= finish || finish >= d.view.columnCount)
+        if (!session.select(start, finish))
             return usageError("the editor cannot select " + selection + ": the start must be below the finish and the "
                               "finish at most the last column (" + std::to_string(d.view.columnCount ? d.view.columnCount - 1 : 0) +
                               ")");
-        d.selection = {start, finish};
     }
     // A chain that never undoes keeps nothing for it: no second copy of the audio is written.
     session.keepUndo(std::any_of(ops.begin(), ops.end(), [](const EditOp& op) { return op.name == "--undo"; }));

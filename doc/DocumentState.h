@@ -56,8 +56,6 @@ struct DocumentState {
     std::uint32_t uiMode = ModeNoDocument;
     bool modified = false;
     bool loaded = false;
-    bool openAtShow = false;
-    std::string languageFileName;
 
     WaveFormat format;
     std::int32_t sourceBitRate = 0;
@@ -72,11 +70,9 @@ struct DocumentState {
     std::string tempFolder;
     std::string workingFilePath;
     std::string documentPath;
-    std::string programFolder;
-    std::string bannerFilePath;
 
-    // Back to "no document": what start-up and Close leave behind. Folders, the language
-    // and the stream handle are not part of the document.
+    // Back to "no document": what start-up and Close leave behind. Folders and the stream
+    // handle are not part of the document.
     void resetDocument() {
         loaded = false;
         workingFilePath.clear();
@@ -84,7 +80,6 @@ struct DocumentState {
         view.framesPerColumn = kDefaultFramesPerColumn;
         modified = false;
         selection = {};
-        openAtShow = false;
     }
 };
 

@@ -171,7 +171,7 @@ Outcome UndoJournal::putBack(const UndoStep& step, std::uint64_t cutAt, const st
 
 void UndoJournal::dropFront() {
     m_bytes -= m_steps.front().plan.savedBytes();
-    removeFile(m_steps.front().file);
+    discardFile(m_steps.front().file);
     m_steps.pop_front();
     if (m_position > 0) --m_position;
     // The state before the dropped step can no longer be reached.
@@ -180,7 +180,7 @@ void UndoJournal::dropFront() {
 
 void UndoJournal::dropBack() {
     m_bytes -= m_steps.back().plan.savedBytes();
-    removeFile(m_steps.back().file);
+    discardFile(m_steps.back().file);
     m_steps.pop_back();
     if (m_saved > std::int64_t(m_steps.size())) m_saved = -1;
     m_position = std::min(m_position, m_steps.size());

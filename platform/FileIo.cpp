@@ -1,7 +1,11 @@
 #include "platform/FileIo.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 namespace torvane {
 namespace fs = std::filesystem;
@@ -57,6 +61,18 @@ bool fileExists(const std::string& utf8Path) {
 bool removeFile(const std::string& utf8Path) {
     std::error_code ec;
     return fs::remove(toPath(utf8Path), ec);
+}
+
+bool discardFile(const std::string& utf8Path) {
+    // Unlinking the last name of an open file only drops the name; its blocks are freed when
+    // the last descriptor closes, and that close is left to a thread of its own.
+    const int fd = ::open(utf8Path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    const bool removed = removeFile(utf8Path);
+    if (fd >= 0) {
+        if (removed) std::thread([fd] { ::close(fd); }).detach();
+        else ::close(fd);
+    }
+    return removed;
 }
 
 bool renameFile(const std::string& from, const std::string& to) {

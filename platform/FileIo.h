@@ -20,6 +20,9 @@ bool pathExists(const std::string& utf8Path);
 // The file name's extension with its dot, in lower case ASCII; empty when there is none.
 std::string lowerExtension(const std::string& path);
 bool removeFile(const std::string& utf8Path);
+// Removes a file whose blocks may take long to free (an hour of audio): the name goes at once,
+// the blocks are freed on another thread, so the caller never waits for the file system.
+bool discardFile(const std::string& utf8Path);
 // Renames (moves within one file system), replacing `to`.
 bool renameFile(const std::string& from, const std::string& to);
 std::int64_t fileSize(const std::string& utf8Path);  // -1 when missing

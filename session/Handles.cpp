@@ -19,7 +19,7 @@ void PlaybackStream::reset() {
 }
 
 void OwnedFile::reset() {
-    if (!m_path.empty() && fileExists(m_path)) removeFile(m_path);
+    if (!m_path.empty() && fileExists(m_path)) discardFile(m_path);
     m_path.clear();
 }
 

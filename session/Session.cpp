@@ -137,7 +137,7 @@ void Session::selectWholeDocument() {
 Outcome Session::open(const std::string& path, Progress& progress, std::uint64_t workingFileLimit) {
     BusyScope busy(*this);
     if (!hasFolder()) return Outcome::failed(kMsgNoInstanceFolder);
-    if (!isOpenableSource(path)) return Outcome::failed(kMsgCannotOpenFile);
+    if (Outcome r = openable(path); !r.ok()) return r;
     close();
     m_doc.documentPath = path;
     m_doc.view.framesPerColumn = kDefaultFramesPerColumn;
@@ -307,6 +307,16 @@ Outcome Session::runEdit(EditKind kind, float factor, Progress& progress, bool r
 
 Outcome Session::deleteSelection(Progress& progress) { return runEdit(EditKind::Delete, 1.0f, progress); }
 
+Outcome Session::openable(const std::string& path) {
+    return isOpenableSource(path) ? Outcome::done() : Outcome::failed(kMsgCannotOpenFile);
+}
+
+bool Session::select(std::uint32_t start, std::uint32_t finish) {
+    if (!m_doc.loaded || start >= finish || finish >= m_doc.view.columnCount) return false;
+    m_doc.selection = {start, finish};
+    return true;
+}
+
 bool Session::cutOutAllowed() const { return m_doc.selection.startMarker < m_doc.selection.finishMarker; }
 
 Outcome Session::cutOut(Progress& progress) {
@@ -366,7 +376,7 @@ Outcome Session::save(const std::string& destination, Prompts& prompts, Progress
     const std::string target = destination;  // may be the document path itself
     releasePlayer();
     SaveOptions options;
-    options.encoderFolder = m_doc.programFolder;
+    options.encoderFolder = m_programFolder;
     options.prompts = &prompts;
     options.format = format;
     options.target.scratchFolder = m_doc.tempFolder;

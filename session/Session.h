@@ -78,12 +78,28 @@ public:
     // Lets go of the folders offered and not answered: the next start offers them again.
     void endRecoveryOffer() { m_offered.clear(); }
 
-    DocumentState& doc() { return m_doc; }
+    // The session is the document's only writer: clients read it and change it by commands.
     const DocumentState& doc() const { return m_doc; }
+    // For tests that need a document in a state no command reaches directly.
+    DocumentState& stateForTests() { return m_doc; }
     bool busy() const { return m_busy; }
     bool hasDocument() const { return m_doc.loaded; }
 
     // --- document commands ----------------------------------------------------------------
+
+    // Whether `path` may be opened at all (a regular file of a kind the editor reads): the
+    // same answer for the window's Open, a dropped file, the command line and torvane-cli.
+    static Outcome openable(const std::string& path);
+    // The file the next open reads and a plain Save writes (the window names it before the open).
+    void nameDocument(std::string path) { m_doc.documentPath = std::move(path); }
+    // Where the encoder libraries are (the program's folder).
+    void setProgramFolder(std::string folder) { m_programFolder = std::move(folder); }
+    // The bit rate a save encodes at when the output is compressed (0: the source's).
+    void setSourceBitRate(std::int32_t kbps) { m_doc.sourceBitRate = kbps; }
+    void setUIMode(UIMode mode) { m_doc.uiMode = mode; }
+    // Selects columns start up to, not including, finish. False (nothing changes) unless
+    // start < finish and finish is a column of the document.
+    bool select(std::uint32_t start, std::uint32_t finish);
 
     // Decodes or copies `path` into a new working file, reads its header and builds the peak
     // table at 10 : 1 (bar 0 the decode or copy, bar 1 the table); sets the whole document
@@ -209,6 +225,7 @@ private:
     std::atomic<bool> m_busy{false};  // read by the window while a command runs elsewhere
     bool m_recoveryKept = false;
     std::string m_parentFolder;  // where the instance folders are
+    std::string m_programFolder;
     std::vector<LeftFolder> m_offered;  // offered for recovery, locked until answered
     bool m_playerWanted = false;  // the document plays (the editor), or only edits (torvane-cli)
     std::array<float, 512> m_fft{};

@@ -54,8 +54,8 @@ protected:
         writeFile(source, wav);
         NoProgress none;
         ASSERT_TRUE(session->open(source, none).ok());
-        session->doc().programFolder = encoders;
-        session->doc().modified = true;  // as after an edit
+        session->setProgramFolder(encoders);
+        session->stateForTests().modified = true;  // as after an edit
     }
     // A destination with old content that a failed save must leave alone.
     std::string oldDestination(const std::string& name) {
@@ -183,7 +183,7 @@ TEST_F(SaveTest, EncodedFilesAsFfprobeSeesThem) {
     EXPECT_NEAR(decodedSeconds(wma, 44100), 3.0, 2048.0 / 44100);
 
     openDoc(tone(11025, 1, 8, 4.0));
-    session->doc().sourceBitRate = 128;
+    session->stateForTests().sourceBitRate = 128;
     ASSERT_TRUE(session->save(mp3, prompts, none).ok());
     EXPECT_EQ(probe(mp3, "bit_rate"), "64000");
     EXPECT_EQ(probe(mp3, "channels"), "1");

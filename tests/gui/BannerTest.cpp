@@ -32,7 +32,7 @@ bool rightPressFiltered(TMainForm& f, QPoint p) {
 TEST(Banner, MovieAndPageFromTheResourcesAndTheMovieGoesAtExit) {
     Shell shell;
     TMainForm& f = shell.start();
-    const std::string movie = f.doc().bannerFilePath;
+    const std::string movie = f.settings().bannerFilePath;
     ASSERT_EQ(movie, f.doc().tempFolder + "_VelkoraAd.swf");
     const Bytes swf = readFile(movie);
     ASSERT_GT(swf.size(), 8u);

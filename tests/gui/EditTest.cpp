@@ -79,7 +79,7 @@ protected:
 
 TEST_F(EditCommands, DeleteStopsPlaybackRewritesAndMarksTheDocument) {
     open(100000);  // 10 columns at 10 : 1
-    f->doc().selection = {2, 5};
+    f->session().stateForTests().selection = {2, 5};
     f->CButtonPlay->click();
     clock->advance(4410);
     ASSERT_EQ(BASS_ChannelIsActive(f->doc().stream), BASS_ACTIVE_PLAYING);
@@ -113,7 +113,7 @@ TEST_F(EditCommands, DeleteStopsPlaybackRewritesAndMarksTheDocument) {
 
 TEST_F(EditCommands, VolumeDialogOkScalesAndCancelChangesOnlyThePlayer) {
     open(50000);
-    f->doc().selection = {0, 4};
+    f->session().stateForTests().selection = {0, 4};
     const Bytes before = readFile(f->doc().workingFilePath);
 
     f->CButtonPlay->click();
@@ -147,7 +147,7 @@ TEST_F(EditCommands, VolumeDialogOkScalesAndCancelChangesOnlyThePlayer) {
 
 TEST_F(EditCommands, FadesThroughTheButtons) {
     open(30000);
-    f->doc().selection = {1, 2};  // frames 10000 .. 19999: stairs of 100
+    f->session().stateForTests().selection = {1, 2};  // frames 10000 .. 19999: stairs of 100
     f->ButtonFadeIn->click();
     expectBarsFull();
     EXPECT_EQ(sample(10000, 0), 0);
@@ -178,7 +178,7 @@ TEST_F(EditCommands, CtrlZUndoesAFadeInAndTheItemsFollow) {
     open(300000);  // 30 columns
     EXPECT_FALSE(f->MUndo->isEnabled());
     EXPECT_EQ(f->MUndo->toolTip(), "Undo");
-    f->doc().selection = {1, 20};
+    f->session().stateForTests().selection = {1, 20};
     const Bytes before = readFile(f->doc().workingFilePath);
     const QImage wave = f->PaintBox1->grab().toImage();
     const auto peaks = f->doc().peaks;
@@ -237,11 +237,11 @@ TEST_F(EditCommands, CtrlZUndoesAFadeInAndTheItemsFollow) {
 // flag and Undo as they were and shows nothing more; Yes edits, and nothing is left to undo.
 TEST_F(EditCommands, AnEditTooLargeForUndoAsksFirst) {
     open(100000);
-    f->doc().selection = {1, 2};
+    f->session().stateForTests().selection = {1, 2};
     f->ButtonFadeOut->click();
     ASSERT_TRUE(f->MUndo->isEnabled());
     f->session().setUndoLimit(1000);
-    f->doc().selection = {2, 8};
+    f->session().stateForTests().selection = {2, 8};
     const Bytes before = readFile(f->doc().workingFilePath);
     shell.prompts.answerMessage(IDNO);
     f->ButtonFadeIn->click();
@@ -264,13 +264,13 @@ TEST_F(EditCommands, AnEditTooLargeForUndoAsksFirst) {
 // Failures end the process dialog and say why once it is gone; nothing is changed.
 TEST_F(EditCommands, FailuresLeaveNoDialogUpAndChangeNothing) {
     open(50000);
-    f->doc().selection = {3, 3};
+    f->session().stateForTests().selection = {3, 3};
     f->ButtonCutOut->click();
     EXPECT_EQ(shell.prompts.messageTexts(), std::vector<std::string>{kMsgNothingToKeep});
     EXPECT_EQ(f->doc().format.frameCount, 50000u);
     EXPECT_FALSE(f->doc().modified);
 
-    f->doc().selection = {1, 3};
+    f->session().stateForTests().selection = {1, 3};
     removeFile(f->doc().workingFilePath);
     shell.prompts.clear();
     f->ButtonFadeOut->click();

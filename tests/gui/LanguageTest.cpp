@@ -93,7 +93,7 @@ TEST(Languages, OneUsersChoiceReachesNeitherAnotherUserNorTheProgramFolder) {
 
     ::setenv("XDG_CONFIG_HOME", otherUser.path().c_str(), 1);
     TMainForm& b = shell.start();
-    EXPECT_EQ(b.doc().languageFileName, "English.ini");
+    EXPECT_EQ(b.settings().languageFileName, "English.ini");
     EXPECT_EQ(b.ButtonDelete->text(), "Delete");
     EXPECT_FALSE(b.bannerOn());
     EXPECT_EQ(IniFile(otherFile).readString("General", "Language"), "English.ini");  // start-up's choice
@@ -132,6 +132,6 @@ TEST(Languages, AboutBoxNoticeEndsWithThisYearAndItsLinkOpensTheHomePage) {
     f.MHelp->trigger();
     ASSERT_EQ(shell.prompts.opened().size(), 3u);
     const std::string help = shell.prompts.opened()[2];
-    EXPECT_TRUE(help == f.doc().programFolder + "Velkora.chm" || help == f.doc().programFolder + "help/index.html")
+    EXPECT_TRUE(help == f.settings().programFolder + "Velkora.chm" || help == f.settings().programFolder + "help/index.html")
         << help;
 }

@@ -121,8 +121,8 @@ TEST_F(Navigation, CtrlWheelZoomsOneLevelKeepingTheTimeUnderThePointer) {
     f->MZoom2->trigger();
     ASSERT_EQ(f->doc().view.columnCount, 2646u);
     bar()->setValue(400);
-    f->doc().selection.startMarker = 10;
-    f->doc().selection.finishMarker = 20;
+    f->session().stateForTests().selection.startMarker = 10;
+    f->session().stateForTests().selection.finishMarker = 20;
 
     std::int64_t before = frameAt(150);
     wheel({0, 120}, 150, Qt::ControlModifier);  // up: in

@@ -35,7 +35,7 @@ protected:
         shell.prompts.answerFile(path);
         f->ButtonOpen->click();
         ASSERT_TRUE(f->doc().loaded);
-        f->doc().modified = true;  // as after an edit
+        f->session().stateForTests().modified = true;  // as after an edit
         f->SetUIMode(ModeStopped);
     }
 
@@ -60,7 +60,7 @@ TEST_F(SaveCommands, SaveAsNameRuleAndTheOverwriteQuestion) {
     const Bytes first = readFile(mp3);
 
     // No: the dialog again, holding the name it stored; then another name is saved.
-    f->doc().modified = true;
+    f->session().stateForTests().modified = true;
     shell.prompts.clear();
     shell.prompts.answerFile(mp3, 1);
     shell.prompts.answerMessage(IDNO);
@@ -77,7 +77,7 @@ TEST_F(SaveCommands, SaveAsNameRuleAndTheOverwriteQuestion) {
     EXPECT_EQ(f->doc().documentPath, out.file("other.wav"));
 
     // Cancel: nothing is written and nothing changes.
-    f->doc().modified = true;
+    f->session().stateForTests().modified = true;
     shell.prompts.clear();
     shell.prompts.answerFile(mp3, 1);
     shell.prompts.answerMessage(IDCANCEL);
@@ -91,7 +91,7 @@ TEST_F(SaveCommands, SaveAsNameRuleAndTheOverwriteQuestion) {
     shell.prompts.answerFile(out.file("song.ogg"), 2);  // becomes song.ogg.wav
     f->ButtonSaveAs->click();
     EXPECT_TRUE(fileExists(out.file("song.ogg.wav")));
-    f->doc().modified = true;
+    f->session().stateForTests().modified = true;
     f->SetUIMode(ModeStopped);
     f->ButtonSave->click();
     EXPECT_EQ(f->SaveForm->windowTitle(), "Save");

@@ -22,8 +22,8 @@ void openDocument(TMainForm& f, bool modified) {
     const std::string wav = f.doc().tempFolder + "AudioTemp.wav";
     writeFile(wav, makeWav(44100, 2, 16, std::vector<std::uint8_t>(400, 0)));
     f.session().adoptWorkingFile(wav);
-    f.doc().modified = modified;
-    f.doc().view.framesPerColumn = 2000;
+    f.session().stateForTests().modified = modified;
+    f.session().stateForTests().view.framesPerColumn = 2000;
     f.MZoom10->setChecked(false);
     f.MZoom2->setChecked(true);
     f.PaintBox1->resize(10, 221);
@@ -133,7 +133,7 @@ TEST(ShellClose, ClosingTheWindowRunsCloseAndCancelKeepsItOpen) {
 TEST(ShellClose, ClosingTheWindowWithoutADocumentAsksNothing) {
     Shell shell;
     TMainForm& f = shell.start();
-    f.doc().modified = true;  // no document path: Close is not run
+    f.session().stateForTests().modified = true;  // no document path: Close is not run
     EXPECT_TRUE(f.close());
     EXPECT_TRUE(shell.prompts.messages().empty());
 }

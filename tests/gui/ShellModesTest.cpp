@@ -92,7 +92,7 @@ TEST(ShellModes, EveryRowOfTheEnablingTableInEveryMode) {
     fakeDocument(f, 10, 0, 9);
     for (std::uint32_t mode : {1u, 2u, 3u, 0u}) {
         for (bool modified : {false, true}) {
-            f.doc().modified = modified;
+            f.session().stateForTests().modified = modified;
             f.SetUIMode(mode);
             EXPECT_EQ(f.doc().uiMode, mode);
             expectTable(f, mode, 0);  // no stream: play column 0
@@ -132,9 +132,9 @@ TEST(ShellModes, MarkerCommandsFollowThePlayColumnOfTheEngine) {
     ASSERT_NE(file.stream, 0u);
     ASSERT_GT(file.length, 0);
     fakeDocument(f, 10, 0, 9);
-    f.doc().workingFilePath = wav;
-    f.doc().stream = file.stream;
-    f.doc().streamLength = file.length;
+    f.session().stateForTests().workingFilePath = wav;
+    f.session().stateForTests().stream = file.stream;
+    f.session().stateForTests().streamLength = file.length;
 
     auto markers = [&](bool start, bool finish) {
         for (QObject* o : std::initializer_list<QObject*>{f.MSetStart, f.CButtonSetStart, f.MPopSetStart})
@@ -155,7 +155,7 @@ TEST(ShellModes, MarkerCommandsFollowThePlayColumnOfTheEngine) {
         markers(false, true);
     }
 
-    f.doc().selection.startMarker = 4;
+    f.session().stateForTests().selection.startMarker = 4;
     file.seekColumn(4, 10);  // on the start marker
     f.SetUIMode(1);
     EXPECT_EQ(f.session().playColumn(), 4u);
@@ -166,15 +166,15 @@ TEST(ShellModes, MarkerCommandsFollowThePlayColumnOfTheEngine) {
     markers(true, true);
 
     // A document of one column: both markers at 0, both commands off wherever the player is.
-    f.doc().view.columnCount = 1;
-    f.doc().selection.startMarker = f.doc().selection.finishMarker = 0;
+    f.session().stateForTests().view.columnCount = 1;
+    f.session().stateForTests().selection.startMarker = f.session().stateForTests().selection.finishMarker = 0;
     f.SetUIMode(1);
     markers(false, false);
 
     // An empty stream: the play column stays defined.
-    f.doc().view.columnCount = 10;
-    f.doc().streamLength = 0;
-    f.doc().selection.finishMarker = 9;
+    f.session().stateForTests().view.columnCount = 10;
+    f.session().stateForTests().streamLength = 0;
+    f.session().stateForTests().selection.finishMarker = 9;
     f.SetUIMode(1);
     EXPECT_EQ(f.session().playColumn(), 0u);
     markers(true, false);
@@ -188,13 +188,13 @@ TEST(ShellModes, StatusBarTexts) {
     };
     EXPECT_EQ(panels(), "||");
     fakeDocument(f, 10, 0, 9);
-    f.doc().format.duration = 3725;
+    f.session().stateForTests().format.duration = 3725;
     f.SetUIMode(1);
     EXPECT_EQ(panels(), "44100 Hz   Stereo   16Bits|01:02:05|/music/song.wav");
 
     // Playing and paused keep the last stopped text.
-    f.doc().format.duration = 360000;
-    f.doc().format.channels = 1;
+    f.session().stateForTests().format.duration = 360000;
+    f.session().stateForTests().format.channels = 1;
     f.SetUIMode(2);
     f.SetUIMode(3);
     EXPECT_EQ(panels(), "44100 Hz   Stereo   16Bits|01:02:05|/music/song.wav");
@@ -211,7 +211,7 @@ TEST(ShellModes, ShortcutsRunTheirCommandOnlyWhileEnabled) {
     if (!QTest::qWaitForWindowActive(&f)) GTEST_SKIP() << "the platform gives no active window";
 
     fakeDocument(f, 10, 0, 9);
-    f.doc().modified = true;
+    f.session().stateForTests().modified = true;
     f.SetUIMode(0);  // Close disabled: Ctrl+W does nothing
     QTest::keyClick(&f, Qt::Key_W, Qt::ControlModifier);
     EXPECT_TRUE(shell.prompts.messages().empty());

@@ -27,11 +27,11 @@ TEST(ShellStartup, CommandLineArgumentsAreRejoinedIntoAnExistingPath) {
     ASSERT_TRUE(makeSignalWav(wav, 22050, 1, 0.5));
     ASSERT_TRUE(run("lame --quiet " + quote(wav) + " " + quote(file)));
     TMainForm& f = shell.start({shell.temp.file("My"), "Music/a", "b.mp3"}, "en_US", false);
-    EXPECT_TRUE(f.doc().openAtShow);
+    EXPECT_TRUE(f.settings().openAtShow);
     EXPECT_EQ(f.doc().documentPath, file);
     f.show();
     f.runFirstShow();
-    EXPECT_FALSE(f.doc().openAtShow);             // cleared by the first showing
+    EXPECT_FALSE(f.settings().openAtShow);             // cleared by the first showing
     EXPECT_TRUE(shell.prompts.messages().empty());  // handed to the open
     EXPECT_EQ(f.doc().uiMode, 1u);
 }
@@ -42,7 +42,7 @@ TEST(ShellStartup, CommandLineThatNamesNoFileIsIgnored) {
     Shell shell;
     touch(shell.temp.file("a  b.wav"));  // two blanks: not rebuilt by single-blank joining
     TMainForm& f = shell.start({shell.temp.file("a"), "b.wav"});
-    EXPECT_FALSE(f.doc().openAtShow);
+    EXPECT_FALSE(f.settings().openAtShow);
     EXPECT_TRUE(f.doc().documentPath.empty());
     EXPECT_TRUE(shell.prompts.messages().empty());
   }
@@ -75,7 +75,7 @@ TEST(ShellStartup, SettingsFileChoosesAndStoresTheLanguage) {
     {
         Shell shell;
         TMainForm& f = shell.start({}, "zh_HK");
-        EXPECT_EQ(f.doc().languageFileName, "ChineseBig5.ini");
+        EXPECT_EQ(f.settings().languageFileName, "ChineseBig5.ini");
         EXPECT_EQ(IniFile(shell.settingsFile()).readString("General", "Language"), "ChineseBig5.ini");
         // The chosen file is not in the folder: no language item is checked.
         ASSERT_EQ(f.languageItems.size(), 1u);
@@ -86,7 +86,7 @@ TEST(ShellStartup, SettingsFileChoosesAndStoresTheLanguage) {
         const std::string stored = "[General]\r\nLanguage= English.ini \r\nAd=0\r\n";
         writeFile(shell.program.file("Velkora.ini"), {stored.begin(), stored.end()});
         TMainForm& f = shell.start({}, "zh_HK");
-        EXPECT_EQ(f.doc().languageFileName, "English.ini");
+        EXPECT_EQ(f.settings().languageFileName, "English.ini");
         EXPECT_EQ(fileText(shell.program.file("Velkora.ini")), stored);
         EXPECT_EQ(f.adSetting(), "0");
         EXPECT_FALSE(f.bannerOn());
@@ -126,7 +126,7 @@ TEST(ShellStartup, EachInstanceWorksInItsOwnTempFolder) {
         EXPECT_EQ(folder.back(), '/');
         EXPECT_EQ(folder.find("//"), std::string::npos);
         EXPECT_TRUE(std::filesystem::is_directory(folder));
-        EXPECT_EQ(shell.form->doc().bannerFilePath, folder + "_VelkoraAd.swf");
+        EXPECT_EQ(shell.form->settings().bannerFilePath, folder + "_VelkoraAd.swf");
         touch(folder + "AudioTemp.wav");  // left behind by a cancelled save question
         shell.form.reset();
         EXPECT_FALSE(std::filesystem::exists(folder));  // removed at exit
@@ -141,9 +141,9 @@ TEST(ShellStartup, NoDocumentStateAfterStartUp) {
     EXPECT_EQ(d.uiMode, 0u);
     EXPECT_EQ(d.view.framesPerColumn, 10000);
     EXPECT_TRUE(f.MZoom10->isChecked());
-    EXPECT_FALSE(d.modified || d.loaded || d.openAtShow);
+    EXPECT_FALSE(d.modified || d.loaded || f.settings().openAtShow);
     EXPECT_TRUE(d.workingFilePath.empty() && d.documentPath.empty());
-    EXPECT_EQ(d.programFolder, shell.program.path() + "/");
+    EXPECT_EQ(f.settings().programFolder, shell.program.path() + "/");
     EXPECT_EQ(f.waveBitmap().size(), QSize(10, 221));
     EXPECT_EQ(f.PaintBox1->width(), 10);
     EXPECT_TRUE(shell.prompts.messages().empty());

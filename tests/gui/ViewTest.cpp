@@ -68,7 +68,7 @@ struct ViewWindow {
         loadFile(path);
     }
     void loadFile(const std::string& path) {
-        DocumentState& d = f->doc();
+        DocumentState& d = f->session().stateForTests();
         f->session().adoptWorkingFile(path);
         d.documentPath = "/music/song.wav";
         d.view.framesPerColumn = 10000;
@@ -166,8 +166,8 @@ TEST(View, PlayHaltsAtTheMarkersAndRunsToTheEndOfAWholeSelection) {
     ViewWindow w;
     TMainForm& f = *w.f;
     w.load(tone(5));
-    f.doc().selection.startMarker = 5;
-    f.doc().selection.finishMarker = 15;
+    f.session().stateForTests().selection.startMarker = 5;
+    f.session().stateForTests().selection.finishMarker = 15;
     w.click(f.CButtonPlay);
     int ticks = 0;
     while (f.doc().uiMode == ModePlaying && ticks++ < 100) w.tick();
@@ -252,8 +252,8 @@ TEST(View, ZoomRebuildsTheTableAndResetsTheSelection) {
     TMainForm& f = *w.f;
     w.load(tone(20));
     ASSERT_EQ(f.doc().view.columnCount, 89u);
-    f.doc().selection.startMarker = 3;
-    f.doc().selection.finishMarker = 40;
+    f.session().stateForTests().selection.startMarker = 3;
+    f.session().stateForTests().selection.finishMarker = 40;
     w.click(f.CButtonPlay);
     w.tick();
 
@@ -313,8 +313,8 @@ TEST(View, PaintedPixelsAreTheRenderersAtEveryScrollPosition) {
     TMainForm& f = *w.f;
     w.load(tone(20));
     f.MZoom1->trigger();
-    f.doc().selection.startMarker = 100;
-    f.doc().selection.finishMarker = 800;
+    f.session().stateForTests().selection.startMarker = 100;
+    f.session().stateForTests().selection.finishMarker = 800;
     QTest::mouseClick(f.PaintBox1, Qt::LeftButton, {}, QPoint(300, 50));
     QScrollBar* bar = f.ScrollBox1->horizontalScrollBar();
     ASSERT_GT(bar->maximum(), 0);
@@ -431,7 +431,7 @@ void writeSparseWav(const std::string& path, std::uint32_t seconds) {
 TEST(View, DocumentPastTwoGigabytesPlaysAndMarksNearItsEnd) {
     ViewWindow w;
     TMainForm& f = *w.f;
-    DocumentState& d = f.doc();
+    DocumentState& d = f.session().stateForTests();
     const std::string path = workingFilePathIn(d.tempFolder);
     writeSparseWav(path, 3 * 3600 + 25 * 60);
     w.loadFile(path);

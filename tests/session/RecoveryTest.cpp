@@ -49,13 +49,13 @@ protected:
             NoProgress none;
             if (!s.createFolder(parent.path()) || !s.open(source, none).ok()) _exit(1);
             if (!s.zoomTo(4000, none).ok()) _exit(1);
-            s.doc().selection = {3, 12};
+            s.stateForTests().selection = {3, 12};
             if (!s.fadeIn(none).ok()) _exit(1);
-            s.doc().selection = {5, 8};
+            s.stateForTests().selection = {5, 8};
             s.setFinishMarker();  // the play column is 0: refused, nothing changes
-            s.doc().selection.finishMarker = 9;
+            s.stateForTests().selection.finishMarker = 9;
             s.selectAll();        // recorded: the whole document
-            s.doc().selection = {5, 9};
+            s.stateForTests().selection = {5, 9};
             if (!s.changeVolume(0.5f, false, none).ok()) _exit(1);  // recorded with 5..9
             const char go = 1;
             if (write(ready[1], &go, 1) != 1) _exit(1);
@@ -101,7 +101,7 @@ TEST_F(Recovery, AKilledEditorsDocumentComesBackAsItWas) {
     NoProgress none;
     ASSERT_TRUE(live.createFolder(parent.path()));
     ASSERT_TRUE(live.open(source, none).ok());
-    live.doc().selection = {1, 4};
+    live.stateForTests().selection = {1, 4};
     ASSERT_TRUE(live.fadeOut(none).ok());
 
     Session next;
@@ -247,7 +247,7 @@ TEST_F(Recovery, AnInstanceInAnotherPidNamespaceLeavesALiveFolderAlone) {
         if (!s.createFolder(parent.path()) || !s.open(source, none).ok()) _exit(1);
         char c = 1;
         if (write(ready[1], &c, 1) != 1 || read(go[0], &c, 1) != 1) _exit(1);
-        s.doc().selection = {2, 7};
+        s.stateForTests().selection = {2, 7};
         _exit(s.fadeIn(none).ok() ? 0 : 1);
     }
     close(ready[1]);
@@ -300,9 +300,9 @@ TEST_F(Recovery, AnEditCutShortComesBackAsBeforeIt) {
                 s.keepRecoveryState(true);
                 NoProgress none;
                 if (!s.createFolder(parent.path()) || !s.open(big, none).ok()) _exit(1);
-                s.doc().modified = true;  // as after earlier edits
+                s.stateForTests().modified = true;  // as after earlier edits
                 s.selectAll();            // recorded so
-                s.doc().selection = {std::uint32_t(kind == 1 ? 30 : 3), 140};
+                s.stateForTests().selection = {std::uint32_t(kind == 1 ? 30 : 3), 140};
                 KillingProgress p(n);
                 const Outcome r = kind == 0 ? s.deleteSelection(p) : kind == 1 ? s.cutOut(p)
                                   : kind == 2 ? s.fadeIn(p) : s.changeVolume(0.5f, false, p);

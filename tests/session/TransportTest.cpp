@@ -53,7 +53,7 @@ protected:
             s.push_back(v);
             s.push_back(v);
         }
-        DocumentState& d = session->doc();
+        DocumentState& d = session->stateForTests();
         const std::string path = workingFilePathIn(d.tempFolder);
         writeFile(path, makeWav(kRate, 2, 16, samples16(s)));
         session->adoptWorkingFile(path);
@@ -68,7 +68,7 @@ protected:
         d.uiMode = ModeStopped;
     }
 
-    DocumentState& doc() { return session->doc(); }
+    DocumentState& doc() { return session->stateForTests(); }
     std::uint64_t position() const { return BASS_ChannelGetPosition(session->doc().stream, BASS_POS_BYTE); }
     std::uint32_t column() const { return session->playColumn(); }
     // The player placed in column c, as a click there places it.

@@ -47,7 +47,7 @@ protected:
         ASSERT_TRUE(session->open(source, none).ok());
         ASSERT_TRUE(session->zoomTo(zoom, none).ok());
     }
-    DocumentState& doc() { return session->doc(); }
+    DocumentState& doc() { return session->stateForTests(); }
     // The plain model of `file` with the document's header values, zoom and markers.
     Plain plain(const Bytes& file) {
         const DocumentState& d = doc();

@@ -75,7 +75,7 @@ struct Shell {
 // Puts the window into a loaded-document state without an open: header values, columns,
 // markers, and optionally a playback stream on a real working file.
 inline void fakeDocument(TMainForm& form, std::uint32_t columns, std::uint32_t start, std::uint32_t finish) {
-    DocumentState& d = form.doc();
+    DocumentState& d = form.session().stateForTests();
     d.format.sampleRate = 44100;
     d.format.channels = 2;
     d.format.bitsPerSample = 16;
