@@ -363,20 +363,18 @@ Outcome SaveTarget::commit() {
         // In a shell, opening a FIFO waits for its reader, as any program writing into one does;
         // the editor's window must not freeze on it, so there a FIFO nobody reads is a failure.
         const int wait = m_waitForReader ? 0 : O_NONBLOCK;
-        const int out = standardOutput ? STDOUT_FILENO
-                                       : ::open(m_destination.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | wait);
+        const File opened(standardOutput ? -1 : ::open(m_destination.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | wait));
+        const int out = standardOutput ? STDOUT_FILENO : opened.fd();
         if (out >= 0 && wait) ::fcntl(out, F_SETFL, ::fcntl(out, F_GETFL) & ~O_NONBLOCK);
         struct stat st;
         if (out < 0 || ::fstat(out, &st) != 0 || (!standardOutput && !S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode))) {
             const int e = errno;
-            if (out >= 0 && !standardOutput) ::close(out);
             const std::string why = out >= 0 ? "it was replaced" : e == ENXIO ? "no program is reading from it" : std::strerror(e);
             r = Outcome::failed(saveStreamFailedMessage(m_destination, why));
             break;
         }
         const bool ok = streamAll(m_file.fd(), out);
         const int e = errno;
-        if (!standardOutput) ::close(out);
         if (!ok) r = Outcome::failed(saveStreamFailedMessage(m_destination, std::strerror(e)));
         break;
     }
