@@ -97,7 +97,9 @@ enum class CopyEnd {
 
 struct Copied {
     CopyEnd end = CopyEnd::Done;
-    std::uint64_t bytes = 0;  // reached the destination, from the start of the range
+    // Reached the destination: the first bytes of the range, or the last ones of a move
+    // towards the end over itself (copied from its end back).
+    std::uint64_t bytes = 0;
     bool done() const { return end == CopyEnd::Done; }
 };
 
@@ -109,11 +111,12 @@ using BlockRewrite = std::function<void(unsigned char* bytes, std::size_t size, 
 
 // Copies `length` bytes at `fromOffset` of `from` to `toOffset` of `to`, block by block; `from`
 // and `to` may be the same File, and the two ranges may overlap either way (a move within the
-// file). A copy towards the start stops at the end of the source; one towards the end (an
-// overlapping move, copied from its last block back) needs every byte. With `told`, no write
+// file). A copy stops early at the end of the source, but for a move towards the end over
+// itself (copied from its last block back), which needs every byte. With `told`, no write
 // of a move towards the start overwrites bytes still to be moved (each block goes out in pieces
-// no longer than the gap), and each piece is told once written. With `rewrite`, each block is
-// changed between its read and its write.
+// no longer than the gap), and each piece is told once written (a move towards the end tells
+// nothing: an undo is not undone). With `rewrite`, each block is changed between its read and
+// its write.
 Copied copyBlocks(File& from, std::uint64_t fromOffset, File& to, std::uint64_t toOffset, std::uint64_t length,
                   CopyBar* bar = nullptr, const CopiedBytes& told = {}, const BlockRewrite& rewrite = {});
 
