@@ -76,10 +76,10 @@ int main(int argc, char** argv) {
     const auto undo = [&] { edit([&] { return session.undo(none); }); };
     const double volume = bestOf(reopen, volumeEdit);
     const double volumeUndo = bestOf([&] { reopen(); volumeEdit(); std::system("sync"); }, undo);
-    // A limit of one byte: every edit goes on without undo (no question is set).
-    session.setUndoLimit(1);
+    // Without the journal, as torvane-cli runs them.
+    session.keepUndo(false);
     const double volumeBare = bestOf(reopen, volumeEdit);
-    session.setUndoLimit(0);
+    session.keepUndo(true);
     const double soxVolume = bestOf([] {}, [&] { shell("sox " + quote(in) + " " + quote(out) + " vol 0.5"); });
     const double fade = bestOf(reopen, [&] { edit([&] { return session.fadeIn(none); }); });
     const std::string length = std::to_string(d.format.duration);
@@ -94,9 +94,9 @@ int main(int argc, char** argv) {
     };
     const double del = bestOf(reopen, deleteMinute);
     const double delUndo = bestOf([&] { reopen(); deleteMinute(); std::system("sync"); }, undo);
-    session.setUndoLimit(1);
+    session.keepUndo(false);
     const double delBare = bestOf(reopen, deleteMinute);
-    session.setUndoLimit(0);
+    session.keepUndo(true);
     const std::uint64_t skip = std::uint64_t(d.format.dataOffset) + std::uint64_t(minute) * 1000 * d.format.blockSize;
     const double copy = bestOf([] {}, [&] {
         shell("dd if=" + quote(in) + " of=" + quote(out) + " bs=4M iflag=skip_bytes skip=" + std::to_string(skip));

@@ -7,6 +7,7 @@
 
 #include "doc/WorkingFile.h"
 #include "platform/Bass.h"
+#include "platform/File.h"
 #include "platform/FileIo.h"
 #include "platform/WaveHeader.h"
 #include "doc/PeakScan.h"
@@ -20,10 +21,7 @@
 namespace torvane {
 namespace {
 
-constexpr DWORD kDecodeChunk = 10000;           // bytes asked of the decoder per round
-constexpr std::size_t kWriteBlock = 1u << 20;   // decoded bytes gathered before each write
-constexpr std::size_t kCopyBlock = 1u << 20;    // WAV copy block
-constexpr std::size_t kCopyRangeBlock = 8u << 20;  // in-kernel WAV copy step (one bar update each)
+constexpr DWORD kDecodeChunk = 10000;  // bytes asked of the decoder per round
 
 Outcome failed(std::string message) { return Outcome::failed(std::move(message)); }
 
@@ -40,25 +38,25 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
     const std::uint16_t bits = (info.flags & BASS_SAMPLE_8BITS) ? 8 : 16;
     const std::uint16_t channels = info.chans == 1 ? 1 : 2;
 
-    std::FILE* out = openFile(doc.workingFilePath, "wb");
+    File out = File::open(doc.workingFilePath, File::Mode::Create);
     if (!out) {
         BASS_StreamFree(dec);
         return failed(kind == SourceKind::Wma ? kMsgWmaNoTempFile : kMsgMp3NoTempFile);
     }
     unsigned char header[44];
     writeWaveHeader44(header, info.freq, channels, bits, 0, 0);
-    bool writeOk = std::fwrite(header, 1, 44, out) == 44;
+    bool writeOk = out.writeAt(0, header, 44);
 
     // Decoded chunks are gathered and written in large blocks. The decoder fills the buffer
     // before anything reads it: no need to clear a megabyte first.
-    const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kWriteBlock + kDecodeChunk);
+    const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kBlockBytes + kDecodeChunk);
     std::size_t filled = 0;
     std::uint64_t fileBytes = 44;
     bool cancelled = false, tooLong = false;
     PercentBar bar(progress, 0);
     PumpThrottle pump(progress);
     auto flush = [&] {
-        if (filled && writeOk) writeOk = std::fwrite(buffer.get(), 1, filled, out) == filled;
+        if (filled && writeOk) writeOk = out.writeAt(fileBytes - filled, buffer.get(), filled);
         filled = 0;
     };
 
@@ -75,7 +73,7 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
         }
         filled += n;
         fileBytes += n;
-        if (filled >= kWriteBlock) {
+        if (filled >= kBlockBytes) {
             flush();
             if (!writeOk) break;
         }
@@ -89,7 +87,7 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
     doc.sourceBitRate = sourceBitRateOf(sourceSize == QWORD(-1) ? 0 : sourceSize, fileBytes - 44,
                                         std::uint64_t(info.freq) * channels * (bits / 8), kind);
     if (writeOk) writeOk = patchDecodedSizes(out);
-    if (std::fclose(out) != 0) writeOk = false;
+    if (!out.close()) writeOk = false;
 
     if (tooLong) {
         // Nothing of it can be edited; don't leave gigabytes behind.
@@ -101,85 +99,62 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
     return {};
 }
 
-// How a copy ended.
-enum class CopyEnd { Done, ReadFailed, WriteFailed, Unsupported, TooLong };
-
-struct CopyState {
-    std::uint64_t size;
-    std::uint64_t limit;  // a source that grows while it is copied stops here
-    std::uint64_t copied = 0;
-    PercentBar bar;
-    PumpThrottle pump;
-    void advance(std::uint64_t n) {
-        copied += n;
-        bar.set(percentOf(copied, size));
-        pump.tick();
-    }
-};
-
-// The kernel copies between the two files without a trip through this process.
-CopyEnd copyInKernel(std::FILE* in, std::FILE* out, CopyState& st) {
+// The kernel copies between the two files without a trip through this process, up to the end
+// of the source or one byte past `limit`. Stopped (before any byte) when it cannot copy these
+// files at all.
+Copied copyInKernel(File& in, File& out, std::uint64_t limit, CopyBar& bar) {
+    Copied c;
 #ifdef TORVANE_HAVE_COPY_RANGE
-    // Explicit offsets: the stdio streams may have buffered (and so moved) the descriptors.
     loff_t inPos = 0, outPos = 0;
-    for (;;) {
-        const ssize_t n = copy_file_range(fileno(in), &inPos, fileno(out), &outPos, kCopyRangeBlock, 0);
+    while (c.bytes <= limit) {
+        const ssize_t n = copy_file_range(in.fd(), &inPos, out.fd(), &outPos, kBlockBytes, 0);
         if (n > 0) {
-            st.advance(std::uint64_t(n));
-            if (st.copied > st.limit) return CopyEnd::TooLong;
+            c.bytes += std::uint64_t(n);
+            bar.add(std::uint64_t(n));
             continue;
         }
-        if (n == 0) return CopyEnd::Done;
+        if (n == 0) break;
         const int e = errno;
-        if (st.copied == 0 && (e == EXDEV || e == ENOSYS || e == EINVAL || e == EOPNOTSUPP || e == EBADF || e == EPERM))
-            return CopyEnd::Unsupported;
-        return e == ENOSPC || e == EFBIG || e == EDQUOT ? CopyEnd::WriteFailed : CopyEnd::ReadFailed;
+        if (c.bytes == 0 && (e == EXDEV || e == ENOSYS || e == EINVAL || e == EOPNOTSUPP || e == EBADF || e == EPERM))
+            c.end = CopyEnd::Stopped;
+        else
+            c.end = e == ENOSPC || e == EFBIG || e == EDQUOT ? CopyEnd::WriteFailed : CopyEnd::ReadFailed;
+        break;
     }
 #else
     (void)in;
     (void)out;
-    (void)st;
-    return CopyEnd::Unsupported;
+    (void)limit;
+    (void)bar;
+    c.end = CopyEnd::Stopped;
 #endif
-}
-
-CopyEnd copyByBlocks(std::FILE* in, std::FILE* out, CopyState& st) {
-    if (!seekTo(in, 0)) return CopyEnd::ReadFailed;
-    std::vector<unsigned char> buffer(kCopyBlock);
-    for (;;) {
-        const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in);
-        if (n == 0) return std::ferror(in) ? CopyEnd::ReadFailed : CopyEnd::Done;
-        if (std::fwrite(buffer.data(), 1, n, out) != n) return CopyEnd::WriteFailed;
-        st.advance(n);
-        if (st.copied > st.limit) return CopyEnd::TooLong;
-    }
+    return c;
 }
 
 Outcome copyToWorkingFile(DocumentState& doc, Progress& progress, std::uint64_t limit) {
-    std::FILE* in = openFile(doc.documentPath, "rb");
-    if (!in) return failed(kMsgCannotReadSource);
-    const std::uint64_t size = fileLengthOf(in);
-    if (size > limit) {
-        std::fclose(in);
-        return failed(kMsgTooLong);
-    }
-    std::FILE* out = openFile(doc.workingFilePath, "wb");
-    if (!out) {
-        std::fclose(in);
-        return failed(kMsgWavNoTempFile);
-    }
-    CopyState st{size, limit, 0, PercentBar(progress, 0), PumpThrottle(progress)};
-    CopyEnd end = copyInKernel(in, out, st);
-    if (end == CopyEnd::Unsupported) end = copyByBlocks(in, out, st);
-    std::fclose(in);
-    if (std::fclose(out) != 0 && end == CopyEnd::Done) end = CopyEnd::WriteFailed;
+    File in = File::open(doc.documentPath, File::Mode::Read);
+    const std::int64_t size = in.size();
+    if (!in || size < 0) return failed(kMsgCannotReadSource);
+    if (std::uint64_t(size) > limit) return failed(kMsgTooLong);
+    File out = File::open(doc.workingFilePath, File::Mode::Create);
+    if (!out) return failed(kMsgWavNoTempFile);
+    CopyBar bar(progress, 0, std::uint64_t(size));
+    // Up to the end of the source, and one byte past the limit at most: a source that grows
+    // while it is copied is caught.
+    Copied c = copyInKernel(in, out, limit, bar);
+    if (c.end == CopyEnd::Stopped) c = copyBlocks(in, 0, out, 0, limit + 1, &bar);
+    const bool tooLong = c.bytes > limit;
+    const bool readFailed = c.end == CopyEnd::ReadFailed;
+    bool writeFailed = c.end == CopyEnd::WriteFailed;
+    in.close();
+    if (!out.close() && !readFailed && !writeFailed && !tooLong) writeFailed = true;
     doc.sourceBitRate = 0;
-    if (end == CopyEnd::TooLong) {
+    if (tooLong && !readFailed && !writeFailed) {
         removeFile(doc.workingFilePath);
         return failed(kMsgTooLong);
     }
-    if (end == CopyEnd::WriteFailed) return failed(kMsgCannotWriteTempFile);
-    if (end == CopyEnd::ReadFailed) return failed(kMsgCannotReadSource);
+    if (writeFailed) return failed(kMsgCannotWriteTempFile);
+    if (readFailed) return failed(kMsgCannotReadSource);
     return {};
 }
 
@@ -229,12 +204,11 @@ Outcome openDocument(DocumentState& doc, Progress& progress, std::uint64_t worki
                                            : decodeToWorkingFile(doc, kind, progress, workingFileLimit);
     if (!r.ok()) return r;
 
-    std::FILE* f = nullptr;
+    File f;
     const WaveHeaderError e = readWorkingHeader(doc, &f);
     if (e != WaveHeaderError::None) return failed(headerErrorMessage(e));
     replacePeakArrays(doc);
     scanPeaks(f, doc, progress, 1);
-    std::fclose(f);
     return {};
 }
 

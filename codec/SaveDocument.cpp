@@ -8,13 +8,11 @@
 
 #include "codec/Wavtomp3.h"
 #include "codec/Wavtowma.h"
+#include "platform/File.h"
 #include "platform/FileIo.h"
-
 
 namespace torvane {
 namespace {
-
-constexpr std::size_t kCopyBlock = 1u << 20;
 
 std::string extensionAsWritten(const std::string& path) {
     const auto slash = path.find_last_of("/\\");
@@ -23,49 +21,26 @@ std::string extensionAsWritten(const std::string& path) {
     return path.substr(dot);
 }
 
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f) std::fclose(f);
+Outcome saveWav(const DocumentState& doc, SaveTarget& out, Progress& progress) {
+    File in = File::open(doc.workingFilePath, File::Mode::Read);
+    const std::int64_t total = in.size();
+    if (!in || total < 0) return Outcome::failed(kMsgCannotReadWorkingFile);
+    CopyBar bar(progress, 0, std::uint64_t(total), true);
+    switch (copyBlocks(in, 0, out.file(), 0, std::uint64_t(total), &bar).end) {
+    case CopyEnd::Done:
+    case CopyEnd::EndOfFile: return Outcome::done();
+    case CopyEnd::Stopped: return Outcome::cancelled();
+    case CopyEnd::ReadFailed: return Outcome::failed(kMsgCannotReadWorkingFile);
+    case CopyEnd::WriteFailed: break;
     }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-// The working file positioned at its data, read through a large buffer.
-File openWorkingData(const DocumentState& doc) {
-    File f(openFile(doc.workingFilePath, "rb"));
-    if (f) {
-        std::setvbuf(f.get(), nullptr, _IOFBF, kCopyBlock);
-        if (!seekTo(f.get(), std::uint32_t(doc.format.dataOffset))) f.reset();
-    }
-    return f;
-}
-
-Outcome saveWav(const DocumentState& doc, const SaveTarget& out, Progress& progress) {
-    File in(openFile(doc.workingFilePath, "rb"));
-    if (!in) return Outcome::failed(kMsgCannotReadWorkingFile);
-    const std::uint64_t total = fileLengthOf(in.get());
-    std::vector<unsigned char> buffer(kCopyBlock);
-    std::uint64_t copied = 0;
-    PercentBar bar(progress, 0);
-    PumpThrottle pump(progress);
-    for (;;) {
-        if (progress.cancelRequested()) return Outcome::cancelled();
-        const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in.get());
-        if (n == 0) break;
-        if (!out.append(buffer.data(), n)) return Outcome::failed(kMsgSaveWriteFailed);
-        copied += n;
-        bar.set(percentOf(copied, total));
-        pump.tick();
-    }
-    if (std::ferror(in.get())) return Outcome::failed(kMsgCannotReadWorkingFile);
-    return Outcome::done();
+    return Outcome::failed(kMsgSaveWriteFailed);
 }
 
 // Feeds the working file's samples to an encoder in its chunks, converting 8-bit samples to
 // 16 bits: (b * 32767 - 4194176) / 128, truncated toward zero.
 template <typename Encode>
 Outcome feedEncoder(const DocumentState& doc, int chunkBytes, Progress& progress, Encode encode) {
-    File in = openWorkingData(doc);
+    const File in = File::open(doc.workingFilePath, File::Mode::Read);
     if (!in) return Outcome::failed(kMsgCannotReadWorkingFile);
     const std::size_t chunk = std::size_t(chunkBytes) & ~std::size_t(1);
     if (chunk == 0) return Outcome::failed(kMsgSaveWriteFailed);
@@ -79,8 +54,9 @@ Outcome feedEncoder(const DocumentState& doc, int chunkBytes, Progress& progress
     while (consumed < total) {
         if (progress.cancelRequested()) return Outcome::cancelled();
         const std::size_t want = std::size_t(std::min<std::uint64_t>(raw.size(), total - consumed));
-        const std::size_t n = std::fread(raw.data(), 1, want, in.get());
-        if (n == 0) break;
+        const std::int64_t got = in.readSomeAt(std::uint32_t(doc.format.dataOffset) + consumed, raw.data(), want);
+        if (got <= 0) break;
+        const std::size_t n = std::size_t(got);
         consumed += n;
         const void* data = raw.data();
         std::uint32_t bytes = std::uint32_t(n & ~std::size_t(1));

@@ -112,18 +112,15 @@ bool isInstanceFolderName(const std::string& name) {
 // The working file of an ended instance holds the document when its header reads and its data
 // is all there: an instance killed in the middle of an edit may have left it cut short.
 bool workingFileWhole(const std::string& folder) {
-    std::FILE* f = openFile(workingFilePathIn(folder), "rb");
-    if (!f) return false;
-    const std::uint64_t length = fileLengthOf(f);
+    const File f = File::open(workingFilePathIn(folder), File::Mode::Read);
+    const std::int64_t length = f.size();
     WaveHeader h;
-    bool whole = readWaveHeader(f, length, h) == WaveHeaderError::None;
     unsigned char size[4];
     // The data size as written, before readWaveHeader bounds it by the file.
-    whole = whole && seekTo(f, h.dataOffset - 4) && std::fread(size, 1, 4, f) == 4 &&
-            (std::uint32_t(size[0]) | std::uint32_t(size[1]) << 8 | std::uint32_t(size[2]) << 16 |
-             std::uint32_t(size[3]) << 24) == h.dataSize;
-    std::fclose(f);
-    return whole;
+    return length >= 0 && readWaveHeader(f, std::uint64_t(length), h) == WaveHeaderError::None &&
+           f.readAt(h.dataOffset - 4, size, 4) &&
+           (std::uint32_t(size[0]) | std::uint32_t(size[1]) << 8 | std::uint32_t(size[2]) << 16 |
+            std::uint32_t(size[3]) << 24) == h.dataSize;
 }
 
 LeftFolderFate leftFolderFate(const std::string& parent, const std::string& name, FolderLock* keep) {

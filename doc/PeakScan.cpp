@@ -5,25 +5,23 @@
 #include <vector>
 
 #include "doc/WorkingFile.h"
-#include "platform/FileIo.h"
 
 namespace torvane {
 namespace {
 
-constexpr std::uint32_t kFrameStep = 100;        // one frame in every 100 is examined
-constexpr std::size_t kReadBytes = 1u << 20;     // the scan reads the data in blocks this large
+constexpr std::uint32_t kFrameStep = 100;  // one frame in every 100 is examined
 
 // Hands out the examined frames (frame index 100 * i), reading the file in large sequential
 // blocks. Reading beats mapping the file here (an hour's rescan: 0.05 s against 0.3 s of page
 // faults) and keeps the memory bounded whatever the length.
 class ExaminedFrames {
 public:
-    ExaminedFrames(std::FILE* f, std::uint64_t dataOffset, std::uint32_t blockSize, std::uint64_t examinedCount)
+    ExaminedFrames(const File& f, std::uint64_t dataOffset, std::uint32_t blockSize, std::uint64_t examinedCount)
         : m_file(f), m_dataOffset(dataOffset), m_blockSize(blockSize), m_stride(std::uint64_t(blockSize) * kFrameStep),
           m_examinedCount(examinedCount) {
         if (examinedCount == 0) return;
         // A short file gets a buffer of its own size rather than a whole read block.
-        m_perRead = std::min(examinedCount, std::max<std::uint64_t>(1, kReadBytes / m_stride));
+        m_perRead = std::min(examinedCount, std::max<std::uint64_t>(1, kBlockBytes / m_stride));
         m_buffer.resize(std::size_t((m_perRead - 1) * m_stride + m_blockSize));
     }
     ExaminedFrames(const ExaminedFrames&) = delete;
@@ -43,17 +41,14 @@ private:
         m_count = 0;
         const std::uint64_t want = std::min(m_perRead, m_examinedCount - i);
         const std::size_t bytes = std::size_t((want - 1) * m_stride + m_blockSize);
-        if (!seekTo(m_file, m_dataOffset + i * m_stride)) {
-            m_exhausted = true;
-            return false;
-        }
-        const std::size_t got = std::fread(m_buffer.data(), 1, bytes, m_file);
+        const std::int64_t read = m_file.readSomeAt(m_dataOffset + i * m_stride, m_buffer.data(), bytes);
+        const std::size_t got = read < 0 ? 0 : std::size_t(read);
         if (got >= m_blockSize) m_count = (got - m_blockSize) / m_stride + 1;
         if (got < bytes) m_exhausted = true;
         return m_count > 0;
     }
 
-    std::FILE* m_file;
+    const File& m_file;
     std::uint64_t m_dataOffset;
     std::uint32_t m_blockSize;
     std::uint64_t m_stride;
@@ -75,7 +70,7 @@ void replacePeakArrays(DocumentState& doc) {
     doc.peaks.right.assign(doc.view.columnCount, 0);
 }
 
-void scanPeaks(std::FILE* f, DocumentState& doc, Progress& progress, int bar) {
+void scanPeaks(const File& f, DocumentState& doc, Progress& progress, int bar) {
     const std::uint32_t columns = doc.view.columnCount;
     if (doc.peaks.left.size() != columns) doc.peaks.left.assign(columns, 0);
     if (doc.peaks.right.size() != columns) doc.peaks.right.assign(columns, 0);
@@ -88,8 +83,8 @@ void scanPeaks(std::FILE* f, DocumentState& doc, Progress& progress, int bar) {
     // Frames at or past the frame count contribute nothing.
     const std::uint64_t examined = (std::uint64_t(doc.format.frameCount) + kFrameStep - 1) / kFrameStep;
     ExaminedFrames frames(f, std::uint32_t(doc.format.dataOffset), block, examined);
-    PumpThrottle pump(progress);
     const int scale = eightBit ? 128 : 32768;
+    int told = -1;
 
     for (std::uint32_t c = 0; c < columns; ++c) {
         int maxLeft = 0, maxRight = 0;
@@ -110,18 +105,17 @@ void scanPeaks(std::FILE* f, DocumentState& doc, Progress& progress, int bar) {
         }
         doc.peaks.left[c] = std::int16_t(maxLeft * 100 / scale);
         doc.peaks.right[c] = std::int16_t(maxRight * 100 / scale);
-        progress.setPercent(bar, int((c + 1) * 100u / columns));
-        pump.tick();
+        const int percent = int((c + 1) * 100u / columns);
+        if (percent != told) progress.setPercent(bar, told = percent);
     }
 }
 
 Outcome reloadPeakTable(DocumentState& doc, Progress& progress, int bar) {
-    std::FILE* f = openFile(doc.workingFilePath, "rb");
+    const File f = File::open(doc.workingFilePath, File::Mode::Read);
     if (!f) return Outcome::failed(kMsgCannotOpenTempFile);
     doc.view.columnCount = columnCountFor(doc.format.frameCount, std::uint32_t(doc.view.framesPerColumn));
     replacePeakArrays(doc);
     scanPeaks(f, doc, progress, bar);
-    std::fclose(f);
     return Outcome::done();
 }
 

@@ -1,14 +1,12 @@
 #include "doc/WorkingFile.h"
 
-#include "platform/FileIo.h"
-
 namespace torvane {
 namespace {
 
-bool write32At(std::FILE* f, std::uint64_t pos, std::uint32_t v) {
+bool write32At(File& f, std::uint64_t pos, std::uint32_t v) {
     const unsigned char b[4] = {static_cast<unsigned char>(v & 0xFF), static_cast<unsigned char>((v >> 8) & 0xFF),
                                 static_cast<unsigned char>((v >> 16) & 0xFF), static_cast<unsigned char>(v >> 24)};
-    return seekTo(f, pos) && std::fwrite(b, 1, 4, f) == 4;
+    return f.writeAt(pos, b, 4);
 }
 
 }  // namespace
@@ -48,10 +46,11 @@ void deriveHeaderValues(DocumentState& doc) {
     doc.view.columnCount = columnCountFor(doc.format.frameCount, std::uint32_t(doc.view.framesPerColumn));
 }
 
-WaveHeaderError readWorkingHeader(std::FILE* f, DocumentState& doc) {
-    if (!f || !seekTo(f, 0)) return WaveHeaderError::CannotOpen;
+WaveHeaderError readWorkingHeader(const File& f, DocumentState& doc) {
+    const std::int64_t length = f.size();
+    if (length < 0) return WaveHeaderError::CannotOpen;
     WaveHeader h;
-    const WaveHeaderError e = readWaveHeader(f, fileLengthOf(f), h);
+    const WaveHeaderError e = readWaveHeader(f, std::uint64_t(length), h);
     if (e != WaveHeaderError::None) return e;
     doc.format.sampleRate = h.sampleRate;
     doc.format.channels = h.channels;
@@ -62,32 +61,28 @@ WaveHeaderError readWorkingHeader(std::FILE* f, DocumentState& doc) {
     return WaveHeaderError::None;
 }
 
-WaveHeaderError readWorkingHeader(DocumentState& doc, std::FILE** opened) {
-    if (opened) *opened = nullptr;
-    std::FILE* f = openFile(doc.workingFilePath, "rb");
+WaveHeaderError readWorkingHeader(DocumentState& doc, File* opened) {
+    File f = File::open(doc.workingFilePath, File::Mode::Read);
     if (!f) return WaveHeaderError::CannotOpen;
     const WaveHeaderError e = readWorkingHeader(f, doc);
-    if (e == WaveHeaderError::None && opened)
-        *opened = f;
-    else
-        std::fclose(f);
+    if (e == WaveHeaderError::None && opened) *opened = std::move(f);
     return e;
 }
 
-bool patchDecodedSizes(std::FILE* f) {
-    if (std::fflush(f) != 0) return false;
-    const std::uint32_t length = std::uint32_t(fileLengthOf(f));
-    const bool ok = write32At(f, 4, length - 8) && write32At(f, 40, length - 44);
-    return std::fflush(f) == 0 && ok;
+bool patchDecodedSizes(File& f) {
+    const std::int64_t size = f.size();
+    if (size < 0) return false;
+    const std::uint32_t length = std::uint32_t(size);
+    return write32At(f, 4, length - 8) && write32At(f, 40, length - 44);
 }
 
-bool patchSizesAfterLengthChange(std::FILE* f, DocumentState& doc) {
-    if (std::fflush(f) != 0) return false;
-    const std::uint32_t length = std::uint32_t(fileLengthOf(f));
+bool patchSizesAfterLengthChange(File& f, DocumentState& doc) {
+    const std::int64_t size = f.size();
+    if (size < 0) return false;
+    const std::uint32_t length = std::uint32_t(size);
     const std::uint32_t offset = std::uint32_t(doc.format.dataOffset);
     const std::uint32_t dataSize = length - offset;
-    const bool ok = write32At(f, 4, length - 8) && write32At(f, offset - 4, dataSize);
-    if (std::fflush(f) != 0 || !ok) return false;
+    if (!write32At(f, 4, length - 8) || !write32At(f, offset - 4, dataSize)) return false;
     doc.format.dataSize = dataSize;
     deriveHeaderValues(doc);
     return true;

@@ -3,10 +3,10 @@
 // header is read into the document, and how its size fields are kept true after a write.
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "doc/DocumentState.h"
+#include "platform/File.h"
 #include "platform/WaveHeader.h"
 
 namespace torvane {
@@ -30,22 +30,21 @@ std::uint32_t columnToByte(const DocumentState& doc, std::uint32_t column);
 // data offset, rate, channels, bits and frames per column.
 void deriveHeaderValues(DocumentState& doc);
 
-// Reads the header of an open file (positioned anywhere) into the document. On success the
-// file is left at the data offset and every header value of the document is set. On a failure
-// the values read before it stay in the document.
-WaveHeaderError readWorkingHeader(std::FILE* f, DocumentState& doc);
+// Reads the header of an open file into the document. On success every header value of the
+// document is set. On a failure the values read before it stay in the document.
+WaveHeaderError readWorkingHeader(const File& f, DocumentState& doc);
 
-// Opens the document's working file read-only and reads its header; the file is handed
-// back, positioned at the data offset, through `opened` when it is not null (the caller
-// closes it), and closed otherwise. CannotOpen when the file cannot be opened.
-WaveHeaderError readWorkingHeader(DocumentState& doc, std::FILE** opened = nullptr);
+// Opens the document's working file read-only and reads its header; the open file is handed
+// over to `opened` when that is not null and the header was read. CannotOpen when the file
+// cannot be opened.
+WaveHeaderError readWorkingHeader(DocumentState& doc, File* opened = nullptr);
 
 // After a decode wrote a 44-byte header with zero sizes: RIFF size = L - 8 at byte 4 and
 // data size = L - 44 at byte 40, L being the file's length. False when a write failed.
-bool patchDecodedSizes(std::FILE* f);
+bool patchDecodedSizes(File& f);
 
 // After an edit changed the file's length (file open for reading and writing): RIFF size at
 // byte 4, data size = L - data offset at data offset - 4, then the derived values again.
-bool patchSizesAfterLengthChange(std::FILE* f, DocumentState& doc);
+bool patchSizesAfterLengthChange(File& f, DocumentState& doc);
 
 }  // namespace torvane

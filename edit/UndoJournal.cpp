@@ -8,57 +8,11 @@
 #include <filesystem>
 #include <vector>
 
-#include "edit/BlockFile.h"
 #include "edit/Edits.h"
+#include "platform/File.h"
 #include "platform/FileIo.h"
 
-#if !defined(_WIN32)
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-
 namespace torvane {
-namespace {
-
-constexpr std::size_t kBlock = 4u << 20;  // as the edits: a plain file copy's cost
-
-// Counts the bytes moved for bar 0 and pumps now and then.
-class Moved {
-public:
-    Moved(Progress& p, std::uint64_t total) : m_bar(p, 0), m_pump(p), m_total(total) {}
-    void add(std::uint64_t n) {
-        m_done += n;
-        m_bar.set(percentOf(m_done, m_total));
-        m_pump.tick();
-    }
-
-private:
-    PercentBar m_bar;
-    PumpThrottle m_pump;
-    std::uint64_t m_total;
-    std::uint64_t m_done = 0;
-};
-
-// Makes the file `length` bytes long with its space taken, before any byte moves: an undo
-// that grows the file (Delete, Cut Out) on a disk that is full fails here, with the file as
-// it was, rather than half-way through the moves with the audio shifted.
-bool reserve(const std::string& path, std::uint64_t current, std::uint64_t length) {
-    if (length <= current) return true;
-    bool ok = true;
-#if !defined(_WIN32)
-    const int fd = ::open(path.c_str(), O_WRONLY);
-    if (fd < 0) return false;
-    ok = ::posix_fallocate(fd, off_t(current), off_t(length - current)) == 0;
-    ok = ::close(fd) == 0 && ok;
-#endif
-    std::error_code ec;
-    if (ok) std::filesystem::resize_file(std::filesystem::u8path(path), length, ec);
-    if (ok && !ec) return true;
-    std::filesystem::resize_file(std::filesystem::u8path(path), current, ec);  // the tail holds nothing yet
-    return false;
-}
-
-}  // namespace
 
 UndoJournal::~UndoJournal() { clear(); }
 
@@ -85,19 +39,15 @@ Outcome UndoJournal::record(UndoStep step, const std::string& workingFile, Progr
     const std::uint64_t total = step.plan.savedBytes();
     bool ok = true;
     {
-        BlockFile from(workingFile, "rb");
+        File from = File::open(workingFile, File::Mode::Read);
         if (!from) return Outcome::failed(kMsgCannotOpenWorkingFile);
-        BlockFile to(step.file, "wb");
+        File to = File::open(step.file, File::Mode::Create);
         ok = bool(to);
-        std::vector<unsigned char> buffer(std::size_t(std::min<std::uint64_t>(kBlock, std::max<std::uint64_t>(total, 1))));
-        Moved moved(progress, total);
+        CopyBar bar(progress, 0, total);
+        std::uint64_t at = 0;
         for (const UndoPlan::Range& r : step.plan.saved) {
-            for (std::uint64_t done = 0; ok && done < r.size;) {
-                const std::size_t n = std::size_t(std::min<std::uint64_t>(buffer.size(), r.size - done));
-                ok = from.readAt(r.at + done, buffer.data(), n) && to.write(buffer.data(), n);
-                done += n;
-                moved.add(n);
-            }
+            ok = ok && copyBlocks(from, r.at, to, at, r.size, &bar).done();
+            at += r.size;
         }
         ok = to.close() && ok;
     }
@@ -131,41 +81,27 @@ Outcome UndoJournal::putBack(const UndoStep& step, std::uint64_t cutAt, const st
     const UndoPlan& plan = step.plan;
     std::uint64_t total = plan.savedBytes();
     for (const UndoPlan::Move& m : plan.moves) total += std::min(m.size, cutAt);
+    File work = File::open(workingFile, File::Mode::ReadWrite);
+    if (!work) return Outcome::failed(kMsgCannotOpenWorkingFile);
+    File saved = File::open(step.file, File::Mode::Read);
+    if (!saved) return Outcome::failed(kMsgCannotReadUndo);
+    // The file takes its old length, with its space, before any byte moves: an undo that grows
+    // the file (Delete, Cut Out) on a full disk fails here, with the file as it was, rather
+    // than half-way through the moves with the audio shifted.
+    if (!work.reserve(plan.length)) return Outcome::failed(kMsgCannotWriteWorkingFile);
+    CopyBar bar(progress, 0, total);
     bool ok = true;
-    {
-        BlockFile work(workingFile, "r+b");
-        if (!work) return Outcome::failed(kMsgCannotOpenWorkingFile);
-        BlockFile saved(step.file, "rb");
-        if (!saved) return Outcome::failed(kMsgCannotReadUndo);
-        const std::int64_t current = fileSize(workingFile);
-        if (current < 0 || !reserve(workingFile, std::uint64_t(current), plan.length))
-            return Outcome::failed(kMsgCannotWriteWorkingFile);
-        std::vector<unsigned char> buffer(std::size_t(std::min<std::uint64_t>(kBlock, std::max<std::uint64_t>(total, 1))));
-        Moved moved(progress, total);
-        // Each move goes towards the end: copied from its last block back, no byte is
-        // overwritten before it was read. The last move lies furthest on: it goes first.
-        for (auto m = plan.moves.rbegin(); ok && m != plan.moves.rend(); ++m) {
-            // An edit cut short moved only the first `cutAt` bytes; the rest are still in place.
-            for (std::uint64_t left = std::min(m->size, cutAt); ok && left > 0;) {
-                const std::size_t n = std::size_t(std::min<std::uint64_t>(buffer.size(), left));
-                left -= n;
-                ok = work.readAt(m->from + left, buffer.data(), n) && work.writeAt(m->to + left, buffer.data(), n);
-                moved.add(n);
-            }
-        }
-        for (const UndoPlan::Range& r : plan.saved) {
-            for (std::uint64_t done = 0; ok && done < r.size;) {
-                const std::size_t n = std::size_t(std::min<std::uint64_t>(buffer.size(), r.size - done));
-                ok = saved.read(buffer.data(), n) && work.writeAt(r.at + done, buffer.data(), n);
-                done += n;
-                moved.add(n);
-            }
-        }
-        ok = work.close() && ok;
+    // The last move lies furthest on: it goes first. An edit cut short moved only the first
+    // `cutAt` bytes; the rest are still in place.
+    for (auto m = plan.moves.rbegin(); ok && m != plan.moves.rend(); ++m)
+        ok = copyBlocks(work, m->from, work, m->to, std::min(m->size, cutAt), &bar).done();
+    std::uint64_t at = 0;
+    for (const UndoPlan::Range& r : plan.saved) {
+        ok = ok && copyBlocks(saved, at, work, r.at, r.size, &bar).done();
+        at += r.size;
     }
-    std::error_code ec;
-    if (ok) std::filesystem::resize_file(std::filesystem::u8path(workingFile), plan.length, ec);
-    if (!ok || ec) return Outcome::failed(kMsgCannotWriteWorkingFile);
+    ok = ok && work.truncate(plan.length);
+    if (!work.close() || !ok) return Outcome::failed(kMsgCannotWriteWorkingFile);
     return Outcome::done();
 }
 

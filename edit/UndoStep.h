@@ -51,8 +51,4 @@ struct UndoStep {
 // The caption key of the edit's menu item ("FadeIn"); Mute is an option of Volume.
 const char* editCaptionKey(EditKind kind);
 
-// What `kind` will change in the working file of `doc` (of `fileLength` bytes) with the
-// document's current selection, worked out before it runs.
-UndoPlan planUndo(EditKind kind, const DocumentState& doc, std::uint64_t fileLength);
-
 }  // namespace torvane

@@ -105,9 +105,9 @@ bool writeAll(int fd, const unsigned char* data, std::size_t size) {
     return true;
 }
 
-// Copies all of `from` (from offset 0) to `to` at its current offset.
-bool copyAll(int from, int to) {
-    std::vector<unsigned char> buffer(std::size_t(1) << 20);
+// Streams all of `from` (from offset 0) into `to`, a pipe or a device that takes no offsets.
+bool streamAll(int from, int to) {
+    std::vector<unsigned char> buffer(kBlockBytes);
     for (std::uint64_t at = 0;;) {
         const ssize_t n = ::pread(from, buffer.data(), buffer.size(), off_t(at));
         if (n < 0 && errno == EINTR) continue;
@@ -265,13 +265,13 @@ Outcome SaveTarget::prepare(const std::string& destination, const SaveTargetOpti
         stem = "Save";
     }
     int error = 0;
-    t->m_fd = createLockedTemporary(folder, stem, t->m_temporary, error);
-    if (t->m_fd < 0) {
+    t->m_file = File(createLockedTemporary(folder, stem, t->m_temporary, error));
+    if (!t->m_file) {
         t->m_temporary.clear();
         return Outcome::failed(kMsgSaveNoTempFile);
     }
     struct stat mine;
-    ::fstat(t->m_fd, &mine);
+    ::fstat(t->m_file.fd(), &mine);
     t->m_device = std::uint64_t(mine.st_dev);
     t->m_inode = std::uint64_t(mine.st_ino);
     t->m_cleanup = std::make_unique<CleanupRegistration>(t->m_temporary, false);
@@ -291,25 +291,22 @@ void SaveTarget::discardTemporary() {
         m_temporary.clear();
     }
     m_cleanup.reset();
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = -1;
+    m_file.close();
 }
 
-bool SaveTarget::append(const unsigned char* data, std::size_t size) const { return writeAll(m_fd, data, size); }
-
 std::string SaveTarget::pathForLibraries() const {
-    return validUtf8(m_temporary) ? m_temporary : "/proc/self/fd/" + std::to_string(m_fd);
+    return validUtf8(m_temporary) ? m_temporary : "/proc/self/fd/" + std::to_string(m_file.fd());
 }
 
 Outcome SaveTarget::commit() {
     struct stat mine, there;
     // The temporary file must still be ours: nothing else is put in the user's place.
-    if (::fstat(m_fd, &mine) != 0 || ::lstat(m_temporary.c_str(), &there) != 0 || !sameInode(mine, there) ||
+    if (::fstat(m_file.fd(), &mine) != 0 || ::lstat(m_temporary.c_str(), &there) != 0 || !sameInode(mine, there) ||
         !S_ISREG(there.st_mode)) {
         discardTemporary();
         return Outcome::failed(kMsgSaveCannotReplace);
     }
-    if (::fsync(m_fd) != 0) {
+    if (!m_file.sync()) {
         discardTemporary();
         return Outcome::failed(kMsgSaveWriteFailed);
     }
@@ -326,10 +323,11 @@ Outcome SaveTarget::commit() {
         }
         if (m_existed) {
             // Owner first: a change of owner clears the set-id bits that the mode then restores.
-            if (::fchown(m_fd, uid_t(m_uid), gid_t(m_gid)) != 0) (void)!::fchown(m_fd, uid_t(-1), gid_t(m_gid));
-            ::fchmod(m_fd, mode_t(m_mode));
+            const int fd = m_file.fd();
+            if (::fchown(fd, uid_t(m_uid), gid_t(m_gid)) != 0) (void)!::fchown(fd, uid_t(-1), gid_t(m_gid));
+            ::fchmod(fd, mode_t(m_mode));
         } else {
-            ::fchmod(m_fd, 0666 & ~processUmask());  // what a new file gets
+            ::fchmod(m_file.fd(), 0666 & ~processUmask());  // what a new file gets
         }
         if (::rename(m_temporary.c_str(), m_final.c_str()) != 0) {
             r = Outcome::failed(kMsgSaveCannotReplace);
@@ -340,25 +338,24 @@ Outcome SaveTarget::commit() {
         break;
     }
     case Kind::HardLinked: {
-        const int out = ::open(m_final.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+        File out(::open(m_final.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
         struct stat st;
-        if (out < 0 || ::fstat(out, &st) != 0 || std::uint64_t(st.st_dev) != m_finalDevice ||
+        if (!out || ::fstat(out.fd(), &st) != 0 || std::uint64_t(st.st_dev) != m_finalDevice ||
             std::uint64_t(st.st_ino) != m_finalInode) {
-            if (out >= 0) ::close(out);
             r = Outcome::failed(kMsgSaveCannotReplace);
             break;
         }
         // The room is taken before the first byte changes, so a full disk fails here with the
         // file as it was.
         const off_t size = mine.st_size;
-        const int reserved = size > st.st_size ? ::fallocate(out, FALLOC_FL_KEEP_SIZE, 0, size) : 0;
+        const int reserved = size > st.st_size ? ::fallocate(out.fd(), FALLOC_FL_KEEP_SIZE, 0, size) : 0;
         if (reserved != 0 && errno != EOPNOTSUPP) {
-            ::close(out);
             r = Outcome::failed(kMsgSaveWriteFailed);
             break;
         }
-        const bool ok = copyAll(m_fd, out) && ::ftruncate(out, size) == 0 && ::fsync(out) == 0;
-        if (::close(out) != 0 || !ok) r = Outcome::failed(kMsgSaveWriteFailed);
+        const bool ok = copyBlocks(m_file, 0, out, 0, std::uint64_t(size)).done() && out.truncate(std::uint64_t(size)) &&
+                        out.sync();
+        if (!out.close() || !ok) r = Outcome::failed(kMsgSaveWriteFailed);
         break;
     }
     case Kind::Stream: {
@@ -366,20 +363,18 @@ Outcome SaveTarget::commit() {
         // In a shell, opening a FIFO waits for its reader, as any program writing into one does;
         // the editor's window must not freeze on it, so there a FIFO nobody reads is a failure.
         const int wait = m_waitForReader ? 0 : O_NONBLOCK;
-        const int out = standardOutput ? STDOUT_FILENO
-                                       : ::open(m_destination.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | wait);
+        const File opened(standardOutput ? -1 : ::open(m_destination.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | wait));
+        const int out = standardOutput ? STDOUT_FILENO : opened.fd();
         if (out >= 0 && wait) ::fcntl(out, F_SETFL, ::fcntl(out, F_GETFL) & ~O_NONBLOCK);
         struct stat st;
         if (out < 0 || ::fstat(out, &st) != 0 || (!standardOutput && !S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode))) {
             const int e = errno;
-            if (out >= 0 && !standardOutput) ::close(out);
             const std::string why = out >= 0 ? "it was replaced" : e == ENXIO ? "no program is reading from it" : std::strerror(e);
             r = Outcome::failed(saveStreamFailedMessage(m_destination, why));
             break;
         }
-        const bool ok = copyAll(m_fd, out);
+        const bool ok = streamAll(m_file.fd(), out);
         const int e = errno;
-        if (!standardOutput) ::close(out);
         if (!ok) r = Outcome::failed(saveStreamFailedMessage(m_destination, std::strerror(e)));
         break;
     }

@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/File.h"
 #include "platform/Outcome.h"
 #include "platform/TerminationCleanup.h"
 
@@ -54,8 +55,8 @@ public:
 
     Kind kind() const { return m_kind; }
     const std::string& temporaryPath() const { return m_temporary; }
-    // Appends all of `size` bytes to the temporary file; false when they could not be written.
-    bool append(const unsigned char* data, std::size_t size) const;
+    // The temporary file, to be written from its start.
+    File& file() { return m_file; }
     // A name a library may open the temporary file by: its path, or where that is not valid
     // UTF-8 (a library taking wide names could not reach it), the descriptor's /proc name.
     std::string pathForLibraries() const;
@@ -72,7 +73,7 @@ private:
     std::string m_destination;  // as the user named it
     std::string m_final;        // the file written: the destination, or its links' final target
     std::string m_temporary;
-    int m_fd = -1;
+    File m_file;
     bool m_existed = false;
     bool m_waitForReader = false;
     std::uint64_t m_device = 0, m_inode = 0;  // of the temporary file

@@ -1,7 +1,9 @@
 #include "platform/WaveHeader.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "platform/File.h"
 #include "platform/FileIo.h"
 
 namespace torvane {
@@ -17,7 +19,6 @@ void put32(unsigned char* p, std::uint32_t v) {
 }
 void put16(unsigned char* p, std::uint16_t v) { p[0] = v & 0xFF; p[1] = (v >> 8) & 0xFF; }
 
-bool readExact(std::FILE* f, void* buf, size_t n) { return std::fread(buf, 1, n, f) == n; }
 
 // KSDATAFORMAT_SUBTYPE_PCM after its first two bytes (0x0001).
 const unsigned char kPcmGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
@@ -25,12 +26,12 @@ const unsigned char kPcmGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80
 constexpr std::uint16_t kFormatPcm = 1;
 constexpr std::uint16_t kFormatExtensible = 0xFFFE;
 
-}  // namespace
-
-WaveHeaderError readWaveHeader(std::FILE* f, std::uint64_t fileLength, WaveHeader& out) {
+// The header read through `readAt(offset, to, size)`, true when all `size` bytes were read.
+template <typename ReadAt>
+WaveHeaderError readHeader(ReadAt readAt, std::uint64_t fileLength, WaveHeader& out) {
     unsigned char riff[12];
     unsigned char fmt[24];
-    if (!readExact(f, riff, 12) || !readExact(f, fmt, 24)) return WaveHeaderError::NotValid;
+    if (!readAt(0, riff, 12) || !readAt(12, fmt, 24)) return WaveHeaderError::NotValid;
     // Only a little-endian RIFF file of form WAVE is a Wave file ("RIFX" is big-endian).
     if (std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0) return WaveHeaderError::NotValid;
     if (std::memcmp(fmt, "fmt ", 4) != 0) return WaveHeaderError::NotValid;
@@ -40,7 +41,7 @@ WaveHeaderError readWaveHeader(std::FILE* f, std::uint64_t fileLength, WaveHeade
     if (tag == kFormatExtensible) {
         // An extensible header with the PCM sub-format is plain PCM.
         unsigned char ext[24];
-        bool pcm = fmtSize >= 40 && readExact(f, ext, 24) && le16(ext + 8) == kFormatPcm &&
+        bool pcm = fmtSize >= 40 && readAt(36, ext, 24) && le16(ext + 8) == kFormatPcm &&
                    std::memcmp(ext + 10, kPcmGuidTail, 14) == 0;
         if (!pcm) return WaveHeaderError::Compressed;
         tag = kFormatPcm;
@@ -63,7 +64,7 @@ WaveHeaderError readWaveHeader(std::FILE* f, std::uint64_t fileLength, WaveHeade
 
     unsigned char chunk[8];
     for (;;) {
-        if (!seekTo(f, pos) || !readExact(f, chunk, 8)) return WaveHeaderError::NotValid;
+        if (!readAt(pos, chunk, 8)) return WaveHeaderError::NotValid;
         if (std::memcmp(chunk, "data", 4) == 0) break;
         const std::uint32_t size = le32(chunk + 4);
         pos += 8 + std::uint64_t(size) + (size & 1);
@@ -88,17 +89,29 @@ WaveHeaderError readWaveHeader(std::FILE* f, std::uint64_t fileLength, WaveHeade
     const std::uint32_t bytes = std::uint32_t(out.bitsPerSample) / 8;
     out.blockSize = out.channels == 1 ? bytes : 2 * bytes;
     out.frameCount = out.dataSize / out.blockSize;
-    if (!seekTo(f, out.dataOffset)) return WaveHeaderError::NotValid;
     return WaveHeaderError::None;
 }
 
-WaveHeaderError readWaveHeaderFile(const std::string& path, WaveHeader& out) {
-    std::FILE* f = openFile(path, "rb");
-    if (!f) return WaveHeaderError::CannotOpen;
-    const std::uint64_t length = fileLengthOf(f);
-    WaveHeaderError e = readWaveHeader(f, length, out);
-    std::fclose(f);
+}  // namespace
+
+WaveHeaderError readWaveHeader(std::FILE* f, std::uint64_t fileLength, WaveHeader& out) {
+    const auto readAt = [f](std::uint64_t at, void* to, std::size_t size) {
+        return seekTo(f, at) && std::fread(to, 1, size, f) == size;
+    };
+    const WaveHeaderError e = readHeader(readAt, fileLength, out);
+    if (e == WaveHeaderError::None && !seekTo(f, out.dataOffset)) return WaveHeaderError::NotValid;
     return e;
+}
+
+WaveHeaderError readWaveHeader(const File& f, std::uint64_t fileLength, WaveHeader& out) {
+    return readHeader([&f](std::uint64_t at, void* to, std::size_t size) { return f.readAt(at, to, size); },
+                      fileLength, out);
+}
+
+WaveHeaderError readWaveHeaderFile(const std::string& path, WaveHeader& out) {
+    const File f = File::open(path, File::Mode::Read);
+    if (!f) return WaveHeaderError::CannotOpen;
+    return readWaveHeader(f, std::uint64_t(std::max<std::int64_t>(f.size(), 0)), out);
 }
 
 void writeWaveHeader44(unsigned char out[44], std::uint32_t sampleRate, std::uint16_t channels,

@@ -34,6 +34,10 @@ struct WaveHeader {
 // data offset. `fileLength` bounds a data chunk that claims to run past the end.
 WaveHeaderError readWaveHeader(std::FILE* f, std::uint64_t fileLength, WaveHeader& out);
 
+class File;
+// The same from a File, read at explicit offsets.
+WaveHeaderError readWaveHeader(const File& f, std::uint64_t fileLength, WaveHeader& out);
+
 // Opens `path` (UTF-8) and reads its header; the file is closed again.
 WaveHeaderError readWaveHeaderFile(const std::string& path, WaveHeader& out);
 

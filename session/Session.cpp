@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include <fcntl.h>
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include "doc/PeakScan.h"
 #include "doc/PlayColumn.h"
@@ -13,6 +11,7 @@
 #include "doc/WorkingFile.h"
 #include "edit/Edits.h"
 #include "platform/Bass.h"
+#include "platform/File.h"
 #include "platform/FileIo.h"
 #include "platform/Folders.h"
 
@@ -27,17 +26,17 @@ class EditMark {
 public:
     explicit EditMark(const std::string& path) : m_path(path) {
         if (path.empty()) return;
-        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        if (m_fd < 0) return;
-        void* map = ::ftruncate(m_fd, 8) == 0 ? ::mmap(nullptr, 8, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0)
-                                               : MAP_FAILED;
+        m_file = File::open(path, File::Mode::Create, 0600);
+        void* map = m_file && m_file.truncate(8)
+                        ? ::mmap(nullptr, 8, PROT_READ | PROT_WRITE, MAP_SHARED, m_file.fd(), 0)
+                        : MAP_FAILED;
         if (map != MAP_FAILED) m_bytes = static_cast<unsigned char*>(map);
     }
     ~EditMark() {
         if (m_bytes) ::munmap(m_bytes, 8);
-        if (m_fd < 0) return;
-        ::close(m_fd);
-        ::unlink(m_path.c_str());
+        if (!m_file) return;
+        m_file.close();
+        removeFile(m_path);
     }
     EditMark(const EditMark&) = delete;
     EditMark& operator=(const EditMark&) = delete;
@@ -48,7 +47,7 @@ public:
 
 private:
     std::string m_path;
-    int m_fd = -1;
+    File m_file;
     unsigned char* m_bytes = nullptr;
 };
 
@@ -56,10 +55,8 @@ private:
 std::uint64_t readEditMark(const std::string& path) {
     unsigned char b[8];
     std::uint64_t moved = 0;
-    std::FILE* f = openFile(path, "rb");
-    if (f && std::fread(b, 1, 8, f) == 8)
+    if (File::open(path, File::Mode::Read).readAt(0, b, 8))
         for (int i = 0; i < 8; ++i) moved |= std::uint64_t(b[i]) << (8 * i);
-    if (f) std::fclose(f);
     return moved;
 }
 
@@ -232,6 +229,7 @@ void Session::restorePlayer() {
 Outcome Session::runEdit(EditKind kind, float factor, Progress& progress, bool redoing) {
     if (Outcome intact = workingFileIntact(); !intact.ok()) return intact;
     BusyScope busy(*this);
+    const std::unique_ptr<Edit> edit = makeEdit(kind, factor);
     bool journaled = false;
     if (!redoing && !m_keepUndo) {
         releasePlayer();
@@ -243,9 +241,7 @@ Outcome Session::runEdit(EditKind kind, float factor, Progress& progress, bool r
         step.framesPerColumn = m_doc.view.framesPerColumn;
         step.selection = m_doc.selection;
         const std::int64_t length = fileSize(m_doc.workingFilePath);
-        if (length >= 0) step.plan = planUndo(kind, m_doc, std::uint64_t(length));
-        // Volume at 100 % writes nothing.
-        if (kind == EditKind::Volume && factor == 1.0f) step.plan.saved.clear();
+        if (length >= 0) step.plan = edit->plan(m_doc, std::uint64_t(length));
         const std::uint64_t bytes = step.plan.savedBytes();
         if (bytes > m_journal.limit()) {
             // Asked before anything changes: No leaves the document and its history alone.
@@ -275,15 +271,8 @@ Outcome Session::runEdit(EditKind kind, float factor, Progress& progress, bool r
     EditMark mark(m_recoveryKept && hasFolder() ? m_folder->path() + kEditMarkFileName : std::string());
     if (m_recoveryKept) saveRecoveryState(true, journaled || redoing);
     const MovedBytes moved = mark.valid() ? MovedBytes([&mark](std::uint64_t n) { mark.write(n); }) : MovedBytes();
-    Outcome r;
-    switch (kind) {
-    case EditKind::Delete: r = torvane::deleteSelection(m_doc, progress, moved); break;
-    case EditKind::CutOut: r = cutOutSelection(m_doc, progress, moved); break;
-    case EditKind::Volume: r = torvane::changeVolume(m_doc, factor, false, progress); break;
-    case EditKind::Mute: r = torvane::changeVolume(m_doc, factor, true, progress); break;
-    case EditKind::FadeIn: r = torvane::fadeIn(m_doc, progress); break;
-    case EditKind::FadeOut: r = torvane::fadeOut(m_doc, progress); break;
-    }
+    Outcome r = edit->apply(m_doc, progress, moved);
+    if (r.ok() && edit->changesFile()) r = reloadPeakTable(m_doc, progress, 1);
     restorePlayer();
     if (r.ok()) {
         if (redoing) m_journal.redone();

@@ -89,11 +89,10 @@ protected:
         doc.view.framesPerColumn = framesPerColumn;
         doc.workingFilePath = workingFilePathIn(folder.path());
         writeFile(doc.workingFilePath, file);
-        std::FILE* f = nullptr;
+        File f;
         ASSERT_EQ(readWorkingHeader(doc, &f), WaveHeaderError::None);
         replacePeakArrays(doc);
         scanPeaks(f, doc, progress, 1);
-        std::fclose(f);
     }
     void open(const Bytes& file, std::int32_t framesPerColumn = 10000) {
         NoProgress none;
@@ -240,15 +239,11 @@ TEST_F(PeakScanTest, ScanKeepingTheColumnCountOverwritesInPlace) {
     open(makeWav(44100, 2, 16, repeatedFrame(20000, {0x00, 0x80, 0x00, 0x80})));
     const std::int16_t* before = doc.peaks.left.data();
     // The file is rewritten to silence (as an edit does) and scanned again at the same size.
-    std::FILE* f = openFile(doc.workingFilePath, "r+b");
-    ASSERT_TRUE(f);
-    ASSERT_TRUE(seekTo(f, std::uint32_t(doc.format.dataOffset)));
+    File f = File::open(doc.workingFilePath, File::Mode::ReadWrite);
     const Bytes silence(doc.format.dataSize, 0);
-    std::fwrite(silence.data(), 1, silence.size(), f);
-    std::fflush(f);
+    ASSERT_TRUE(f.writeAt(std::uint32_t(doc.format.dataOffset), silence.data(), silence.size()));
     NoProgress none;
     scanPeaks(f, doc, none, 0);
-    std::fclose(f);
     EXPECT_EQ(doc.peaks.left.data(), before);
     EXPECT_EQ(doc.peaks.left, (std::vector<std::int16_t>{0, 0}));
 }

@@ -41,21 +41,17 @@ TEST_F(WorkingFileTest, DecodedHeaderRoundTripsWithAllDerivedValues) {
     doc.workingFilePath = workingFilePathIn(folder.path());
     writeFile(doc.workingFilePath, file);
     {
-        std::FILE* f = openFile(doc.workingFilePath, "r+b");
-        ASSERT_TRUE(f);
+        File f = File::open(doc.workingFilePath, File::Mode::ReadWrite);
         ASSERT_TRUE(patchDecodedSizes(f));
-        std::fclose(f);
     }
     const Bytes patched = readFile(doc.workingFilePath);
     EXPECT_EQ(get32(patched, 4), patched.size() - 8);
     EXPECT_EQ(get32(patched, 40), patched.size() - 44);
     EXPECT_EQ(get32(patched, 28), 44100u);  // byte rate: twice the rate for 16-bit mono
 
-    std::FILE* f = nullptr;
+    File f;
     ASSERT_EQ(readWorkingHeader(doc, &f), WaveHeaderError::None);
-    ASSERT_TRUE(f);
-    EXPECT_EQ(tellPos(f), 44u);  // left at the data offset for the peak scan
-    std::fclose(f);
+    ASSERT_TRUE(f);  // handed over for the peak scan
     EXPECT_EQ(doc.format.sampleRate, 22050);
     EXPECT_EQ(doc.format.channels, 1);
     EXPECT_EQ(doc.format.bitsPerSample, 16);
@@ -220,10 +216,9 @@ TEST_F(WorkingFileTest, SizePatchAfterALengthChangeRederivesEverything) {
     ASSERT_EQ(doc.view.columnCount, 3u);
     const std::uint32_t newLength = 46 + 4 * 12345;
     std::filesystem::resize_file(doc.workingFilePath, newLength);
-    std::FILE* f = openFile(doc.workingFilePath, "r+b");
-    ASSERT_TRUE(f);
+    File f = File::open(doc.workingFilePath, File::Mode::ReadWrite);
     ASSERT_TRUE(patchSizesAfterLengthChange(f, doc));
-    std::fclose(f);
+    f.close();
 
     const Bytes b = readFile(doc.workingFilePath);
     EXPECT_EQ(get32(b, 4), newLength - 8);

@@ -72,12 +72,11 @@ struct ViewWindow {
         f->session().adoptWorkingFile(path);
         d.documentPath = "/music/song.wav";
         d.view.framesPerColumn = 10000;
-        std::FILE* file = nullptr;
+        File file;
         ASSERT_EQ(readWorkingHeader(d, &file), WaveHeaderError::None);
         replacePeakArrays(d);
         NoProgress progress;
         scanPeaks(file, d, progress, 0);
-        std::fclose(file);
         ASSERT_TRUE(f->session().startPlayer().ok());
         f->setWaveWidth(int(d.view.columnCount));
         d.selection.startMarker = 0;
