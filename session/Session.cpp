@@ -18,6 +18,22 @@
 namespace torvane {
 namespace {
 
+// Bar 0 of another Progress, of which this work is the part from `from` to `to` percent: the
+// copy kept for undo and the edit itself share the "Processing" bar, which so never goes back.
+class ProgressPart final : public Progress {
+public:
+    ProgressPart(Progress& whole, int from, int to) : m_whole(whole), m_from(from), m_to(to) {}
+    void setPercent(int bar, int percent) override {
+        m_whole.setPercent(bar, bar == 0 ? m_from + percent * (m_to - m_from) / 100 : percent);
+    }
+    void pump() override { m_whole.pump(); }
+    bool cancelRequested() const override { return m_whole.cancelRequested(); }
+
+private:
+    Progress& m_whole;
+    int m_from, m_to;
+};
+
 // The count of bytes an edit has moved, in a file beside the recovery state for as long as the
 // edit runs. It is a shared mapping of the file: a store is in the file's page as soon as it is
 // made, so it outlives the process (a crash, a kill) at no cost per block, and the edit's own
@@ -253,7 +269,8 @@ Outcome Session::runEdit(EditKind kind, float factor, Progress& progress, bool r
         } else if (length >= 0) {
             m_journal.makeRoom(bytes);
             releasePlayer();
-            if (Outcome kept = m_journal.record(std::move(step), m_doc.workingFilePath, progress); !kept.ok()) {
+            ProgressPart keeping(progress, 0, 50);
+            if (Outcome kept = m_journal.record(std::move(step), m_doc.workingFilePath, keeping); !kept.ok()) {
                 restorePlayer();
                 m_doc.uiMode = m_doc.loaded ? ModeStopped : ModeNoDocument;
                 return kept;
@@ -271,7 +288,8 @@ Outcome Session::runEdit(EditKind kind, float factor, Progress& progress, bool r
     EditMark mark(m_recoveryKept && hasFolder() ? m_folder->path() + kEditMarkFileName : std::string());
     if (m_recoveryKept) saveRecoveryState(true, journaled || redoing);
     const MovedBytes moved = mark.valid() ? MovedBytes([&mark](std::uint64_t n) { mark.write(n); }) : MovedBytes();
-    Outcome r = edit->apply(m_doc, progress, moved);
+    ProgressPart editing(progress, journaled ? 50 : 0, 100);
+    Outcome r = edit->apply(m_doc, editing, moved);
     if (r.ok() && edit->changesFile()) r = reloadPeakTable(m_doc, progress, 1);
     restorePlayer();
     if (r.ok()) {
