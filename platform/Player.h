@@ -40,7 +40,6 @@ public:
 
     // A playing stream that has run out (everything heard) is Stopped from here on.
     PlayerState state();
-    bool active() { return state() != PlayerState::Stopped; }
 
     // From the start with `restart`, else from the current position (a no-op while playing).
     void play(bool restart);
