@@ -34,7 +34,7 @@
 #include "i18n/LanguageFiles.h"
 #include "i18n/StatusBarText.h"
 #include "session/UIModeTable.h"
-#include "platform/Bass.h"
+#include "platform/AudioEngine.h"
 #include "platform/FileIo.h"
 #include "platform/Folders.h"
 #include "platform/IniFile.h"
@@ -337,20 +337,24 @@ void TMainForm::setWaveWidth(int width) {
 // --- start-up ---------------------------------------------------------------------------
 
 void TMainForm::FormCreate() {
-    if ((BASS_GetVersion() >> 16) != 0x0204) {
+    if ((AudioEngine::version() >> 16) != 0x0204) {
         m_prompts->messageBox(
             {"An incorrect version of BASS.DLL was loaded", "", PromptButtons::Ok, PromptIcon::Information});
         return;
     }
-    if (!BASS_Init(m_options.audioDevice, 44100, 0, reinterpret_cast<void*>(winId()), nullptr)) {
-        BASS_Free();
+    EngineOptions engineOptions;
+    engineOptions.device = m_options.audioDevice;
+    engineOptions.output = m_options.audioOutput;
+    auto engine = AudioEngine::start(std::move(engineOptions));
+    if (!engine) {
         // A system box of its own: no owner window and no caption of the program's.
         MessageRequest failure{"Can not start default recording device!", "", PromptButtons::Ok, PromptIcon::Error};
         failure.ownerless = true;
         m_prompts->messageBox(failure);
         return;
     }
-    m_engineReady = true;
+    m_engine = std::move(*engine);
+    m_session.setEngine(m_engine);
 
     // Each running editor keeps its working file in a folder of its own (removed at exit),
     // so two windows never share one. They live in the user's state folder, which a reboot
@@ -552,8 +556,8 @@ void TMainForm::FormDestroy() {
     if (Timer1) Timer1->stop();
     destroyMeters();
     m_session.close();
-    if (m_engineReady) BASS_Free();
-    m_engineReady = false;
+    m_session.setEngine(nullptr);
+    m_engine.reset();  // the output stops here
     m_waveBitmap = QImage();
     if (!m_settings.bannerFilePath.empty() && fileExists(m_settings.bannerFilePath)) removeFile(m_settings.bannerFilePath);
     m_session.removeFolder();  // this instance's working folder, with whatever is left in it

@@ -60,6 +60,7 @@ struct StartupOptions {
     std::string tempBase;                // where instance folders go; empty: the user's state folder
     std::string localeName;              // empty: the user's locale
     int audioDevice = -1;                // the engine's output device; -1 the default
+    std::shared_ptr<AudioOutput> audioOutput;  // used instead of the device (tests: a manual clock)
     Prompts* prompts = nullptr;          // null: the toolkit's message boxes and dialogs
 };
 
@@ -86,9 +87,9 @@ public:
     std::string languageFolder() const;
     const std::string& adSetting() const { return m_adSetting; }
     bool bannerOn() const { return m_adSetting != "0"; }
-    bool engineReady() const { return m_engineReady; }
+    bool engineReady() const { return m_engine != nullptr; }
     // Open and every command on a document need the engine and this instance's own folder.
-    bool documentCommandsAvailable() const { return m_engineReady && m_session.hasFolder(); }
+    bool documentCommandsAvailable() const { return m_engine && m_session.hasFolder(); }
     QImage& waveBitmap() { return m_waveBitmap; }
     // Runs the first activation and the command-line open now, as the first showing does.
     void runFirstShow();
@@ -150,7 +151,7 @@ public:
     void PaintBox1MouseDown(Qt::MouseButton button, int x, int y);
     void PaintBox1MouseUp(Qt::MouseButton button, int x, int y);
     // The scene with this window's system colours and label font.
-    WaveformScene waveScene() const;
+    WaveformScene waveScene();
     // The view (paint box and scroll area) becomes this many columns wide.
     void setWaveWidth(int width);
 
@@ -313,7 +314,7 @@ private:
     // What the save dialog keeps between showings.
     std::string m_saveDialogFileName;
     int m_saveDialogFilterIndex = 1;
-    bool m_engineReady = false;
+    std::shared_ptr<AudioEngine> m_engine;  // null until start-up has started it
     bool m_recoveryOffered = false;  // once per run, at the first show
     bool m_created = false;  // FormCreate ran to its end
     bool m_activated = false;

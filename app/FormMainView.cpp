@@ -47,8 +47,8 @@ void TMainForm::destroyMeters() {
 
 // --- painting and the mouse ---------------------------------------------------------------
 
-WaveformScene TMainForm::waveScene() const {
-    WaveformScene scene = waveSceneFor(m_doc);
+WaveformScene TMainForm::waveScene() {
+    WaveformScene scene = waveSceneFor(m_doc, m_session.playPosition());
     applyWindowLook(scene);
     return scene;
 }
@@ -111,13 +111,13 @@ int TMainForm::runCommand(ProgressForm& dialog, const std::function<void(WorkerP
 
 // The ruler band (y 201 and below) does not react.
 void TMainForm::PaintBox1MouseDown(Qt::MouseButton button, int x, int y) {
-    if (m_doc.stream == 0 || y > 200 || button != Qt::LeftButton) return;
+    if (!m_session.hasPlayer() || y > 200 || button != Qt::LeftButton) return;
     m_session.placeAt(std::uint32_t(std::max(x, 0)));
     afterTransport(true);
 }
 
 void TMainForm::PaintBox1MouseUp(Qt::MouseButton button, int x, int y) {
-    if (m_doc.stream == 0 || y > 200 || button != Qt::RightButton) return;
+    if (!m_session.hasPlayer() || y > 200 || button != Qt::RightButton) return;
     m_session.placeAt(std::uint32_t(std::max(x, 0)));
     afterTransport(true);
     PopupMenu1->popup(PaintBox1->mapToGlobal(QPoint(x, y)));

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "doc/WorkingFile.h"
-#include "platform/Bass.h"
+#include "platform/Decoder.h"
 #include "platform/File.h"
 #include "platform/FileIo.h"
 #include "platform/WaveHeader.h"
@@ -21,30 +21,24 @@
 namespace torvane {
 namespace {
 
-constexpr DWORD kDecodeChunk = 10000;  // bytes asked of the decoder per round
+constexpr std::uint32_t kDecodeChunk = 10000;  // bytes asked of the decoder per round
 
 Outcome failed(std::string message) { return Outcome::failed(std::move(message)); }
 
 Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progress, std::uint64_t limit) {
-    const char* path = doc.documentPath.c_str();
-    const HSTREAM dec = kind == SourceKind::Wma ? BASS_WMA_StreamCreateFile(0, path, 0, 0, BASS_STREAM_DECODE)
-                                                : BASS_StreamCreateFile(0, path, 0, 0, BASS_STREAM_DECODE);
+    const std::unique_ptr<Decoder> dec = Decoder::open(
+        doc.documentPath, kind == SourceKind::Wma ? Decoder::Container::Asf : Decoder::Container::MpegOrWave);
     if (!dec) return failed(kMsgNoDecodeStream);
 
-    const QWORD sourceSize = BASS_StreamGetFilePosition(dec, BASS_FILEPOS_END);
-
-    BASS_CHANNELINFO info;
-    BASS_ChannelGetInfo(dec, &info);
-    const std::uint16_t bits = (info.flags & BASS_SAMPLE_8BITS) ? 8 : 16;
-    const std::uint16_t channels = info.chans == 1 ? 1 : 2;
+    const std::uint64_t sourceSize = dec->fileSize();
+    const std::uint32_t rate = dec->rate();
+    const std::uint16_t bits = 16;  // the decoder's output
+    const std::uint16_t channels = dec->channels() == 1 ? 1 : 2;
 
     File out = File::open(doc.workingFilePath, File::Mode::Create);
-    if (!out) {
-        BASS_StreamFree(dec);
-        return failed(kind == SourceKind::Wma ? kMsgWmaNoTempFile : kMsgMp3NoTempFile);
-    }
+    if (!out) return failed(kind == SourceKind::Wma ? kMsgWmaNoTempFile : kMsgMp3NoTempFile);
     unsigned char header[44];
-    writeWaveHeader44(header, info.freq, channels, bits, 0, 0);
+    writeWaveHeader44(header, rate, channels, bits, 0, 0);
     bool writeOk = out.writeAt(0, header, 44);
 
     // Decoded chunks are gathered and written in large blocks. The decoder fills the buffer
@@ -54,19 +48,18 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
     std::uint64_t fileBytes = 44;
     bool cancelled = false, tooLong = false;
     PercentBar bar(progress, 0);
-    PumpThrottle pump(progress);
     auto flush = [&] {
         if (filled && writeOk) writeOk = out.writeAt(fileBytes - filled, buffer.get(), filled);
         filled = 0;
     };
 
-    while (BASS_ChannelIsActive(dec) != BASS_ACTIVE_STOPPED) {
+    while (dec->active()) {
         if (progress.cancelRequested()) {
             cancelled = true;
             break;
         }
-        const DWORD n = BASS_ChannelGetData(dec, buffer.get() + filled, kDecodeChunk);
-        if (n == BASS_DATA_ERROR) break;  // the decoder failed: keep what came so far
+        // A decoder that fails part-way ends there: what came so far is kept.
+        const std::uint32_t n = dec->read(buffer.get() + filled, kDecodeChunk);
         if (fileBytes + n > limit) {
             tooLong = true;
             break;
@@ -77,15 +70,12 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
             flush();
             if (!writeOk) break;
         }
-        bar.set(percentOf(BASS_ChannelGetPosition(dec, BASS_POS_BYTE), BASS_ChannelGetLength(dec, BASS_POS_BYTE)));
-        pump.tick();
+        bar.set(percentOf(dec->delivered(), dec->expectedBytes()));
     }
     flush();
-    BASS_StreamFree(dec);
     // Over what was decoded, not the container's claimed length: that is the audio the
     // document holds.
-    doc.sourceBitRate = sourceBitRateOf(sourceSize == QWORD(-1) ? 0 : sourceSize, fileBytes - 44,
-                                        std::uint64_t(info.freq) * channels * (bits / 8), kind);
+    doc.sourceBitRate = sourceBitRateOf(sourceSize, fileBytes - 44, std::uint64_t(rate) * channels * (bits / 8), kind);
     if (writeOk) writeOk = patchDecodedSizes(out);
     if (!out.close()) writeOk = false;
 

@@ -1,7 +1,7 @@
 #pragma once
 // Everything that describes the open document, split into its natural parts: the working
 // file's wave format, the view (zoom and columns), the selection, the peak table and the
-// player. Widths follow the stored file format and the arithmetic the editor relies on
+// length of what the player plays (the player itself is the session's). Widths follow the stored file format and the arithmetic the editor relies on
 // (32-bit sizes, unsigned divisions); the stream length and positions are 64-bit so that
 // documents of 2 GiB and more keep their columns.
 
@@ -13,9 +13,6 @@
 namespace torvane {
 
 enum UIMode : std::uint32_t { ModeNoDocument = 0, ModeStopped = 1, ModePlaying = 2, ModePaused = 3 };
-
-// The engine's stream handle, without the engine's header.
-using StreamHandle = std::uint32_t;
 
 // Frames per column of the six zoom levels, 10 : 1 first.
 inline constexpr std::array<std::int32_t, 6> kZoomLevels{10000, 8000, 6000, 4000, 2000, 1000};
@@ -63,7 +60,6 @@ struct DocumentState {
     Selection selection;
     PeakTable peaks;
 
-    StreamHandle stream = 0;
     std::uint64_t streamLength = 0;  // bytes of the playback stream
 
     // Paths are UTF-8; folders end in a separator.
@@ -71,8 +67,8 @@ struct DocumentState {
     std::string workingFilePath;
     std::string documentPath;
 
-    // Back to "no document": what start-up and Close leave behind. Folders and the stream
-    // handle are not part of the document.
+    // Back to "no document": what start-up and Close leave behind. Folders are not part of
+    // the document.
     void resetDocument() {
         loaded = false;
         workingFilePath.clear();

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/Bass.h"
-
 namespace torvane {
 
 std::uint32_t playColumnOf(std::uint32_t columnCount, std::uint64_t position, std::uint64_t streamLength) {
@@ -26,14 +24,8 @@ std::uint64_t columnPosition(const DocumentState& doc, std::uint32_t column) {
     return columnPosition(column, doc.streamLength, doc.view.columnCount, doc.format.blockSize);
 }
 
-std::uint64_t streamPosition(const DocumentState& doc) {
-    if (doc.stream == 0) return 0;
-    const QWORD p = BASS_ChannelGetPosition(doc.stream, BASS_POS_BYTE);
-    return p == QWORD(-1) ? 0 : p;
-}
-
-std::uint32_t currentPlayColumn(const DocumentState& doc) {
-    return playColumnOf(doc.view.columnCount, streamPosition(doc), doc.streamLength);
+std::uint32_t playColumnAt(const DocumentState& doc, std::uint64_t position) {
+    return playColumnOf(doc.view.columnCount, position, doc.streamLength);
 }
 
 std::int32_t zoomedIn(std::int32_t framesPerColumn) {

@@ -24,11 +24,9 @@ std::uint32_t playColumnOf(std::uint32_t columnCount, std::uint64_t position, st
 std::uint64_t columnPosition(std::uint32_t column, std::uint64_t streamLength, std::uint32_t columnCount,
                              std::uint32_t blockSize);
 
-// The same two on the document's own stream, view and format.
+// The same two on the document's own stream length, view and format.
 std::uint64_t columnPosition(const DocumentState& doc, std::uint32_t column);
-// The playback stream's position now (0 when there is no stream) and its column.
-std::uint64_t streamPosition(const DocumentState& doc);
-std::uint32_t currentPlayColumn(const DocumentState& doc);
+std::uint32_t playColumnAt(const DocumentState& doc, std::uint64_t position);
 
 // The next zoom level in or out from framesPerColumn; the same value at either end.
 std::int32_t zoomedIn(std::int32_t framesPerColumn);

@@ -3,8 +3,6 @@
 // output's rate; an output decides when it asks for them.
 
 #include <atomic>
-#include <chrono>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -24,7 +22,7 @@ public:
     virtual void stop() = 0;
     virtual unsigned rate() const = 0;
     // Asks for another rate; false keeps the current one (the engine then resamples).
-    // Never called while the engine holds its lock: an output may wait for its callback.
+    // May wait for a callback in progress: never called from one.
     virtual bool setRate(unsigned rate) = 0;
     // Frames handed to the output that have not been heard yet.
     virtual unsigned latencyFrames() const = 0;
@@ -41,14 +39,17 @@ std::unique_ptr<AudioOutput> makePortAudioOutput();
 std::unique_ptr<AudioOutput> makeNullOutput();
 
 // Sound is consumed only when a test says so: positions, levels and spectra become exact.
+// By default its render tops a short ring up on the calling thread, so runs are
+// deterministic; `realTime` makes it behave as a device, which never waits for the file.
 class ManualClockOutput final : public AudioOutput {
 public:
+    explicit ManualClockOutput(bool realTime = false) : m_realTime(realTime) {}
     bool start(unsigned rate, Render render) override;
     void stop() override;
     unsigned rate() const override { return m_rate; }
     bool setRate(unsigned rate) override;
     unsigned latencyFrames() const override { return 0; }
-    bool realTime() const override { return false; }
+    bool realTime() const override { return m_realTime; }
 
     // Consumes `frames` frames now, on the calling thread. Returns false when not started.
     bool advance(unsigned frames);
@@ -62,20 +63,8 @@ private:
     Render m_render;
     unsigned m_rate = 0;
     bool m_fixedRate = false;
+    bool m_realTime = false;
     std::vector<float> m_last;
 };
-
-// The next BASS_Init (on any device) uses this output instead of opening one.
-void engineUseOutputForNextInit(std::unique_ptr<AudioOutput> output);
-
-// Render calls that found a playing stream's ring short of sound before its end.
-std::uint64_t engineUnderrunCount();
-
-// Test hooks. Every block read of a playback stream sleeps `delay` first.
-void engineSetReadDelayForTests(std::chrono::milliseconds delay);
-// Called with each rendered buffer; set it only while the engine has no output running.
-void engineSetRenderTapForTests(std::function<void(const float* out, unsigned frames)> tap);
-// Called while the spectrum or the level is computed, with the engine's lock held.
-void engineSetMeterHookForTests(std::function<void()> hook);
 
 }  // namespace torvane

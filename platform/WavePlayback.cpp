@@ -16,8 +16,6 @@ constexpr std::uint64_t kChunkFrames = 1024;
 constexpr std::uint64_t kReadBytes = 64 * 1024;  // at least this much per file read
 constexpr std::uint64_t kHistoryFrames = 16384;  // well over an FFT window plus device latency
 
-std::atomic<long long> g_readDelayMs{0};
-
 std::uint32_t epochOf(std::uint64_t cmd) { return std::uint32_t(cmd >> 32); }
 std::uint64_t startOf(std::uint64_t cmd) { return cmd & 0xFFFFFFFFu; }
 // True when epoch a was issued before b (epochs wrap).
@@ -30,19 +28,19 @@ std::uint32_t pack(std::int32_t l, std::int32_t r) {
 
 }  // namespace
 
-void WavePlayback::setReadDelay(std::chrono::milliseconds delay) { g_readDelayMs = delay.count(); }
-
-std::unique_ptr<WavePlayback> WavePlayback::open(const std::string& utf8Path) {
+Expected<std::unique_ptr<WavePlayback>, EngineError> WavePlayback::open(const std::string& utf8Path,
+                                                                 std::function<void()> beforeRead) {
     std::unique_ptr<WavePlayback> p(new WavePlayback);
+    p->m_beforeRead = std::move(beforeRead);
     std::FILE* f = openFile(utf8Path, "rb");
-    if (!f) return nullptr;
+    if (!f) return EngineError::CannotOpen;
     const std::uint64_t len = fileLengthOf(f);
     const WaveHeaderError e = readWaveHeader(f, len, p->m_header);
     std::fclose(f);
-    if (e != WaveHeaderError::None) return nullptr;
-    if (p->m_header.channels != 1 && p->m_header.channels != 2) return nullptr;
+    if (e != WaveHeaderError::None) return EngineError::NotPlayable;
+    if (p->m_header.channels != 1 && p->m_header.channels != 2) return EngineError::NotPlayable;
     p->m_fd = ::open(utf8Path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (p->m_fd < 0) return nullptr;
+    if (p->m_fd < 0) return EngineError::CannotOpen;
     p->m_fileSize = len;
     p->m_length = p->m_header.frameCount * p->m_header.blockSize;
 
@@ -101,8 +99,7 @@ void WavePlayback::readerLoop() {
 }
 
 void WavePlayback::readBlock(std::uint64_t first, std::size_t count) {
-    if (const long long ms = g_readDelayMs.load(); ms > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    if (m_beforeRead) m_beforeRead();
     const std::size_t bytes = count * m_header.blockSize;
     std::size_t got = 0;
     const off_t base = off_t(m_header.dataOffset + first * m_header.blockSize);
@@ -222,21 +219,60 @@ void WavePlayback::consumeBefore(std::uint64_t k) {
     m_scan = r;
 }
 
+bool WavePlayback::queued(std::uint32_t epoch, std::uint64_t k) const {
+    const std::uint64_t w = m_write.load(std::memory_order_acquire);
+    for (std::uint64_t i = m_read.load(std::memory_order_relaxed); i < w; ++i) {
+        const ChunkHead& h = m_heads[i % m_chunks];
+        if (h.epoch == epoch && k >= h.first && k < h.first + h.count) return true;
+    }
+    return false;
+}
+
+void WavePlayback::takeUp(std::uint64_t cmd) {
+    dropStale(epochOf(cmd));
+    m_cbEpoch = epochOf(cmd);
+    m_cbRunning = true;
+    m_cbSrc = double(startOf(cmd));
+    m_histFrame = startOf(cmd);
+    m_histBase.store(std::int64_t(m_histCount.load(std::memory_order_relaxed)) - std::int64_t(startOf(cmd)),
+                     std::memory_order_relaxed);
+    m_srcPub.store(m_cbSrc, std::memory_order_relaxed);
+    m_applied.store(m_cbEpoch, std::memory_order_release);
+}
+
 bool WavePlayback::render(float* mix, unsigned frames, unsigned outRate, bool fillInline) {
     // The state first: play() publishes its command before it sets Playing, so a call that
     // sees Playing also sees the command and cannot resume sound left from before it.
     const State state = m_state.load();
     const std::uint64_t cmd = m_cmd.load(std::memory_order_acquire);
-    dropStale(epochOf(cmd));
-    if (state != State::Playing) return false;
-    if (epochOf(cmd) != m_cbEpoch) {
-        m_cbEpoch = epochOf(cmd);
-        m_cbSrc = double(startOf(cmd));
-        m_histFrame = startOf(cmd);
-        m_histBase.store(std::int64_t(m_histCount.load(std::memory_order_relaxed)) - std::int64_t(startOf(cmd)),
-                         std::memory_order_relaxed);
-        m_srcPub.store(m_cbSrc, std::memory_order_relaxed);
-        m_applied.store(m_cbEpoch, std::memory_order_release);
+    if (state != State::Playing) {
+        dropStale(epochOf(cmd));
+        m_cbRunning = false;
+        return false;
+    }
+    bool pending = false;  // carrying on until a seek's sound is queued
+    if (epochOf(cmd) != m_cbEpoch || !m_cbRunning) {
+        // A new place: taken up once its first frame is queued (at once past the end, where
+        // nothing will be). Under a clock that may wait, the ring is topped up here.
+        const std::uint64_t start = startOf(cmd);
+        bool ready = start >= m_header.frameCount || queued(epochOf(cmd), start);
+        if (!ready && fillInline) {
+            dropStale(epochOf(cmd));  // makes room
+            fillAhead(m_target);
+            ready = queued(epochOf(cmd), start);
+        }
+        const std::uint64_t cont = m_continue.load(std::memory_order_acquire);
+        const bool carryOn = epochOf(cont) == epochOf(cmd) && std::uint32_t(cont) == m_cbEpoch && m_cbRunning;
+        if (ready) {
+            takeUp(cmd);
+        } else if (!carryOn) {
+            // A new run of playback: silence until its sound is there, and nothing older.
+            dropStale(epochOf(cmd));
+            m_cbRunning = false;
+            return false;
+        } else {
+            pending = true;
+        }
     }
     m_scan = m_read.load(std::memory_order_relaxed);
 
@@ -285,21 +321,23 @@ bool WavePlayback::render(float* mix, unsigned frames, unsigned outRate, bool fi
     m_cbSrc = shortRing ? start + step * i : std::min(start + step * frames, double(total));
     consumeBefore(std::uint64_t(m_cbSrc));
     m_srcPub.store(m_cbSrc, std::memory_order_release);
-    return shortRing;
+    // What ran out while a seek waits for its sound was superseded anyway.
+    return shortRing && !pending;
 }
 
 // ---------------------------------------------------------------------------------------
 // The UI side
 
-void WavePlayback::issueCommand(std::uint64_t startFrame) {
-    // The first read for the new place is queued before the command is published, so the
-    // callback has its sound from the first call that takes the command up.
-    std::lock_guard<std::mutex> lock(m_fillMutex);
-    ++m_epoch;
-    m_fillEpoch = m_epoch;
-    m_fillNext = startFrame;
-    fillLocked(m_readFrames);
+void WavePlayback::issueCommand(std::uint64_t startFrame, bool seamless) {
+    // Posted only: the reader queues the new place, the callback takes it up when it is there.
+    const std::uint32_t previous = m_epoch++;
+    if (seamless) m_continue.store((std::uint64_t(m_epoch) << 32) | previous, std::memory_order_release);
     m_cmd.store((std::uint64_t(m_epoch) << 32) | startFrame, std::memory_order_release);
+}
+
+void WavePlayback::wakeReader() {
+    { std::lock_guard<std::mutex> lock(m_wakeMutex); }
+    m_wake.notify_all();
 }
 
 double WavePlayback::currentSourceFrame() const {
@@ -336,12 +374,9 @@ void WavePlayback::play(bool restart) {
     if (restart) m_pos = 0;
     if (m_state.load() == State::Playing && !restart) return;
     m_playFrom = m_pos;
-    issueCommand(m_pos / m_header.blockSize);
+    issueCommand(m_pos / m_header.blockSize, false);
     m_state = State::Playing;  // after the command: stale sound must not play in between
-    {
-        std::lock_guard<std::mutex> lock(m_wakeMutex);
-    }
-    m_wake.notify_all();
+    wakeReader();
 }
 
 bool WavePlayback::pause(unsigned latencyFrames, unsigned outRate, const std::function<void()>& settle) {
@@ -368,8 +403,8 @@ bool WavePlayback::setPosition(std::uint64_t pos) {
     if (m_state.load() == State::Playing) {
         // Carry on from there; what was queued for the device is superseded.
         m_playFrom = pos;
-        issueCommand(pos / m_header.blockSize);
-        m_wake.notify_all();
+        issueCommand(pos / m_header.blockSize, true);
+        wakeReader();
     }
     return true;
 }

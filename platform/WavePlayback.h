@@ -4,16 +4,18 @@
 // to the device.
 //
 // Three parties touch a stream:
-//  - the UI side (play, pause, positions, meters), serialised by the engine's lock;
+//  - the UI side (play, pause, positions, meters), one thread at a time (the Player's owner);
 //  - the stream's reader thread, which converts the file ahead of playback into a ring of
 //    float frames;
 //  - the output's real-time callback (render), which only reads that ring, writes the
 //    history the meters read, and never takes a lock, reads the file or allocates.
-// A seek or a new play is a command (an epoch and a start frame) that the callback picks
-// up at its next call; ring data of an older epoch is dropped unheard.
+// A seek or a new play is a command (an epoch and a start frame) that the UI side only
+// posts: the reader queues the new place's sound, and the callback takes the command up once
+// that sound is there. Until then a seek while playing goes on with what was playing, and a
+// play waits in silence; ring data of an older epoch is dropped unheard. The UI side never
+// touches the file after open.
 
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -23,6 +25,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Expected.h"
+#include "platform/Player.h"
 #include "platform/WaveHeader.h"
 
 namespace torvane {
@@ -31,7 +35,9 @@ class WavePlayback {
 public:
     enum class State { Stopped, Playing, Paused };
 
-    static std::unique_ptr<WavePlayback> open(const std::string& utf8Path);
+    // `beforeRead` runs before every block read (tests of a slow or stuck disk).
+    static Expected<std::unique_ptr<WavePlayback>, EngineError> open(const std::string& utf8Path,
+                                                                      std::function<void()> beforeRead = {});
     ~WavePlayback();
     WavePlayback(const WavePlayback&) = delete;
     WavePlayback& operator=(const WavePlayback&) = delete;
@@ -66,9 +72,6 @@ public:
     // Returns true when the ring ran short before the end of the file.
     bool render(float* mix, unsigned frames, unsigned outRate, bool fillInline);
 
-    // Every block read sleeps this long first (tests of a slow disk).
-    static void setReadDelay(std::chrono::milliseconds delay);
-
 private:
     struct ChunkHead {
         std::uint32_t epoch = 0;
@@ -85,7 +88,9 @@ private:
     std::uint64_t fillLocked(std::uint64_t target);  // with m_fillMutex held
     // Reads `count` frames from `first` into the raw buffer; what cannot be read is silence.
     void readBlock(std::uint64_t first, std::size_t count);
-    void issueCommand(std::uint64_t startFrame);
+    // `seamless`: playback carries on with what it was playing until the new place is queued.
+    void issueCommand(std::uint64_t startFrame, bool seamless);
+    void wakeReader();
     double currentSourceFrame() const;
     std::uint64_t heardPosition(unsigned latencyFrames, unsigned outRate) const;
 
@@ -93,6 +98,9 @@ private:
     const float* frameAt(std::uint64_t k, bool remember);
     void consumeBefore(std::uint64_t k);
     void dropStale(std::uint32_t cmdEpoch);
+    // True when the ring holds frame k of command `epoch`.
+    bool queued(std::uint32_t epoch, std::uint64_t k) const;
+    void takeUp(std::uint64_t cmd);
 
     int m_fd = -1;
     WaveHeader m_header;
@@ -107,6 +115,9 @@ private:
 
     // The latest command: epoch in the high half, start frame in the low half.
     std::atomic<std::uint64_t> m_cmd{0};
+    // A seek while playing: its epoch in the high half, the epoch it carries on from in the low.
+    std::atomic<std::uint64_t> m_continue{0};
+    std::function<void()> m_beforeRead;
 
     // The ring: chunks of kChunkFrames interleaved stereo floats at the source rate.
     std::vector<float> m_ring;
@@ -129,6 +140,7 @@ private:
 
     // Callback side, and what it publishes.
     std::uint32_t m_cbEpoch = 0;
+    bool m_cbRunning = false;      // m_cbEpoch is being played in this run of playback
     double m_cbSrc = 0;            // next source frame to render (fractional when resampling)
     std::uint64_t m_histFrame = 0; // next source frame to enter the history
     std::uint64_t m_scan = 0;      // ring chunk where frame lookups start

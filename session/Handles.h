@@ -1,40 +1,11 @@
 #pragma once
-// Owners of the session's two resources, so that no path can leave one behind: the playback
-// stream (freed with the engine) and the working file (deleted from disk).
+// Owners of the session's files, so that no path can leave one behind (the player is its own
+// owner: see platform/Player.h).
 
 #include <string>
 #include <utility>
 
-#include "doc/DocumentState.h"
-
 namespace torvane {
-
-class PlaybackStream {
-public:
-    PlaybackStream() = default;
-    // Opens a playback stream on a PCM WAV file; invalid when the engine refuses it.
-    explicit PlaybackStream(const std::string& wavPath);
-    ~PlaybackStream() { reset(); }
-    PlaybackStream(PlaybackStream&& o) noexcept : m_handle(std::exchange(o.m_handle, 0)) {}
-    PlaybackStream& operator=(PlaybackStream&& o) noexcept {
-        if (this != &o) {
-            reset();
-            m_handle = std::exchange(o.m_handle, 0);
-        }
-        return *this;
-    }
-    PlaybackStream(const PlaybackStream&) = delete;
-    PlaybackStream& operator=(const PlaybackStream&) = delete;
-
-    StreamHandle handle() const { return m_handle; }
-    bool valid() const { return m_handle != 0; }
-    // Lengths are 64-bit: a document may be 2 GiB or more.
-    std::uint64_t length() const;
-    void reset();
-
-private:
-    StreamHandle m_handle = 0;
-};
 
 // A file deleted when its owner lets go of it.
 class OwnedFile {

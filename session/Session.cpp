@@ -10,7 +10,6 @@
 #include "doc/RecoveryState.h"
 #include "doc/WorkingFile.h"
 #include "edit/Edits.h"
-#include "platform/Bass.h"
 #include "platform/File.h"
 #include "platform/FileIo.h"
 #include "platform/Folders.h"
@@ -100,7 +99,7 @@ Session::Session() = default;
 
 Session::~Session() {
     m_journal.clear();
-    releaseStream();
+    m_player.reset();
     m_workingFile.reset();
     m_folder.reset();
 }
@@ -118,7 +117,7 @@ bool Session::createFolder(const std::string& parent) {
 
 void Session::removeFolder() {
     m_journal.clear();
-    releaseStream();
+    m_player.reset();
     m_workingFile.reset();
     m_folder.reset();
     m_doc.tempFolder.clear();
@@ -129,14 +128,14 @@ void Session::adoptWorkingFile(const std::string& path) {
     m_doc.workingFilePath = path;
 }
 
-void Session::attachStream(PlaybackStream stream) {
-    m_stream = std::move(stream);
-    m_doc.stream = m_stream.handle();
-}
-
-void Session::releaseStream() {
-    m_stream.reset();
-    m_doc.stream = 0;
+bool Session::openPlayer() {
+    // The old one lets go of the file first.
+    m_player.reset();
+    if (!m_engine) return false;
+    auto player = m_engine->openPlayer(m_doc.workingFilePath);
+    if (!player) return false;
+    m_player.emplace(std::move(*player));
+    return true;
 }
 
 void Session::selectWholeDocument() {
@@ -173,13 +172,11 @@ Outcome Session::open(const std::string& path, Progress& progress, std::uint64_t
 
 Outcome Session::startPlayer() {
     BusyScope busy(*this);
-    PlaybackStream stream(m_doc.workingFilePath);
-    if (!stream.valid()) {
+    if (!openPlayer()) {
         close();
         return Outcome::failed(kMsgCannotPlay);
     }
-    m_doc.streamLength = stream.length();
-    attachStream(std::move(stream));
+    m_doc.streamLength = m_player->length();
     m_playerWanted = true;
     return Outcome::done();
 }
@@ -187,7 +184,7 @@ Outcome Session::startPlayer() {
 void Session::close() {
     if (hasFolder()) removeFile(m_folder->path() + kRecoveryFileName);
     if (playerActive()) stop();
-    releaseStream();
+    m_player.reset();
     m_playerWanted = false;
     m_doc.streamLength = 0;
     // The history belongs to the document: its files go with it.
@@ -214,15 +211,16 @@ Outcome Session::zoomTo(std::int32_t framesPerColumn, Progress& progress) {
     if (Outcome intact = workingFileIntact(); !intact.ok()) return intact;
     BusyScope busy(*this);
     if (playerActive()) stop();
-    // The reload reads the working file; the stream lets go of it meanwhile.
-    releaseStream();
+    // The reload reads the working file; the player lets go of it meanwhile.
+    m_player.reset();
     const std::int32_t before = m_doc.view.framesPerColumn;
     m_doc.view.framesPerColumn = framesPerColumn;
     const Outcome r = reloadPeakTable(m_doc, progress, 0);
     // A failed reload keeps the old table: the zoom it was made at goes with it.
     if (!r.ok()) m_doc.view.framesPerColumn = before;
-    // Same file, same data: the stream length stays what it was.
-    attachStream(PlaybackStream(m_doc.workingFilePath));
+    // Same file, same data: the stream length stays what it was. A file the engine now
+    // refuses leaves the document without a player, as after a failed edit.
+    openPlayer();
     selectWholeDocument();
     m_doc.uiMode = ModeStopped;
     return r;
@@ -232,14 +230,14 @@ Outcome Session::zoomTo(std::int32_t framesPerColumn, Progress& progress) {
 
 void Session::releasePlayer() {
     if (playerActive()) stop();
-    releaseStream();
+    m_player.reset();
 }
 
 void Session::restorePlayer() {
-    if (!m_playerWanted || m_stream.valid()) return;
-    PlaybackStream stream(m_doc.workingFilePath);
-    m_doc.streamLength = stream.length();
-    attachStream(std::move(stream));
+    if (!m_playerWanted || m_player) return;
+    // A working file the engine refuses (removed meanwhile, say) leaves no player and a
+    // stream length of 0: nothing plays, and every column is column 0.
+    m_doc.streamLength = openPlayer() ? m_player->length() : 0;
 }
 
 Outcome Session::runEdit(EditKind kind, float factor, Progress& progress, bool redoing) {
@@ -401,20 +399,22 @@ Outcome Session::save(const std::string& destination, Prompts& prompts, Progress
 
 // --- transport --------------------------------------------------------------------------------
 
-bool Session::playerActive() const { return BASS_ChannelIsActive(m_doc.stream) != BASS_ACTIVE_STOPPED; }
+PlayerState Session::playerState() { return m_player ? m_player->state() : PlayerState::Stopped; }
 
-std::uint32_t Session::playColumn() const { return currentPlayColumn(m_doc); }
+std::uint64_t Session::playPosition() { return m_player ? m_player->position() : 0; }
 
-void Session::setPosition(std::uint64_t position) { BASS_ChannelSetPosition(m_doc.stream, position, BASS_POS_BYTE); }
+std::uint32_t Session::playColumn() { return playColumnAt(m_doc, playPosition()); }
+
+bool Session::setPosition(std::uint64_t position) { return m_player && m_player->seek(position); }
 
 void Session::play() {
-    BASS_ChannelPlay(m_doc.stream, 1);
+    if (m_player) m_player->play(true);
     m_doc.uiMode = ModePlaying;
 }
 
 void Session::playFromHere() {
     if (m_doc.uiMode == ModeStopped) {
-        std::uint64_t p = streamPosition(m_doc);
+        std::uint64_t p = playPosition();
         // From the very start it begins one column past the start marker, inside the selection.
         if (p == 0) p = columnPosition(m_doc, m_doc.selection.startMarker + 1);
         setPosition(p);
@@ -424,18 +424,21 @@ void Session::playFromHere() {
         if (c == m_doc.selection.startMarker || c == m_doc.selection.finishMarker)
             setPosition(columnPosition(m_doc, c + 3));
     }
-    BASS_ChannelPlay(m_doc.stream, 0);
+    if (m_player) m_player->play(false);
     m_doc.uiMode = ModePlaying;
 }
 
 void Session::pause() {
-    BASS_ChannelPause(m_doc.stream);
+    // Pausing what is not playing (it ran out meanwhile) changes nothing in the player.
+    if (m_player) m_player->pause();
     m_doc.uiMode = ModePaused;
 }
 
 void Session::stop() {
-    BASS_ChannelStop(m_doc.stream);
-    setPosition(0);
+    if (m_player) {
+        m_player->stop();
+        m_player->seek(0);  // 0 is never past the end
+    }
     m_doc.uiMode = ModeStopped;
 }
 
@@ -562,7 +565,7 @@ bool Session::applyStopRule(std::uint32_t c) {
     if (m_busy || !m_doc.loaded || m_doc.workingFilePath.empty()) return false;
     if (c == 0 || c == m_doc.view.columnCount - 1) return false;
     if (c != m_doc.selection.startMarker && c != m_doc.selection.finishMarker) return false;
-    BASS_ChannelPause(m_doc.stream);
+    if (m_player) m_player->pause();
     m_doc.uiMode = ModePaused;
     return true;
 }
@@ -576,9 +579,11 @@ Session::Tick Session::tick() {
         stop();  // played to the end
         t.ended = true;
     }
-    // The engine's results are not examined: on failure the buffer keeps the last spectrum.
-    BASS_ChannelGetData(m_doc.stream, m_fft.data(), BASS_DATA_FFT1024);
-    m_level = BASS_ChannelGetLevel(m_doc.stream);
+    // Without a player the meters keep their last input; a stopped one reads silence.
+    if (m_player) {
+        m_player->spectrum(m_fft);
+        m_level = m_player->level();
+    }
     return t;
 }
 

@@ -2,7 +2,7 @@
 // One open document and every command on it, for the editor window and torvane-cli alike.
 //
 // The session owns the document state, this instance's working folder, the working file and
-// the playback stream; each is released by its owner on every path. Long commands take a
+// the player on it; each is released by its owner on every path. Long commands take a
 // Progress and return an Outcome (done, cancelled, or failed with the message to show); the
 // caller asks the user first and shows the outcome's message afterwards. While a command
 // runs the session is busy: the window's timer and paint leave the document alone then.
@@ -21,6 +21,7 @@
 #include "doc/DocumentState.h"
 #include "doc/InstanceFolder.h"
 #include "edit/UndoJournal.h"
+#include "platform/AudioEngine.h"
 #include "platform/Outcome.h"
 #include "platform/Progress.h"
 #include "session/Handles.h"
@@ -78,6 +79,9 @@ public:
     // Lets go of the folders offered and not answered: the next start offers them again.
     void endRecoveryOffer() { m_offered.clear(); }
 
+    // The engine the player is made by (the editor's, once it started); none: no player.
+    void setEngine(std::shared_ptr<AudioEngine> engine) { m_engine = std::move(engine); }
+
     // The session is the document's only writer: clients read it and change it by commands.
     const DocumentState& doc() const { return m_doc; }
     // For tests that need a document in a state no command reaches directly.
@@ -107,8 +111,8 @@ public:
     // while decoding. No playback stream yet: see startPlayer().
     Outcome open(const std::string& path, Progress& progress,
                  std::uint64_t workingFileLimit = kMaxWorkingFileBytes);
-    // Opens the playback stream on the working file. On failure the working file is deleted
-    // and the document closed.
+    // Opens the player on the working file. On failure (or without an engine) the working file
+    // is deleted and the document closed.
     Outcome startPlayer();
     // Takes an existing working file as this session's own (deleted with the document).
     void adoptWorkingFile(const std::string& path);
@@ -185,8 +189,13 @@ public:
     // The stop rule, judged on the column the cursor was drawn on: playback pauses on a
     // marker (not on the first or last column). True when it paused.
     bool applyStopRule(std::uint32_t drawnColumn);
-    bool playerActive() const;
-    std::uint32_t playColumn() const;
+    bool hasPlayer() const { return m_player.has_value(); }
+    // Stopped without a player.
+    PlayerState playerState();
+    bool playerActive() { return playerState() != PlayerState::Stopped; }
+    // The play position in bytes (0 without a player) and its column.
+    std::uint64_t playPosition();
+    std::uint32_t playColumn();
 
     // The 100 ms tick: stops a playback that has run out and reads the meters' input.
     struct Tick {
@@ -206,10 +215,11 @@ private:
     // Failed with kMsgWorkingFileGone when the working file is there but no longer holds the
     // document (replaced by a folder, cut short).
     Outcome workingFileIntact() const;
-    // The stream field of the document mirrors m_stream; only these two change either.
-    void attachStream(PlaybackStream stream);
-    void releaseStream();
-    void setPosition(std::uint64_t position);
+    // A new player on the working file in place of the old one; false (and none) when the
+    // engine refuses the file. The document's stream length is the caller's to set.
+    bool openPlayer();
+    // False when the position is past the end of the stream: it stays where it was.
+    bool setPosition(std::uint64_t position);
     void selectWholeDocument();
     // Runs one of the five edits with the document's current markers; `redoing` runs the
     // step the journal already holds instead of recording a new one.
@@ -218,7 +228,8 @@ private:
     DocumentState m_doc;
     std::unique_ptr<InstanceFolder> m_folder;
     OwnedFile m_workingFile;
-    PlaybackStream m_stream;
+    std::shared_ptr<AudioEngine> m_engine;
+    std::optional<Player> m_player;
     UndoJournal m_journal;
     std::function<bool(const std::string&)> m_askWithoutUndo;
     bool m_keepUndo = true;

@@ -3,18 +3,18 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/Bass.h"
-
 namespace torvane {
 
-std::int64_t streamSeconds(StreamHandle stream, std::uint64_t position) {
-    const double s = BASS_ChannelBytes2Seconds(stream, position);
+std::int64_t streamSeconds(const WaveFormat& format, std::uint64_t position) {
+    const double perSecond = double(format.sampleRate) * format.blockSize;
+    if (!(perSecond > 0)) return 0;
+    const double s = double(position) / perSecond;
     return std::isfinite(s) ? std::int64_t(s) : 0;
 }
 
 bool waveViewShowsDocument(const DocumentState& doc) { return !doc.workingFilePath.empty() && doc.loaded; }
 
-WaveformScene waveSceneFor(const DocumentState& doc) {
+WaveformScene waveSceneFor(const DocumentState& doc, std::uint64_t playPosition) {
     WaveformScene s;
     const bool peaks = doc.peaks.left.size() >= doc.view.columnCount && doc.peaks.right.size() >= doc.view.columnCount;
     s.leftPeaks = peaks ? doc.peaks.left.data() : nullptr;
@@ -27,13 +27,10 @@ WaveformScene waveSceneFor(const DocumentState& doc) {
     s.duration = doc.format.duration;
     s.startMarker = doc.selection.startMarker;
     s.finishMarker = doc.selection.finishMarker;
-    s.startSeconds =
-        streamSeconds(doc.stream, columnPosition(doc, doc.selection.startMarker));
-    s.finishSeconds =
-        streamSeconds(doc.stream, columnPosition(doc, doc.selection.finishMarker));
-    const std::uint64_t pos = streamPosition(doc);
-    s.playSeconds = streamSeconds(doc.stream, pos);
-    s.playColumn = playColumnOf(doc.view.columnCount, pos, doc.streamLength);
+    s.startSeconds = streamSeconds(doc.format, columnPosition(doc, doc.selection.startMarker));
+    s.finishSeconds = streamSeconds(doc.format, columnPosition(doc, doc.selection.finishMarker));
+    s.playSeconds = streamSeconds(doc.format, playPosition);
+    s.playColumn = playColumnAt(doc, playPosition);
     return s;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// What the waveform view needs from the document and the engine.
+// What the waveform view needs from the document and the play position.
 
 #include <cstdint>
 
@@ -9,12 +9,14 @@
 
 namespace torvane {
 
-// Whole seconds of a stream byte position, truncated.
-std::int64_t streamSeconds(StreamHandle stream, std::uint64_t position);
+// Whole seconds of a stream byte position at the working file's rate, truncated (0 for a
+// format without a rate).
+std::int64_t streamSeconds(const WaveFormat& format, std::uint64_t position);
 
-// Everything the renderer draws, read from the document and the engine. The colours and
-// the label font keep their defaults; the window sets its own.
-WaveformScene waveSceneFor(const DocumentState& doc);
+// Everything the renderer draws, read from the document and the player's position (0 when
+// there is no player). The colours and the label font keep their defaults; the window sets
+// its own.
+WaveformScene waveSceneFor(const DocumentState& doc, std::uint64_t playPosition);
 
 // True when the view draws anything at all (a working file and a loaded document).
 bool waveViewShowsDocument(const DocumentState& doc);

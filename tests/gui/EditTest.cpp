@@ -15,7 +15,6 @@
 #include "app/TProcessForm.h"
 #include "app/TVolumeForm.h"
 #include "edit/Edits.h"
-#include "platform/Bass.h"
 #include "platform/FileIo.h"
 #include "support/ManualClock.h"
 #include "support/ShellFixture.h"
@@ -28,8 +27,9 @@ namespace {
 class EditCommands : public ::testing::Test {
 protected:
     void SetUp() override {
-        clock = useManualClockForNextInit();
-        f = &shell.start();
+        StartupOptions o = shell.options();
+        o.audioOutput = clock;
+        f = &shell.startWith(o);
         f->Timer1->stop();  // the test drives the clock itself
     }
 
@@ -69,7 +69,7 @@ protected:
         });
     }
 
-    ManualClockOutput* clock = nullptr;
+    std::shared_ptr<ManualClockOutput> clock = manualClock();
     Shell shell;
     TempDir media;
     TMainForm* f = nullptr;
@@ -82,7 +82,7 @@ TEST_F(EditCommands, DeleteStopsPlaybackRewritesAndMarksTheDocument) {
     f->session().stateForTests().selection = {2, 5};
     f->CButtonPlay->click();
     clock->advance(4410);
-    ASSERT_EQ(BASS_ChannelIsActive(f->doc().stream), BASS_ACTIVE_PLAYING);
+    ASSERT_EQ(f->session().playerState(), PlayerState::Playing);
     EXPECT_FALSE(f->ButtonSave->isEnabled());
 
     f->ButtonDelete->click();
@@ -98,8 +98,8 @@ TEST_F(EditCommands, DeleteStopsPlaybackRewritesAndMarksTheDocument) {
     EXPECT_EQ(d.uiMode, ModeStopped);
     // A new stream on the shorter file, stopped at its start.
     EXPECT_EQ(d.streamLength, 70000u * 4);
-    EXPECT_EQ(BASS_ChannelIsActive(d.stream), BASS_ACTIVE_STOPPED);
-    EXPECT_EQ(BASS_ChannelGetPosition(d.stream, BASS_POS_BYTE), 0u);
+    EXPECT_EQ(f->session().playerState(), PlayerState::Stopped);
+    EXPECT_EQ(f->session().playPosition(), 0u);
     // Frame 20000 is now what frame 50000 was.
     EXPECT_EQ(sample(20000, 0), std::int16_t(20000 - 10000));
     EXPECT_EQ(sample(19999, 0), std::int16_t(20000 - 19999));
@@ -117,16 +117,17 @@ TEST_F(EditCommands, VolumeDialogOkScalesAndCancelChangesOnlyThePlayer) {
     const Bytes before = readFile(f->doc().workingFilePath);
 
     f->CButtonPlay->click();
-    const StreamHandle playing = f->doc().stream;
+    clock->advance(4410);
     answerVolume(0, false, false);
     f->ButtonVolume->click();
     EXPECT_FALSE(f->VolumeForm->isVisible());
     EXPECT_TRUE(readFile(f->doc().workingFilePath) == before);
     EXPECT_FALSE(f->doc().modified);
     EXPECT_FALSE(f->ButtonSave->isEnabled());
-    EXPECT_NE(f->doc().stream, playing);  // stopped, and a new stream made
-    EXPECT_NE(f->doc().stream, 0u);
-    EXPECT_EQ(BASS_ChannelIsActive(f->doc().stream), BASS_ACTIVE_STOPPED);
+    // Stopped, and a new player made: at the start.
+    ASSERT_TRUE(f->session().hasPlayer());
+    EXPECT_EQ(f->session().playerState(), PlayerState::Stopped);
+    EXPECT_EQ(f->session().playPosition(), 0u);
     EXPECT_EQ(f->doc().uiMode, ModeStopped);
 
     answerVolume(5, false, true);  // 50 %

@@ -5,7 +5,6 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "platform/Bass.h"
 #include "support/ShellFixture.h"
 
 using namespace torvane;
@@ -65,24 +64,6 @@ void expectTable(TMainForm& f, std::uint32_t mode, std::uint32_t playColumn) {
 
 const QStringList kAlwaysEnabled = {"MExit", "MHelp", "MHome", "MAbout", "ButtonHelp", "ButtonUpdate", "MLanguage0"};
 
-// A real working file and a playback stream on it, so the play column comes from the engine.
-struct PlaybackFile {
-    HSTREAM stream = 0;
-    std::int32_t length = 0;
-    explicit PlaybackFile(const std::string& path, std::uint32_t frames) {
-        std::vector<std::uint8_t> data(frames * 4u, 0);
-        writeFile(path, makeWav(44100, 2, 16, data));
-        stream = BASS_StreamCreateFile(0, path.c_str(), 0, 0, 0);
-        length = std::int32_t(BASS_ChannelGetLength(stream, BASS_POS_BYTE));
-    }
-    // Places the player at the start of column c of a document of `columns` columns.
-    void seekColumn(std::uint32_t c, std::uint32_t columns) {
-        QWORD pos = QWORD(c) * QWORD(length) / columns;
-        pos -= pos % 4;
-        ASSERT_TRUE(BASS_ChannelSetPosition(stream, pos, BASS_POS_BYTE));
-    }
-};
-
 }  // namespace
 
 TEST(ShellModes, EveryRowOfTheEnablingTableInEveryMode) {
@@ -127,14 +108,13 @@ TEST(ShellModes, ZoomButtonsAtOneToOneAndTenToOne) {
 TEST(ShellModes, MarkerCommandsFollowThePlayColumnOfTheEngine) {
     Shell shell;
     TMainForm& f = shell.start();
+    // A real working file and a player on it, so the play column comes from the engine.
     const std::string wav = f.doc().tempFolder + "AudioTemp.wav";
-    PlaybackFile file(wav, 100000);
-    ASSERT_NE(file.stream, 0u);
-    ASSERT_GT(file.length, 0);
+    writeFile(wav, makeWav(44100, 2, 16, std::vector<std::uint8_t>(100000 * 4u, 0)));
     fakeDocument(f, 10, 0, 9);
-    f.session().stateForTests().workingFilePath = wav;
-    f.session().stateForTests().stream = file.stream;
-    f.session().stateForTests().streamLength = file.length;
+    f.session().adoptWorkingFile(wav);
+    ASSERT_TRUE(f.session().startPlayer().ok());
+    ASSERT_EQ(f.doc().streamLength, 100000u * 4);
 
     auto markers = [&](bool start, bool finish) {
         for (QObject* o : std::initializer_list<QObject*>{f.MSetStart, f.CButtonSetStart, f.MPopSetStart})
@@ -148,7 +128,7 @@ TEST(ShellModes, MarkerCommandsFollowThePlayColumnOfTheEngine) {
     EXPECT_EQ(f.session().playColumn(), 0u);
     markers(true, false);
 
-    file.seekColumn(9, 10);  // on the finish marker
+    f.session().placeAt(9);  // on the finish marker
     for (std::uint32_t mode : {1u, 3u}) {
         f.SetUIMode(mode);
         EXPECT_EQ(f.session().playColumn(), 9u);
@@ -156,12 +136,12 @@ TEST(ShellModes, MarkerCommandsFollowThePlayColumnOfTheEngine) {
     }
 
     f.session().stateForTests().selection.startMarker = 4;
-    file.seekColumn(4, 10);  // on the start marker
+    f.session().placeAt(4);  // on the start marker
     f.SetUIMode(1);
     EXPECT_EQ(f.session().playColumn(), 4u);
     markers(true, false);
 
-    file.seekColumn(6, 10);  // inside the selection
+    f.session().placeAt(6);  // inside the selection
     f.SetUIMode(3);
     markers(true, true);
 

@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/Bass.h"
+#include "platform/AudioEngine.h"
+#include "platform/Decoder.h"
+#include "support/ManualClock.h"
 #include "support/TestFiles.h"
 
 using namespace torvane;
@@ -15,30 +17,29 @@ using namespace torvane::test;
 namespace {
 
 struct Decoded {
-    DWORD rate = 0, chans = 0, flags = 0;
+    unsigned rate = 0, chans = 0;
     std::vector<std::int16_t> pcm;
-    QWORD expectedBytes = 0;
-    QWORD fileSize = 0;
+    std::uint64_t expectedBytes = 0;
+    std::uint64_t fileSize = 0;
 };
 
+std::unique_ptr<Decoder> openMp3(const std::string& path) { return Decoder::open(path, Decoder::Container::MpegOrWave); }
+std::unique_ptr<Decoder> openWma(const std::string& path) { return Decoder::open(path, Decoder::Container::Asf); }
+
 // Reads a decoder the way the open does: while active, 10000 bytes at a time.
-bool decodeAll(HSTREAM h, Decoded& d) {
-    BASS_CHANNELINFO info;
-    if (!BASS_ChannelGetInfo(h, &info)) return false;
-    d.rate = info.freq;
-    d.chans = info.chans;
-    d.flags = info.flags;
-    d.expectedBytes = BASS_ChannelGetLength(h, BASS_POS_BYTE);
-    d.fileSize = BASS_StreamGetFilePosition(h, BASS_FILEPOS_END);
+bool decodeAll(Decoder& h, Decoded& d) {
+    d.rate = h.rate();
+    d.chans = h.channels();
+    d.expectedBytes = h.expectedBytes();
+    d.fileSize = h.fileSize();
     std::vector<std::uint8_t> bytes;
     std::vector<std::uint8_t> buf(10000);
     int guard = 0;
-    while (BASS_ChannelIsActive(h) && guard++ < 1000000) {
-        DWORD n = BASS_ChannelGetData(h, buf.data(), 10000);
-        if (n == BASS_DATA_ERROR) return false;
+    while (h.active() && guard++ < 1000000) {
+        const std::uint32_t n = h.read(buf.data(), 10000);
         EXPECT_LE(n, 10000u);
         bytes.insert(bytes.end(), buf.begin(), buf.begin() + n);
-        EXPECT_EQ(BASS_ChannelGetPosition(h, BASS_POS_BYTE), bytes.size());
+        EXPECT_EQ(h.delivered(), bytes.size());
     }
     d.pcm.resize(bytes.size() / 2);
     std::memcpy(d.pcm.data(), bytes.data(), d.pcm.size() * 2);
@@ -87,22 +88,16 @@ TEST_P(EngineDecodeMatrix, MatchesFfmpegDecode) {
     else
         ASSERT_TRUE(run("ffmpeg -y -v error -i " + quote(wav) + " -c:a wmav2 -b:a 128k " + quote(enc)));
 
-    HSTREAM h = std::string(s.ext) == "mp3" ? BASS_StreamCreateFile(0, enc.c_str(), 0, 0, BASS_STREAM_DECODE)
-                                            : BASS_WMA_StreamCreateFile(0, enc.c_str(), 0, 0, BASS_STREAM_DECODE);
-    ASSERT_NE(h, 0u);
+    auto h = std::string(s.ext) == "mp3" ? openMp3(enc) : openWma(enc);
+    ASSERT_NE(h, nullptr);
     Decoded d;
-    ASSERT_TRUE(decodeAll(h, d));
-    EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
-    // Seconds follow the decoded format: one second of 16-bit audio.
-    EXPECT_DOUBLE_EQ(BASS_ChannelBytes2Seconds(h, QWORD(s.rate) * 2 * s.channels), 1.0);
-    EXPECT_EQ(BASS_ChannelGetData(h, nullptr, 10000), BASS_DATA_ERROR);
-    EXPECT_TRUE(BASS_StreamFree(h));
-    EXPECT_FALSE(BASS_StreamFree(h));
+    ASSERT_TRUE(decodeAll(*h, d));
+    EXPECT_FALSE(h->active());
+    EXPECT_EQ(h->read(nullptr, 10000), 0u);  // the end stays the end
 
-    EXPECT_EQ(d.rate, DWORD(s.rate));
-    EXPECT_EQ(d.chans, DWORD(s.channels));
-    EXPECT_EQ(d.flags & BASS_SAMPLE_8BITS, 0u);
-    EXPECT_EQ(d.fileSize, QWORD(readFile(enc).size()));
+    EXPECT_EQ(d.rate, unsigned(s.rate));
+    EXPECT_EQ(d.chans, unsigned(s.channels));
+    EXPECT_EQ(d.fileSize, std::uint64_t(readFile(enc).size()));
 
     const auto ref = ffmpegDecode(enc, dir, s.channels);
     const long frames = long(d.pcm.size() / d.chans), refFrames = long(ref.size() / d.chans);
@@ -123,11 +118,10 @@ INSTANTIATE_TEST_SUITE_P(Formats, EngineDecodeMatrix,
 TEST_F(EngineDecode, SurroundIsMixedDownToStereo) {
     const std::string wav = dir.file("six.wav");
     ASSERT_TRUE(makeSignalWav(wav, 48000, 6, 1.0));
-    HSTREAM h = BASS_StreamCreateFile(0, wav.c_str(), 0, 0, BASS_STREAM_DECODE);
-    ASSERT_NE(h, 0u);
+    auto h = openMp3(wav);
+    ASSERT_NE(h, nullptr);
     Decoded d;
-    ASSERT_TRUE(decodeAll(h, d));
-    BASS_StreamFree(h);
+    ASSERT_TRUE(decodeAll(*h, d));
     EXPECT_EQ(d.chans, 2u);
     EXPECT_EQ(d.rate, 48000u);
     EXPECT_EQ(d.pcm.size(), 48000u * 2);
@@ -145,22 +139,20 @@ TEST_F(EngineDecode, BadInputsGiveNoHandleOrAnEarlyEndWithoutCrashing) {
     // Empty file, missing file, garbage, an MP3 that stops half-way, and WAV data in a .wma.
     const std::string empty = dir.file("empty.mp3");
     writeFile(empty, {});
-    EXPECT_EQ(BASS_StreamCreateFile(0, empty.c_str(), 0, 0, BASS_STREAM_DECODE), 0u);
-    EXPECT_EQ(BASS_WMA_StreamCreateFile(0, empty.c_str(), 0, 0, BASS_STREAM_DECODE), 0u);
-    EXPECT_EQ(BASS_StreamCreateFile(0, dir.file("missing.mp3").c_str(), 0, 0, BASS_STREAM_DECODE), 0u);
-    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
+    EXPECT_EQ(openMp3(empty), nullptr);
+    EXPECT_EQ(openWma(empty), nullptr);
+    EXPECT_EQ(openMp3(dir.file("missing.mp3")), nullptr);
 
     std::mt19937 rng(7);
     std::vector<std::uint8_t> junk(200000);
     for (auto& b : junk) b = std::uint8_t(rng());
     const std::string garbage = dir.file("garbage.mp3");
     writeFile(garbage, junk);
-    for (HSTREAM h : {BASS_StreamCreateFile(0, garbage.c_str(), 0, 0, BASS_STREAM_DECODE),
-                      BASS_WMA_StreamCreateFile(0, garbage.c_str(), 0, 0, BASS_STREAM_DECODE)}) {
-        if (h == 0) continue;
-        Decoded d;
-        decodeAll(h, d);
-        BASS_StreamFree(h);
+    for (auto* open : {&openMp3, &openWma}) {
+        if (auto h = open(garbage)) {
+            Decoded d;
+            decodeAll(*h, d);
+        }
     }
 
     const std::string wav = dir.file("src.wav");
@@ -171,20 +163,24 @@ TEST_F(EngineDecode, BadInputsGiveNoHandleOrAnEarlyEndWithoutCrashing) {
     bytes.resize(bytes.size() / 2);
     const std::string cut = dir.file("cut.mp3");
     writeFile(cut, bytes);
-    HSTREAM h = BASS_StreamCreateFile(0, cut.c_str(), 0, 0, BASS_STREAM_DECODE);
-    ASSERT_NE(h, 0u);
+    auto h = openMp3(cut);
+    ASSERT_NE(h, nullptr);
     Decoded d;
-    ASSERT_TRUE(decodeAll(h, d));
-    BASS_StreamFree(h);
+    ASSERT_TRUE(decodeAll(*h, d));
     EXPECT_GT(d.pcm.size(), 44100u);           // about a second survives
     EXPECT_LT(d.pcm.size(), 2u * 44100 * 2);   // but not the whole
 
     // A WMA decoder refuses what is not an ASF file.
     const std::string wavAsWma = dir.file("wav.wma");
     writeFile(wavAsWma, readFile(wav));
-    EXPECT_EQ(BASS_WMA_StreamCreateFile(0, wavAsWma.c_str(), 0, 0, BASS_STREAM_DECODE), 0u);
-    // Playback streams only take PCM WAV.
-    EXPECT_EQ(BASS_StreamCreateFile(0, mp3.c_str(), 0, 0, 0), 0u);
+    EXPECT_EQ(openWma(wavAsWma), nullptr);
+    // Players only take PCM WAV.
+    auto engine = engineOn(manualClock());
+    ASSERT_NE(engine, nullptr);
+    auto player = engine->openPlayer(mp3);
+    ASSERT_FALSE(player);
+    EXPECT_EQ(player.error(), EngineError::NotPlayable);
+    EXPECT_EQ(engine->openPlayer(dir.file("missing.wav")).error(), EngineError::CannotOpen);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// The output's callback never waits: not on a slow disk, not on the UI thread computing the
-// meters. Real-time cases run on the silent real-time output and listen to what it was
-// given; the rest run under the manual clock against a plain model of playback.
+// The output's callback never waits, and the player's owner never reads the file: not on a
+// slow disk, not on a stuck one. The seek case runs on the silent real-time output and
+// listens to what it was given; the rest run under the manual clock, against a plain model of
+// playback where it matters.
 
 #include <gtest/gtest.h>
 
@@ -10,13 +11,14 @@
 #include <cmath>
 #include <complex>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <numbers>
 #include <random>
 #include <thread>
 
 #include "platform/AudioOutput.h"
-#include "platform/Bass.h"
+#include "platform/AudioEngine.h"
 #include "support/ManualClock.h"
 #include "support/TestFiles.h"
 
@@ -90,79 +92,31 @@ bool waitFor(Pred pred, std::chrono::milliseconds limit) {
     return true;
 }
 
-class RealTimePlayback : public ::testing::Test {
-protected:
-    void SetUp() override {
-        BASS_Free();
-        engineSetRenderTapForTests([this](const float* out, unsigned frames) { listener.onRender(out, frames); });
-        engineSetReadDelayForTests(30ms);
-        ASSERT_TRUE(BASS_Init(0, 44100, 0, nullptr, nullptr));  // the silent real-time output
-    }
-    void TearDown() override {
-        BASS_Free();
-        engineSetRenderTapForTests(nullptr);
-        engineSetReadDelayForTests(0ms);
-    }
-
-    TempDir dir;
-    Listener listener;
-};
-
-TEST_F(RealTimePlayback, AMinuteOnASlowDiskPlaysEveryFrameInOrderWithoutUnderruns) {
-    constexpr std::uint32_t kRate = 44100;
-    constexpr std::uint32_t kFrames = 63 * kRate;
-    const std::string path = dir.file("long.wav");
-    writeFile(path, indexedWav(kRate, kFrames));
-    HSTREAM h = BASS_StreamCreateFile(0, path.c_str(), 0, 0, 0);
-    ASSERT_NE(h, 0u);
-    const std::uint64_t underrunsBefore = engineUnderrunCount();
-
-    ASSERT_TRUE(BASS_ChannelPlay(h, 1));
-    const auto start = std::chrono::steady_clock::now();
-    QWORD last = 0;
-    float fft[512];
-    // The UI thread keeps reading positions and meters meanwhile, as the editor's timer does.
-    while (std::chrono::steady_clock::now() - start < 60s) {
-        std::this_thread::sleep_for(50ms);
-        const QWORD pos = BASS_ChannelGetPosition(h, BASS_POS_BYTE);
-        EXPECT_GE(pos, last);
-        last = pos;
-        EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_PLAYING);
-        EXPECT_NE(BASS_ChannelGetLevel(h), BASS_DATA_ERROR);
-        EXPECT_NE(BASS_ChannelGetData(h, fft, BASS_DATA_FFT1024), BASS_DATA_ERROR);
-    }
-    ASSERT_TRUE(BASS_ChannelPause(h));
-    const QWORD pos = BASS_ChannelGetPosition(h, BASS_POS_BYTE);
-
-    EXPECT_EQ(engineUnderrunCount() - underrunsBefore, 0u);
-    EXPECT_EQ(listener.gaps.load(), 0u);
-    EXPECT_EQ(listener.badOrder.load(), 0u);
-    EXPECT_EQ(listener.jumpCount.load(), 0u);
-    // Heard is exactly what the output was given (it has no latency), and that was the file
-    // from its first frame on.
-    EXPECT_EQ(pos, listener.heard.load() * 4);
-    EXPECT_EQ(std::int64_t(listener.heard.load()), listener.next.load());
-    EXPECT_GT(listener.heard.load(), 10u * kRate);  // the output kept time, however loosely
-    // Paused: nothing more is played.
-    const std::uint64_t heardAtPause = listener.heard.load();
-    const QWORD underrunsAtPause = engineUnderrunCount();
-    ASSERT_TRUE(BASS_ChannelPlay(h, 0));
-    ASSERT_TRUE(waitFor([&] { return listener.heard.load() >= heardAtPause + 4410; }, 5000ms));
-    EXPECT_EQ(listener.gaps.load(), 1u);  // the pause itself
-    EXPECT_EQ(listener.badOrder.load(), 0u);
-    EXPECT_EQ(engineUnderrunCount(), underrunsAtPause);
+// On an engine whose every read first sleeps, listened to by `listener`.
+std::shared_ptr<AudioEngine> listenedEngine(Listener& listener, std::shared_ptr<AudioOutput> output) {
+    EngineOptions o;
+    o.device = 0;  // without `output`: the silent real-time output
+    o.output = std::move(output);
+    o.beforeRead = [] { std::this_thread::sleep_for(30ms); };
+    o.renderTap = [&listener](const float* out, unsigned frames) { listener.onRender(out, frames); };
+    auto e = AudioEngine::start(std::move(o));
+    return e ? std::shared_ptr<AudioEngine>(std::move(*e)) : nullptr;
 }
 
-TEST_F(RealTimePlayback, SeeksOnASlowDiskNeverPlayWhatWasQueuedBefore) {
+TEST(RealTimePlayback, SeeksOnASlowDiskNeverPlayWhatWasQueuedBefore) {
+    TempDir dir;
+    Listener listener;
+    auto engine = listenedEngine(listener, nullptr);
+    ASSERT_NE(engine, nullptr);
     constexpr std::uint32_t kRate = 44100;
     constexpr std::uint32_t kFrames = 30 * kRate;
     const std::string path = dir.file("seek.wav");
     writeFile(path, indexedWav(kRate, kFrames));
-    HSTREAM h = BASS_StreamCreateFile(0, path.c_str(), 0, 0, 0);
-    ASSERT_NE(h, 0u);
-    const std::uint64_t underrunsBefore = engineUnderrunCount();
+    auto opened = engine->openPlayer(path);
+    ASSERT_TRUE(opened);
+    Player& h = *opened;
     listener.jumpsAllowed = true;
-    ASSERT_TRUE(BASS_ChannelPlay(h, 1));
+    h.play(true);
 
     std::mt19937 rng(7);
     std::uniform_int_distribution<std::uint32_t> where(0, kFrames - 5 * kRate);
@@ -171,10 +125,10 @@ TEST_F(RealTimePlayback, SeeksOnASlowDiskNeverPlayWhatWasQueuedBefore) {
     for (int i = 0; i < 12; ++i) {
         std::uint32_t t = where(rng);
         while (std::abs(std::int64_t(t) - listener.next.load()) < 2 * std::int64_t(kRate)) t = where(rng);
-        ASSERT_TRUE(BASS_ChannelSetPosition(h, QWORD(t) * 4, BASS_POS_BYTE));
-        const QWORD pos = BASS_ChannelGetPosition(h, BASS_POS_BYTE);
-        EXPECT_GE(pos, QWORD(t) * 4);
-        EXPECT_LT(pos, QWORD(t + kRate) * 4);
+        ASSERT_TRUE(h.seek(std::uint64_t(t) * 4));
+        const std::uint64_t pos = h.position();
+        EXPECT_GE(pos, std::uint64_t(t) * 4);
+        EXPECT_LT(pos, std::uint64_t(t + kRate) * 4);
         targets.push_back(t);
         // The new place is heard, and a little of it, before the next seek supersedes it with
         // a ring full of queued sound again.
@@ -182,16 +136,17 @@ TEST_F(RealTimePlayback, SeeksOnASlowDiskNeverPlayWhatWasQueuedBefore) {
         ASSERT_TRUE(waitFor([&] { return listener.next.load() >= t + 2000; }, 5000ms));
     }
     ASSERT_TRUE(waitFor([&] { return listener.next.load() >= targets.back() + 4410; }, 5000ms));
-    ASSERT_TRUE(BASS_ChannelStop(h));
+    h.stop();
 
-    // Every change of place heard lands exactly on a place asked for, in the order asked.
+    // Every change of place heard lands exactly on a place asked for, in the order asked, and
+    // the sound went on until it did: no silence between.
     std::vector<std::int64_t> jumps;
     for (std::size_t i = 0; i < listener.jumpCount.load(); ++i) jumps.push_back(listener.jumps[i].load());
     EXPECT_EQ(jumps, targets);
     EXPECT_EQ(listener.badOrder.load(), 0u);
     EXPECT_EQ(listener.gaps.load(), 0u);
-    EXPECT_EQ(engineUnderrunCount() - underrunsBefore, 0u);
-    EXPECT_EQ(BASS_ChannelGetPosition(h, BASS_POS_BYTE), QWORD(listener.next.load()) * 4);
+    EXPECT_EQ(engine->underruns(), 0u);
+    EXPECT_EQ(h.position(), std::uint64_t(listener.next.load()) * 4);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -199,57 +154,123 @@ TEST_F(RealTimePlayback, SeeksOnASlowDiskNeverPlayWhatWasQueuedBefore) {
 
 class ManualPlayback : public ManualClockTest {};
 
-// While the UI thread is inside the spectrum or the level, holding the engine, the output
-// must still get its sound: a render on another thread has to finish before they return.
-TEST_F(ManualPlayback, RenderCompletesWhileTheMetersHoldTheEngine) {
-    const int bin = 40;
-    const double freq = bin * 44100.0 / 1024.0;
-    std::vector<std::int16_t> s;
-    for (int i = 0; i < 44100; ++i) {
-        const auto v = std::int16_t(std::lround(30000.0 * std::sin(2 * std::numbers::pi * freq * i / 44100.0)));
-        s.push_back(v);
-        s.push_back(v);
-    }
-    const std::string path = dir.file("sine.wav");
-    writeFile(path, makeWav(44100, 2, 16, samples16(s)));
-    HSTREAM h = BASS_StreamCreateFile(0, path.c_str(), 0, 0, 0);
-    ASSERT_NE(h, 0u);
-    ASSERT_TRUE(BASS_ChannelPlay(h, 1));
-    clock->advance(8192);
+// A minute of playback while the owner reads positions and meters between the output's
+// calls, as the editor's timer does: every frame in order, once, and a pause is one gap.
+TEST(ManualMinute, AMinutePlaysEveryFrameInOrderWhileTheMetersAreRead) {
+    TempDir dir;
+    Listener listener;
+    auto clock = manualClock();
+    auto engine = listenedEngine(listener, clock);
+    ASSERT_NE(engine, nullptr);
+    constexpr std::uint32_t kRate = 44100;
+    const std::string path = dir.file("long.wav");
+    writeFile(path, indexedWav(kRate, 63 * kRate));
+    auto opened = engine->openPlayer(path);
+    ASSERT_TRUE(opened);
+    Player& h = *opened;
 
+    h.play(true);
+    std::uint64_t last = 0;
+    std::array<float, 512> fft;
+    for (int tick = 0; tick < 600; ++tick) {
+        ASSERT_TRUE(clock->advance(kRate / 10));
+        const std::uint64_t pos = h.position();
+        ASSERT_EQ(pos, last + kRate / 10 * 4);
+        last = pos;
+        ASSERT_EQ(h.state(), PlayerState::Playing);
+        ASSERT_GT(h.level(), 0u);
+        ASSERT_TRUE(h.spectrum(fft));
+    }
+    ASSERT_TRUE(h.pause());
+    clock->advance(kRate / 10);
+    EXPECT_EQ(listener.gaps.load(), 0u);
+    EXPECT_EQ(listener.badOrder.load(), 0u);
+    EXPECT_EQ(h.position(), listener.heard.load() * 4);
+    EXPECT_EQ(std::int64_t(listener.heard.load()), listener.next.load());
+    EXPECT_EQ(listener.heard.load(), 60u * kRate);
+    h.play(false);
+    clock->advance(kRate / 10);
+    EXPECT_EQ(listener.gaps.load(), 1u);  // the pause itself
+    EXPECT_EQ(listener.badOrder.load(), 0u);
+    EXPECT_EQ(engine->underruns(), 0u);
+}
+
+// A disk that does not answer at all: play, seek, the meters and the output's calls all
+// return meanwhile, the owner's thread never reads the file, and once the disk answers the
+// sound starts exactly where the last seek asked, nothing queued before it.
+TEST(ManualStuckDisk, NothingWaitsForAStuckDisk) {
+    TempDir dir;
     std::mutex m;
     std::condition_variable cv;
-    bool rendered = false;
-    int hooks = 0, renderedInTime = 0;
-    std::thread device;
-    engineSetMeterHookForTests([&] {
-        ++hooks;
+    bool open = false;
+    std::atomic<int> readsHere{0};
+    const std::thread::id owner = std::this_thread::get_id();
+    auto clock = std::make_shared<ManualClockOutput>(true);  // a device: it never waits
+    EngineOptions o;
+    o.output = clock;
+    o.beforeRead = [&] {
+        if (std::this_thread::get_id() == owner) {
+            ++readsHere;  // counted, not held: the test would never end
+            return;
+        }
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait(lock, [&] { return open; });
+    };
+    auto started = AudioEngine::start(std::move(o));
+    ASSERT_TRUE(started);
+    const std::string path = dir.file("stuck.wav");
+    writeFile(path, indexedWav(44100, 5 * 44100));
+    auto opened = (*started)->openPlayer(path);
+    ASSERT_TRUE(opened);
+    Player& h = *opened;
+    // Before the player goes, or its reader would never come back.
+    struct Unstick {
+        std::function<void()> f;
+        ~Unstick() { f(); }
+    } unstick{[&] {
         {
             std::lock_guard<std::mutex> lock(m);
-            rendered = false;
+            open = true;
         }
-        device = std::thread([&] {
-            clock->advance(441);
-            std::lock_guard<std::mutex> lock(m);
-            rendered = true;
-            cv.notify_all();
-        });
-        std::unique_lock<std::mutex> lock(m);
-        if (cv.wait_for(lock, 2s, [&] { return rendered; })) ++renderedInTime;
-    });
-    float fft[512];
-    const DWORD got = BASS_ChannelGetData(h, fft, BASS_DATA_FFT1024);
-    if (device.joinable()) device.join();
-    const DWORD level = BASS_ChannelGetLevel(h);
-    if (device.joinable()) device.join();
-    engineSetMeterHookForTests(nullptr);
+        cv.notify_all();
+    }};
 
-    EXPECT_EQ(hooks, 2);
-    EXPECT_EQ(renderedInTime, 2);
-    ASSERT_EQ(got, 512u * sizeof(float));
-    EXPECT_EQ(int(std::max_element(fft, fft + 512) - fft), bin);
-    EXPECT_GT(level & 0xFFFF, 29000u);
-    EXPECT_EQ(BASS_ChannelGetPosition(h, BASS_POS_BYTE), (8192u + 2 * 441u) * 4);
+    h.play(true);
+    std::array<float, 512> fft;
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(clock->advance(441));
+        EXPECT_EQ(*std::max_element(clock->lastRendered().begin(), clock->lastRendered().end()), 0.0f);
+        EXPECT_EQ(h.position(), 0u);
+        EXPECT_EQ(h.level(), 0u);
+        EXPECT_TRUE(h.spectrum(fft));
+    }
+    const std::uint64_t at = 3 * 44100 + 17;
+    ASSERT_TRUE(h.seek(at * 4));
+    EXPECT_EQ(h.position(), at * 4);
+    clock->advance(441);
+    EXPECT_EQ(h.position(), at * 4);
+    EXPECT_EQ(h.state(), PlayerState::Playing);
+
+    unstick.f();
+    std::int64_t next = std::int64_t(at);
+    bool sounding = false, inOrder = true;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            clock->advance(441);
+            for (std::size_t f = 0; f < 441; ++f) {
+                const long l = std::lround(clock->lastRendered()[2 * f] * 32768.0f);
+                const long r = std::lround(clock->lastRendered()[2 * f + 1] * 32768.0f);
+                if (l == 0 && r == 0 && !sounding) continue;
+                sounding = true;
+                inOrder = inOrder && ((r - 1) << 14 | (l - 1)) == next++;
+            }
+            return sounding;
+        },
+        5000ms));
+    EXPECT_TRUE(inOrder);
+    EXPECT_EQ(h.position(), std::uint64_t(next) * 4);
+    EXPECT_EQ(readsHere.load(), 0);
+    EXPECT_EQ((*started)->underruns(), 0u);
 }
 
 // A plain model of a playback stream: what the device gets, where playback is, what the
@@ -297,7 +318,7 @@ struct Model {
         return out;
     }
     std::uint64_t position() const { return playing ? std::uint64_t(src) : pos; }
-    DWORD level() const {
+    std::uint32_t level() const {
         if (!playing) return 0;
         const size_t n = std::max(1u, srcRate / 50);
         std::int32_t pl = 0, pr = 0;
@@ -305,7 +326,7 @@ struct Model {
             pl = std::max(pl, std::abs(heardL[i]));
             pr = std::max(pr, std::abs(heardR[i]));
         }
-        return DWORD(pl) | DWORD(pr) << 16;
+        return std::uint32_t(pl) | std::uint32_t(pr) << 16;
     }
     // Hann-windowed DFT of the mono mix of the last 1024 frames heard.
     std::vector<double> spectrum() const {
@@ -363,10 +384,8 @@ TEST_F(ManualPlayback, RandomPlaybackMatchesAPlainModel) {
         }
         const std::string path = dir.file("random" + std::to_string(round) + ".wav");
         writeFile(path, makeWav(rate, std::uint16_t(channels), std::uint16_t(bits), data));
-        HSTREAM h = BASS_StreamCreateFile(0, path.c_str(), 0, 0, 0);
-        ASSERT_NE(h, 0u);
+        Player h = open(path);
         const unsigned block = channels * bits / 8;
-        const std::uint64_t underrunsBefore = engineUnderrunCount();
 
         for (int op = 0; op < 150; ++op) {
             // Mostly playing; stopping and pausing now and then.
@@ -378,7 +397,7 @@ TEST_F(ManualPlayback, RandomPlaybackMatchesAPlainModel) {
                 ASSERT_EQ(clock->lastRendered(), want) << "op " << op;
             } else if (what == 5) {
                 const bool restart = rng() % 3 == 0;
-                ASSERT_TRUE(BASS_ChannelPlay(h, restart));
+                h.play(restart);
                 if (restart) model.pos = 0;
                 if (!model.playing || restart) {
                     model.start(model.pos);
@@ -386,74 +405,65 @@ TEST_F(ManualPlayback, RandomPlaybackMatchesAPlainModel) {
                     model.paused = false;
                 }
             } else if (what == 6) {
-                const bool ok = BASS_ChannelPause(h);
-                EXPECT_EQ(ok != 0, model.playing);
+                EXPECT_EQ(h.pause(), model.playing);
                 if (model.playing) {
                     model.pos = model.position();
                     model.playing = false;
                     model.paused = true;
                 }
             } else if (what == 7) {
-                ASSERT_TRUE(BASS_ChannelStop(h));
+                h.stop();
                 model.pos = model.position();
                 model.playing = model.paused = false;
             } else if (what == 8) {
                 const std::uint64_t to = rng() % (frames + 1);
                 const std::uint64_t within = to < frames ? rng() % block : 0;  // rounded down to the frame
-                ASSERT_TRUE(BASS_ChannelSetPosition(h, to * block + within, BASS_POS_BYTE));
+                ASSERT_TRUE(h.seek(to * block + within));
                 model.pos = to;
                 if (model.playing) model.start(to);
             } else {
-                float fft[512];
-                const DWORD got = BASS_ChannelGetData(h, fft, BASS_DATA_FFT1024);
+                std::array<float, 512> fft;
+                const bool got = h.spectrum(fft);
                 if (!model.playing && !model.paused) {
-                    EXPECT_EQ(got, BASS_DATA_ERROR);
+                    EXPECT_FALSE(got);
                 } else {
-                    ASSERT_EQ(got, 512u * sizeof(float));
+                    ASSERT_TRUE(got);
                     const std::vector<double> want = model.spectrum();
                     for (int k = 0; k < 512; ++k) ASSERT_NEAR(fft[k], want[size_t(k)], 2e-4) << "bin " << k;
                 }
             }
             if (model.position() >= frames && !model.paused) model.playing = false;
-            ASSERT_EQ(BASS_ChannelGetPosition(h, BASS_POS_BYTE), model.position() * block) << "op " << op;
-            ASSERT_EQ(BASS_ChannelIsActive(h), model.playing  ? BASS_ACTIVE_PLAYING
-                                               : model.paused ? BASS_ACTIVE_PAUSED
-                                                              : BASS_ACTIVE_STOPPED)
+            ASSERT_EQ(h.position(), model.position() * block) << "op " << op;
+            ASSERT_EQ(h.state(), model.playing  ? PlayerState::Playing
+                                 : model.paused ? PlayerState::Paused
+                                                : PlayerState::Stopped)
                 << "op " << op;
-            ASSERT_EQ(BASS_ChannelGetLevel(h), model.level()) << "op " << op;
+            ASSERT_EQ(h.level(), model.level()) << "op " << op;
         }
-        EXPECT_EQ(engineUnderrunCount(), underrunsBefore);
-        BASS_StreamFree(h);
+        EXPECT_EQ(engine->underruns(), 0u);
     }
 }
 
 // A slow disk under the manual clock: render waits for the file only there, and plays the
 // same sound as ever.
-TEST_F(ManualPlayback, SlowReadsStillPlayEveryFrame) {
-    struct Slow {
-        Slow() { engineSetReadDelayForTests(30ms); }
-        ~Slow() { engineSetReadDelayForTests(0ms); }
-    } slow;
+TEST(ManualSlowDisk, SlowReadsStillPlayEveryFrame) {
+    TempDir dir;
+    Listener listener;
+    auto clock = manualClock();
+    auto engine = listenedEngine(listener, clock);
+    ASSERT_NE(engine, nullptr);
     const std::string path = dir.file("slow.wav");
     writeFile(path, indexedWav(44100, 3 * 44100));
-    HSTREAM h = BASS_StreamCreateFile(0, path.c_str(), 0, 0, 0);
-    ASSERT_NE(h, 0u);
-    ASSERT_TRUE(BASS_ChannelPlay(h, 1));
-    std::int64_t next = 0;
-    bool inOrder = true;
-    for (int i = 0; i < 30; ++i) {
-        ASSERT_TRUE(clock->advance(4410));
-        const std::vector<float>& out = clock->lastRendered();
-        for (size_t f = 0; f < out.size() / 2; ++f) {
-            const long l = std::lround(out[2 * f] * 32768.0f), r = std::lround(out[2 * f + 1] * 32768.0f);
-            inOrder = inOrder && ((r - 1) << 14 | (l - 1)) == next;
-            ++next;
-        }
-    }
-    EXPECT_TRUE(inOrder);
-    EXPECT_EQ(BASS_ChannelGetPosition(h, BASS_POS_BYTE), 30u * 4410u * 4u);
+    auto opened = engine->openPlayer(path);
+    ASSERT_TRUE(opened);
+    Player& h = *opened;
+    h.play(true);
+    for (int i = 0; i < 30; ++i) ASSERT_TRUE(clock->advance(4410));
+    EXPECT_EQ(listener.heard.load(), 30u * 4410u);
+    EXPECT_EQ(listener.badOrder.load() + listener.gaps.load(), 0u);
+    EXPECT_EQ(h.position(), 30u * 4410u * 4u);
     clock->advance(100);
-    EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
+    EXPECT_EQ(h.state(), PlayerState::Stopped);
 }
 
 }  // namespace

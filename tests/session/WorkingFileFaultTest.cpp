@@ -7,7 +7,6 @@
 #include <filesystem>
 
 #include "doc/WorkingFile.h"
-#include "platform/Bass.h"
 #include "platform/Prompts.h"
 #include "session/Session.h"
 #include "support/ManualClock.h"
@@ -21,18 +20,19 @@ namespace {
 class WorkingFileFault : public ::testing::Test {
 protected:
     void SetUp() override {
-        clock = restartEngineOnManualClock();
-        ASSERT_NE(clock, nullptr);
+        clock = manualClock();
+        engine = engineOn(clock);
+        ASSERT_NE(engine, nullptr);
         source = dir.file("tone.wav");
         ASSERT_TRUE(makeToneWav(source, 44100, 2, 4.0));
     }
     void TearDown() override {
         session.reset();
-        BASS_Free();
     }
     void openDocument() {
         session = std::make_unique<Session>();
         ASSERT_TRUE(session->createFolder(dir.path()));
+        session->setEngine(engine);
         NoProgress none;
         ASSERT_TRUE(session->open(source, none).ok());
         ASSERT_TRUE(session->startPlayer().ok());
@@ -40,7 +40,8 @@ protected:
     }
 
     TempDir dir;
-    ManualClockOutput* clock = nullptr;
+    std::shared_ptr<ManualClockOutput> clock;
+    std::shared_ptr<AudioEngine> engine;
     std::unique_ptr<Session> session;
     std::string source, working;
 };

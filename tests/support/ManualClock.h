@@ -1,45 +1,50 @@
 #pragma once
-// The engine started on the manual clock: sound is consumed only when a test says so, so
-// positions, levels and spectra are exact.
+// An engine on the manual clock: sound is consumed only when a test says so, so positions,
+// levels and spectra are exact.
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
+#include "platform/AudioEngine.h"
 #include "platform/AudioOutput.h"
-#include "platform/Bass.h"
 #include "support/TestFiles.h"
 
 namespace torvane::test {
 
-// The clock the next BASS_Init will use (owned by the engine once it runs).
-inline ManualClockOutput* useManualClockForNextInit(bool fixedRate = false) {
-    auto* clock = new ManualClockOutput;
+// A manual clock that refuses every rate but its first with `fixedRate`, as a device may.
+inline std::shared_ptr<ManualClockOutput> manualClock(bool fixedRate = false) {
+    auto clock = std::make_shared<ManualClockOutput>();
     clock->setFixedRate(fixedRate);
-    engineUseOutputForNextInit(std::unique_ptr<AudioOutput>(clock));
     return clock;
 }
 
-// Restarts the engine on a new manual clock; null when it would not start.
-inline ManualClockOutput* restartEngineOnManualClock(bool fixedRate = false) {
-    BASS_Free();
-    ManualClockOutput* clock = useManualClockForNextInit(fixedRate);
-    return BASS_Init(-1, 44100, 0, nullptr, nullptr) ? clock : nullptr;
+inline std::shared_ptr<AudioEngine> engineOn(std::shared_ptr<AudioOutput> output) {
+    EngineOptions o;
+    o.output = std::move(output);
+    auto engine = AudioEngine::start(std::move(o));
+    return engine ? std::shared_ptr<AudioEngine>(std::move(*engine)) : nullptr;
 }
 
-// A test with the engine on a fresh manual clock and a folder for its files.
+// A test with an engine on a fresh manual clock and a folder for its files.
 class ManualClockTest : public ::testing::Test {
 protected:
     void SetUp() override { init(false); }
-    void TearDown() override { BASS_Free(); }
-    // Restarts the engine; a fixed rate refuses every other rate, as a device may.
+    // Starts a new engine; a fixed rate refuses every other rate, as a device may.
     void init(bool fixedRate) {
-        clock = restartEngineOnManualClock(fixedRate);
-        ASSERT_NE(clock, nullptr);
+        clock = manualClock(fixedRate);
+        engine = engineOn(clock);
+        ASSERT_NE(engine, nullptr);
+    }
+    Player open(const std::string& path) {
+        auto p = engine->openPlayer(path);
+        EXPECT_TRUE(bool(p)) << path;
+        return std::move(*p);
     }
 
     TempDir dir;
-    ManualClockOutput* clock = nullptr;
+    std::shared_ptr<ManualClockOutput> clock;
+    std::shared_ptr<AudioEngine> engine;
 };
 
 }  // namespace torvane::test

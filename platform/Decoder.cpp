@@ -1,4 +1,4 @@
-#include "platform/FfmpegDecoder.h"
+#include "platform/Decoder.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -18,9 +18,9 @@ namespace {
 
 // What each creation call accepts, by demuxer name: the formats the engine's original
 // file stream opens, so a file that is something else entirely is refused at creation.
-bool containerAccepted(const char* name, FfmpegDecoder::Container c) {
+bool containerAccepted(const char* name, Decoder::Container c) {
     const std::string n = name ? name : "";
-    if (c == FfmpegDecoder::Container::Asf) return n == "asf";
+    if (c == Decoder::Container::Asf) return n == "asf";
     static const std::set<std::string> kinds = {"mp3", "wav", "ogg", "aiff"};
     return kinds.count(n) != 0;
 }
@@ -39,8 +39,8 @@ std::uint64_t maskOf(const AVChannelLayout& l) {
 
 }  // namespace
 
-std::unique_ptr<FfmpegDecoder> FfmpegDecoder::open(const std::string& utf8Path, Container container) {
-    std::unique_ptr<FfmpegDecoder> d(new FfmpegDecoder);
+std::unique_ptr<Decoder> Decoder::open(const std::string& utf8Path, Container container) {
+    std::unique_ptr<Decoder> d(new Decoder);
     const std::int64_t size = torvane::fileSize(utf8Path);
     if (size <= 0) return nullptr;
     d->m_fileSize = std::uint64_t(size);
@@ -83,7 +83,7 @@ std::unique_ptr<FfmpegDecoder> FfmpegDecoder::open(const std::string& utf8Path, 
     return d;
 }
 
-FfmpegDecoder::~FfmpegDecoder() {
+Decoder::~Decoder() {
     av_frame_free(&m_frame);
     av_packet_free(&m_packet);
     swr_free(&m_swr);
@@ -91,7 +91,7 @@ FfmpegDecoder::~FfmpegDecoder() {
     if (m_format) avformat_close_input(&m_format);
 }
 
-bool FfmpegDecoder::configure(int inRate, const AVChannelLayout& layout, int inFormat) {
+bool Decoder::configure(int inRate, const AVChannelLayout& layout, int inFormat) {
     if (inRate <= 0 || layout.nb_channels <= 0 || inFormat < 0) return false;
     if (m_swr) {
         if (!convert(nullptr)) return false;  // the old converter's tail belongs before the change
@@ -124,7 +124,7 @@ bool FfmpegDecoder::configure(int inRate, const AVChannelLayout& layout, int inF
     return true;
 }
 
-bool FfmpegDecoder::convert(const AVFrame* frame) {
+bool Decoder::convert(const AVFrame* frame) {
     if (frame) {
         const AVChannelLayout& l = frame->ch_layout;
         const int channels = l.nb_channels;
@@ -148,7 +148,7 @@ bool FfmpegDecoder::convert(const AVFrame* frame) {
     return n >= 0;
 }
 
-bool FfmpegDecoder::decodeMore() {
+bool Decoder::decodeMore() {
     // Compact what has been handed out already.
     if (m_pendingPos > 0) {
         m_pending.erase(m_pending.begin(), m_pending.begin() + std::ptrdiff_t(m_pendingPos));
@@ -184,7 +184,7 @@ bool FfmpegDecoder::decodeMore() {
     }
 }
 
-std::uint32_t FfmpegDecoder::read(void* buffer, std::uint32_t length) {
+std::uint32_t Decoder::read(void* buffer, std::uint32_t length) {
     auto* out = static_cast<std::uint8_t*>(buffer);
     std::uint32_t done = 0;
     while (done < length) {

@@ -18,13 +18,13 @@ struct AVChannelLayout;
 
 namespace torvane {
 
-class FfmpegDecoder {
+class Decoder {
 public:
     enum class Container { MpegOrWave, Asf };
 
     // nullptr when the file cannot be opened or holds no decodable audio of that kind.
-    static std::unique_ptr<FfmpegDecoder> open(const std::string& utf8Path, Container container);
-    ~FfmpegDecoder();
+    static std::unique_ptr<Decoder> open(const std::string& utf8Path, Container container);
+    ~Decoder();
 
     unsigned rate() const { return m_rate; }
     unsigned channels() const { return m_channels; }
@@ -38,7 +38,7 @@ public:
     std::uint32_t read(void* buffer, std::uint32_t length);
 
 private:
-    FfmpegDecoder() = default;
+    Decoder() = default;
     bool decodeMore();  // appends to m_pending; false at the end of the data
     bool convert(const AVFrame* frame);
     // Sets the converter up for input of this rate, layout and sample format; what the old
