@@ -9,6 +9,7 @@
 
 #include <QImage>
 #include <QMainWindow>
+#include <QTranslator>
 #include <array>
 #include <functional>
 #include <memory>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "doc/DocumentState.h"
+#include "platform/Prompts.h"
 #include "session/Session.h"
 #include "view/WaveformRenderer.h"
 
@@ -62,7 +64,7 @@ struct StartupOptions {
 extern const char* const kHomePageAddress;
 
 // The filter text of both file dialogs.
-extern const char* const kFileDialogFilter;
+extern const std::string kFileDialogFilter;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -136,6 +138,13 @@ public:
     void SetUIMode(std::uint32_t mode);
     // The tool tips of Undo and Redo name the edit they would undo or redo.
     void updateUndoTips();
+
+    // A message of the catalogue in the window's language (English without a language file).
+    std::string messageText(MessageId id, const std::vector<std::string>& args = {}) const;
+    int showMessage(MessageId id, const std::vector<std::string>& args = {}, PromptButtons buttons = PromptButtons::Ok,
+                    PromptIcon icon = PromptIcon::None);
+    // A failed outcome's message, in the box its message belongs in; nothing for the others.
+    void showOutcome(const Outcome& outcome);
 
     // The waveform view, transport and meters (FormMainView.cpp).
     TSpectrum* spectrum() const { return m_spectrum.get(); }  // null when the engine failed
@@ -302,6 +311,9 @@ private:
     bool m_engineReady = false;
     bool m_recoveryOffered = false;  // once per run, at the first show
     bool m_created = false;  // FormCreate ran to its end
+    // The toolkit's own texts (standard buttons, file dialogs) in the language of the window.
+    std::vector<std::unique_ptr<QTranslator>> m_qtTranslators;
+    void applyToolkitLanguage();
     bool m_activated = false;
     bool m_shown = false;
     bool m_destroyed = false;

@@ -40,7 +40,7 @@ void TMainForm::ButtonOpenClick() {
 void TMainForm::openFile(std::string path) {
     if (!documentCommandsAvailable()) return;
     if (!isOpenableSource(path)) {
-        m_prompts->message(kMsgCannotOpenFile);
+        showMessage(MessageId::CannotOpenFile);
         return;
     }
     Outcome outcome;
@@ -51,7 +51,7 @@ void TMainForm::openFile(std::string path) {
             // Cancel only stops a decode; pressed while copying or loading it changes nothing.
             OpenForm->done(1);
         } else if (outcome.failedWithMessage()) {
-            m_prompts->message(outcome.message);
+            showOutcome(outcome);
             // The dialog stays, its bars where they stopped, until the user presses Cancel.
             while (!OpenForm->ended()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         }
@@ -67,7 +67,7 @@ void TMainForm::openFile(std::string path) {
 bool TMainForm::showOpenedDocument() {
     const Outcome player = m_session.startPlayer();
     if (!player.ok()) {
-        m_prompts->message(player.message);
+        showOutcome(player);
         return false;
     }
     syncZoomChecks(m_doc.view.framesPerColumn);
@@ -87,13 +87,10 @@ bool TMainForm::offerRecovery() {
     for (const std::string& folder : m_session.foldersToRecover()) {
         const auto state = readRecoveryState(folder);
         if (!state) continue;
-        const int answer = m_prompts->messageBox(
-            {"Torvane Audio Editor did not close properly. Recover the document \"" + state->documentPath +
-                 "\" with its unsaved changes?" +
-                 // An edit that kept nothing for Undo cannot be taken back: say what may be found.
-                 (state->editing && !state->editUndoable ? "\nIts last edit was cut short and may be partly applied."
-                                                         : ""),
-             "", PromptButtons::YesNo, PromptIcon::Question});
+        std::string question = messageText(MessageId::RecoverQuestion, {state->documentPath});
+        // An edit that kept nothing for Undo cannot be taken back: say what may be found.
+        if (state->editing && !state->editUndoable) question += '\n' + messageText(MessageId::RecoverCutShort);
+        const int answer = m_prompts->messageBox({question, "", PromptButtons::YesNo, PromptIcon::Question});
         if (answer != IDYES) {
             m_session.discardRecovery(folder);
             continue;
@@ -104,7 +101,7 @@ bool TMainForm::offerRecovery() {
             ReloadForm->done(QDialog::Accepted);
         });
         if (!outcome.ok()) {
-            m_prompts->message(outcome.message);
+            showOutcome(outcome);
             continue;
         }
         // One document at a time: any other left folder waits for the next start.

@@ -237,7 +237,7 @@ void TMainForm::zoomTo(std::int32_t framesPerColumn) {
     Outcome outcome;
     WorkerThread::runModal(*ReloadForm, [&](DialogProgress& progress) {
         outcome = m_session.zoomTo(framesPerColumn, progress);
-        if (!outcome.ok()) m_prompts->message(outcome.message);
+        showOutcome(outcome);
         ReloadForm->done(QDialog::Accepted);
     });
     syncZoomChecks(m_doc.view.framesPerColumn);  // a refused zoom keeps the level it had

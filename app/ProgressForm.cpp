@@ -1,4 +1,5 @@
 #include "app/ProgressForm.h"
+#include "i18n/CaptionKeys.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -53,7 +54,7 @@ void ProgressForm::addSeparator(int y) {
 }
 
 void ProgressForm::addCancel(int x, int y) {
-    m_cancel = new QPushButton(tr("Cancel"), this);
+    m_cancel = new QPushButton(QString::fromStdString(captionText(nullptr, "Common", "Cancel")), this);
     m_cancel->setObjectName(QStringLiteral("ButtonCancel"));
     m_cancel->setGeometry(x, y, 75, 25);
     m_cancel->setAutoDefault(false);

@@ -1,4 +1,6 @@
 #include "app/TAboutForm.h"
+#include "i18n/CaptionKeys.h"
+#include "i18n/Messages.h"
 
 #include <QDate>
 #include <QEvent>
@@ -32,12 +34,12 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, int x, int
 TAboutForm::TAboutForm(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("AboutForm"));
-    setWindowTitle(tr("About"));
+    setWindowTitle(QString::fromStdString(captionText(nullptr, "AboutForm", "Caption")));
     setFixedSize(337, 224);
     setFont(QFont(QStringLiteral("Tahoma"), 8));  // dialogs are windows: they do not inherit it
 
     bevel(this, "Bevel1", 8, 8, 321, 161, QFrame::Box);
-    Label1 = label(this, "Label1", QStringLiteral("Torvane Audio Editor"), 24, 24);
+    Label1 = label(this, "Label1", QString::fromStdString(messageText(MessageId::AppTitle)), 24, 24);
     QFont big = Label1->font();
     big.setPointSize(10);
     Label1->setFont(big);
@@ -49,9 +51,9 @@ TAboutForm::TAboutForm(QWidget* parent)
     Image1->setGeometry(240, 32, 64, 64);
     Image1->setPixmap(QIcon(QStringLiteral(":/icons/app.svg")).pixmap(64, 64));
 
-    Label2 = label(this, "Label2", tr("Version:"), 24, 54);
+    Label2 = label(this, "Label2", QString::fromStdString(captionText(nullptr, "AboutForm", "Version")), 24, 54);
     Label3 = label(this, "Label3", QStringLiteral("3.0"), 96, 54);
-    Label4 = label(this, "Label4", tr("Home page:"), 24, 73);
+    Label4 = label(this, "Label4", QString::fromStdString(captionText(nullptr, "AboutForm", "HomePage")), 24, 73);
     Label5 = label(this, "Label5", QString(), 96, 73);
     Label5->setStyleSheet(QStringLiteral("color: blue; text-decoration: underline;"));
     Label5->setCursor(Qt::PointingHandCursor);
@@ -60,7 +62,7 @@ TAboutForm::TAboutForm(QWidget* parent)
     Label7 = label(this, "Label7", QString(), 24, 131);
     bevel(this, "Bevel2", 8, 180, 321, 2, QFrame::HLine);
 
-    auto* ok = new QPushButton(tr("OK"), this);
+    auto* ok = new QPushButton(QString::fromStdString(captionText(nullptr, "Common", "Ok")), this);
     ok->setObjectName(QStringLiteral("ButtonOk"));
     ok->setGeometry(120, 188, 75, 25);
     ok->setDefault(true);

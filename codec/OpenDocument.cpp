@@ -1,6 +1,7 @@
 #include "codec/OpenDocument.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cctype>
 #include <memory>
 #include <vector>
@@ -25,13 +26,13 @@ constexpr std::size_t kWriteBlock = 1u << 20;   // decoded bytes gathered before
 constexpr std::size_t kCopyBlock = 1u << 20;    // WAV copy block
 constexpr std::size_t kCopyRangeBlock = 8u << 20;  // in-kernel WAV copy step (one bar update each)
 
-Outcome failed(std::string message) { return Outcome::failed(std::move(message)); }
+Outcome failed(MessageId message, int error = 0) { return Outcome::failed(message).because(error); }
 
 Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progress, std::uint64_t limit) {
     const char* path = doc.documentPath.c_str();
     const HSTREAM dec = kind == SourceKind::Wma ? BASS_WMA_StreamCreateFile(0, path, 0, 0, BASS_STREAM_DECODE)
                                                 : BASS_StreamCreateFile(0, path, 0, 0, BASS_STREAM_DECODE);
-    if (!dec) return failed(kMsgNoDecodeStream);
+    if (!dec) return failed(MessageId::NoDecodeStream);
 
     const QWORD sourceSize = BASS_StreamGetFilePosition(dec, BASS_FILEPOS_END);
 
@@ -42,8 +43,9 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
 
     std::FILE* out = openFile(doc.workingFilePath, "wb");
     if (!out) {
+        const int e = errno;
         BASS_StreamFree(dec);
-        return failed(kind == SourceKind::Wma ? kMsgWmaNoTempFile : kMsgMp3NoTempFile);
+        return failed(kind == SourceKind::Wma ? MessageId::WmaNoTempFile : MessageId::Mp3NoTempFile, e);
     }
     unsigned char header[44];
     writeWaveHeader44(header, info.freq, channels, bits, 0, 0);
@@ -89,14 +91,18 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
     doc.sourceBitRate = sourceBitRateOf(sourceSize == QWORD(-1) ? 0 : sourceSize, fileBytes - 44,
                                         std::uint64_t(info.freq) * channels * (bits / 8), kind);
     if (writeOk) writeOk = patchDecodedSizes(out);
-    if (std::fclose(out) != 0) writeOk = false;
+    int writeError = writeOk ? 0 : errno;
+    if (std::fclose(out) != 0 && writeOk) {
+        writeOk = false;
+        writeError = errno;
+    }
 
     if (tooLong) {
         // Nothing of it can be edited; don't leave gigabytes behind.
         removeFile(doc.workingFilePath);
-        return failed(kMsgTooLong);
+        return failed(MessageId::TooLong);
     }
-    if (!writeOk) return failed(kMsgCannotWriteTempFile);
+    if (!writeOk) return failed(MessageId::CannotWriteWorkingFile, writeError);
     if (cancelled) return Outcome::cancelled();
     return {};
 }
@@ -157,29 +163,34 @@ CopyEnd copyByBlocks(std::FILE* in, std::FILE* out, CopyState& st) {
 
 Outcome copyToWorkingFile(DocumentState& doc, Progress& progress, std::uint64_t limit) {
     std::FILE* in = openFile(doc.documentPath, "rb");
-    if (!in) return failed(kMsgCannotReadSource);
+    if (!in) return failed(MessageId::CannotReadSource, errno);
     const std::uint64_t size = fileLengthOf(in);
     if (size > limit) {
         std::fclose(in);
-        return failed(kMsgTooLong);
+        return failed(MessageId::TooLong);
     }
     std::FILE* out = openFile(doc.workingFilePath, "wb");
     if (!out) {
+        const int e = errno;
         std::fclose(in);
-        return failed(kMsgWavNoTempFile);
+        return failed(MessageId::WavNoWorkingFile, e);
     }
     CopyState st{size, limit, 0, PercentBar(progress, 0), PumpThrottle(progress)};
     CopyEnd end = copyInKernel(in, out, st);
     if (end == CopyEnd::Unsupported) end = copyByBlocks(in, out, st);
+    int error = errno;
     std::fclose(in);
-    if (std::fclose(out) != 0 && end == CopyEnd::Done) end = CopyEnd::WriteFailed;
+    if (std::fclose(out) != 0 && end == CopyEnd::Done) {
+        end = CopyEnd::WriteFailed;
+        error = errno;
+    }
     doc.sourceBitRate = 0;
     if (end == CopyEnd::TooLong) {
         removeFile(doc.workingFilePath);
-        return failed(kMsgTooLong);
+        return failed(MessageId::TooLong);
     }
-    if (end == CopyEnd::WriteFailed) return failed(kMsgCannotWriteTempFile);
-    if (end == CopyEnd::ReadFailed) return failed(kMsgCannotReadSource);
+    if (end == CopyEnd::WriteFailed) return failed(MessageId::CannotWriteWorkingFile, error);
+    if (end == CopyEnd::ReadFailed) return failed(MessageId::CannotReadSource, error);
     return {};
 }
 
@@ -213,7 +224,7 @@ std::int32_t sourceBitRateOf(std::uint64_t fileSize, std::uint64_t decodedBytes,
 Outcome openDocument(DocumentState& doc, Progress& progress, std::uint64_t workingFileLimit) {
     // Only regular files: a device never ends (/dev/zero would fill the disk), a FIFO blocks
     // for ever, a folder is no sound. (A missing file gets its decoder's or reader's message.)
-    if (pathExists(doc.documentPath) && !isRegularFile(doc.documentPath)) return failed(kMsgCannotOpenFile);
+    if (pathExists(doc.documentPath) && !isRegularFile(doc.documentPath)) return failed(MessageId::CannotOpenFile);
     doc.workingFilePath = workingFilePathIn(doc.tempFolder);
     if (fileExists(doc.workingFilePath)) removeFile(doc.workingFilePath);
 

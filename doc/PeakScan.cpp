@@ -1,6 +1,7 @@
 #include "doc/PeakScan.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <vector>
 
@@ -117,7 +118,7 @@ void scanPeaks(std::FILE* f, DocumentState& doc, Progress& progress, int bar) {
 
 Outcome reloadPeakTable(DocumentState& doc, Progress& progress, int bar) {
     std::FILE* f = openFile(doc.workingFilePath, "rb");
-    if (!f) return Outcome::failed(kMsgCannotOpenTempFile);
+    if (!f) return Outcome::failed(MessageId::CannotOpenTempFile).because(errno);
     doc.view.columnCount = columnCountFor(doc.format.frameCount, std::uint32_t(doc.view.framesPerColumn));
     replacePeakArrays(doc);
     scanPeaks(f, doc, progress, bar);

@@ -86,7 +86,7 @@ bool moveTowardsStart(BlockFile& f, std::uint64_t to, std::uint64_t from, std::u
 // re-derived, and the peak table rebuilt for the new column count.
 Outcome finishLengthChange(BlockFile& f, DocumentState& doc, std::uint64_t end, Progress& progress) {
     if (!f.truncateAt(end) || !patchSizesAfterLengthChange(f.get(), doc) || !f.close())
-        return Outcome::failed(kMsgCannotWriteWorkingFile);
+        return Outcome::failed(MessageId::CannotWriteWorkingFile);
     return reloadPeakTable(doc, progress, 1);
 }
 
@@ -95,7 +95,7 @@ Outcome finishLengthChange(BlockFile& f, DocumentState& doc, std::uint64_t end, 
 template <typename Rewrite>
 Outcome rewriteSelection(DocumentState& doc, Progress& progress, Rewrite rewrite) {
     BlockFile f(doc.workingFilePath, "r+b");
-    if (!f) return Outcome::failed(kMsgCannotOpenWorkingFile);
+    if (!f) return Outcome::failed(MessageId::CannotOpenTempFile);
     const std::uint32_t block = doc.format.blockSize;
     const std::uint32_t frames = selectedFrames(doc);
     if (block != 0 && frames != 0) {
@@ -109,7 +109,7 @@ Outcome rewriteSelection(DocumentState& doc, Progress& progress, Rewrite rewrite
             const std::size_t got = f.readSomeAt(pos, buffer.data(), want * block) / block;
             if (got == 0) break;  // the data ends early
             rewrite(buffer.data(), got, done);
-            if (!f.writeAt(pos, buffer.data(), got * block)) return Outcome::failed(kMsgCannotWriteWorkingFile);
+            if (!f.writeAt(pos, buffer.data(), got * block)) return Outcome::failed(MessageId::CannotWriteWorkingFile);
             pos += got * block;
             done += std::uint32_t(got);
             bar.set(percentOf(done, frames));
@@ -117,7 +117,7 @@ Outcome rewriteSelection(DocumentState& doc, Progress& progress, Rewrite rewrite
             if (got < want) break;
         }
     }
-    if (!f.close()) return Outcome::failed(kMsgCannotWriteWorkingFile);
+    if (!f.close()) return Outcome::failed(MessageId::CannotWriteWorkingFile);
     return reloadPeakTable(doc, progress, 1);
 }
 
@@ -208,23 +208,23 @@ Outcome fade(DocumentState& doc, Progress& progress, bool in) {
 
 Outcome deleteSelection(DocumentState& doc, Progress& progress, const MovedBytes& moved) {
     BlockFile f(doc.workingFilePath, "r+b");
-    if (!f) return Outcome::failed(kMsgCannotOpenWorkingFile);
+    if (!f) return Outcome::failed(MessageId::CannotOpenTempFile);
     std::uint64_t end = startOffset(doc);
     if (!moveTowardsStart(f, startOffset(doc), finishOffset(doc), std::uint32_t(doc.format.dataEnd), progress, end, moved))
-        return Outcome::failed(kMsgCannotWriteWorkingFile);
+        return Outcome::failed(MessageId::CannotWriteWorkingFile);
     return finishLengthChange(f, doc, end, progress);
 }
 
 Outcome cutOutSelection(DocumentState& doc, Progress& progress, const MovedBytes& moved) {
-    if (doc.selection.startMarker >= doc.selection.finishMarker) return Outcome::failed(kMsgNothingToKeep);
+    if (doc.selection.startMarker >= doc.selection.finishMarker) return Outcome::failed(MessageId::NothingToKeep);
     BlockFile f(doc.workingFilePath, "r+b");
-    if (!f) return Outcome::failed(kMsgCannotOpenWorkingFile);
+    if (!f) return Outcome::failed(MessageId::CannotOpenTempFile);
     const std::uint32_t offset = std::uint32_t(doc.format.dataOffset);
     // What follows the selection goes first; then the selection moves to the data's start.
-    if (!f.truncateAt(finishOffset(doc))) return Outcome::failed(kMsgCannotWriteWorkingFile);
+    if (!f.truncateAt(finishOffset(doc))) return Outcome::failed(MessageId::CannotWriteWorkingFile);
     std::uint64_t end = offset;
     if (!moveTowardsStart(f, offset, startOffset(doc), finishOffset(doc), progress, end, moved))
-        return Outcome::failed(kMsgCannotWriteWorkingFile);
+        return Outcome::failed(MessageId::CannotWriteWorkingFile);
     return finishLengthChange(f, doc, end, progress);
 }
 

@@ -86,7 +86,7 @@ Outcome UndoJournal::record(UndoStep step, const std::string& workingFile, Progr
     bool ok = true;
     {
         BlockFile from(workingFile, "rb");
-        if (!from) return Outcome::failed(kMsgCannotOpenWorkingFile);
+        if (!from) return Outcome::failed(MessageId::CannotOpenTempFile);
         BlockFile to(step.file, "wb");
         ok = bool(to);
         std::vector<unsigned char> buffer(std::size_t(std::min<std::uint64_t>(kBlock, std::max<std::uint64_t>(total, 1))));
@@ -103,7 +103,7 @@ Outcome UndoJournal::record(UndoStep step, const std::string& workingFile, Progr
     }
     if (!ok) {
         removeFile(step.file);
-        return Outcome::failed(kMsgCannotWriteUndo);
+        return Outcome::failed(MessageId::CannotWriteUndo);
     }
     m_bytes += total;
     m_steps.push_back(std::move(step));
@@ -115,14 +115,14 @@ void UndoJournal::dropLast() {
 }
 
 Outcome UndoJournal::undo(const std::string& workingFile, Progress& progress) {
-    if (!canUndo()) return Outcome::failed("Nothing to undo.");
+    if (!canUndo()) return Outcome::failed(MessageId::NothingToUndo);
     const Outcome r = putBack(undoStep(), UINT64_MAX, workingFile, progress);
     if (r.ok()) --m_position;
     return r;
 }
 
 Outcome UndoJournal::undoInterrupted(const std::string& workingFile, std::uint64_t moved, Progress& progress) {
-    if (!canRedo()) return Outcome::failed(kMsgCannotReadUndo);
+    if (!canRedo()) return Outcome::failed(MessageId::CannotReadUndo);
     return putBack(redoStep(), moved, workingFile, progress);
 }
 
@@ -134,12 +134,12 @@ Outcome UndoJournal::putBack(const UndoStep& step, std::uint64_t cutAt, const st
     bool ok = true;
     {
         BlockFile work(workingFile, "r+b");
-        if (!work) return Outcome::failed(kMsgCannotOpenWorkingFile);
+        if (!work) return Outcome::failed(MessageId::CannotOpenTempFile);
         BlockFile saved(step.file, "rb");
-        if (!saved) return Outcome::failed(kMsgCannotReadUndo);
+        if (!saved) return Outcome::failed(MessageId::CannotReadUndo);
         const std::int64_t current = fileSize(workingFile);
         if (current < 0 || !reserve(workingFile, std::uint64_t(current), plan.length))
-            return Outcome::failed(kMsgCannotWriteWorkingFile);
+            return Outcome::failed(MessageId::CannotWriteWorkingFile);
         std::vector<unsigned char> buffer(std::size_t(std::min<std::uint64_t>(kBlock, std::max<std::uint64_t>(total, 1))));
         Moved moved(progress, total);
         // Each move goes towards the end: copied from its last block back, no byte is
@@ -165,7 +165,7 @@ Outcome UndoJournal::putBack(const UndoStep& step, std::uint64_t cutAt, const st
     }
     std::error_code ec;
     if (ok) std::filesystem::resize_file(std::filesystem::u8path(workingFile), plan.length, ec);
-    if (!ok || ec) return Outcome::failed(kMsgCannotWriteWorkingFile);
+    if (!ok || ec) return Outcome::failed(MessageId::CannotWriteWorkingFile);
     return Outcome::done();
 }
 

@@ -1,4 +1,5 @@
 #include "extras/BannerView.h"
+#include "i18n/Messages.h"
 
 #include <QFile>
 #include <QIcon>
@@ -47,7 +48,7 @@ void BannerView::paintEvent(QPaintEvent*) {
         p.setFont(f);
         p.setPen(QColor(0x00, 0x33, 0x99));
         p.drawText(QRect(64, 0, width() - 70, h), Qt::AlignVCenter | Qt::AlignLeft,
-                   QStringLiteral("Torvane Audio Editor"));
+                   QString::fromStdString(messageText(MessageId::AppTitle)));
     }
     // Until the page's body border is removed, a browser draws its sunken edge.
     if (m_document->bodyStyle.value(QStringLiteral("border")) != QLatin1String("none")) {
