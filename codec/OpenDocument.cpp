@@ -50,6 +50,7 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
     unsigned char header[44];
     writeWaveHeader44(header, info.freq, channels, bits, 0, 0);
     bool writeOk = std::fwrite(header, 1, 44, out) == 44;
+    const int headerError = writeOk ? 0 : errno;
 
     // Decoded chunks are gathered and written in large blocks. The decoder fills the buffer
     // before anything reads it: no need to clear a megabyte first.
@@ -59,8 +60,10 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
     bool cancelled = false, tooLong = false;
     PercentBar bar(progress, 0);
     PumpThrottle pump(progress);
+    int writeError = 0;  // errno where the writing failed
     auto flush = [&] {
         if (filled && writeOk) writeOk = std::fwrite(buffer.get(), 1, filled, out) == filled;
+        if (!writeOk && !writeError) writeError = errno;
         filled = 0;
     };
 
@@ -90,8 +93,8 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
     // document holds.
     doc.sourceBitRate = sourceBitRateOf(sourceSize == QWORD(-1) ? 0 : sourceSize, fileBytes - 44,
                                         std::uint64_t(info.freq) * channels * (bits / 8), kind);
-    if (writeOk) writeOk = patchDecodedSizes(out);
-    int writeError = writeOk ? 0 : errno;
+    if (headerError) writeError = headerError;
+    if (writeOk && !(writeOk = patchDecodedSizes(out))) writeError = errno;
     if (std::fclose(out) != 0 && writeOk) {
         writeOk = false;
         writeError = errno;
