@@ -121,7 +121,9 @@ void TMainForm::ApplyLanguage() {
         else if (d.object[0] == 'L') setLabel(d.window, d.object, t);
         else setButton(d.window, d.object, t);
     }
-    if (AboutForm) AboutForm->setNotices(text("AboutForm", "Copyright"), text("AboutForm", "Reserved"));
+    if (AboutForm)
+        AboutForm->setNotices(text("AboutForm", "Copyright"), text("AboutForm", "Reserved"),
+                              QString::fromStdString(messageText(MessageId::AboutNotice)));
     applyToolkitLanguage();
 }
 

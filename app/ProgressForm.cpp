@@ -1,11 +1,12 @@
 #include "app/ProgressForm.h"
-#include "i18n/CaptionKeys.h"
 
 #include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+
+#include "i18n/CaptionKeys.h"
 
 namespace torvane {
 

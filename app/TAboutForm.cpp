@@ -1,6 +1,4 @@
 #include "app/TAboutForm.h"
-#include "i18n/CaptionKeys.h"
-#include "i18n/Messages.h"
 
 #include <QDate>
 #include <QEvent>
@@ -11,6 +9,8 @@
 #include <QPushButton>
 
 #include "app/ProgressForm.h"
+#include "i18n/CaptionKeys.h"
+#include "i18n/Messages.h"
 
 namespace torvane {
 
@@ -75,15 +75,18 @@ void TAboutForm::setHomePage(const std::string& address) {
     Label5->adjustSize();
 }
 
-void TAboutForm::setNotices(const QString& copyright, const QString& reserved) {
+void TAboutForm::setNotices(const QString& copyright, const QString& reserved, const QString& format) {
     m_copyright = copyright;
     m_reserved = reserved;
+    m_noticeFormat = format;
 }
 
 QString TAboutForm::noticeLine(int year) const {
     constexpr int kFirstYear = 2026;
     const QString years = year > kFirstYear ? QStringLiteral("%1-%2").arg(kFirstYear).arg(year) : QString::number(year);
-    return m_copyright + QStringLiteral(" (C) The Torvane developers, ") + years;
+    const QString format =
+        m_noticeFormat.isEmpty() ? QString::fromStdString(messageText(MessageId::AboutNotice)) : m_noticeFormat;
+    return format.arg(m_copyright, years);
 }
 
 // FormActivate: the notice line ends with the year of today's date, at every showing.

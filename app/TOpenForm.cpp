@@ -1,4 +1,5 @@
 #include "app/TOpenForm.h"
+
 #include "i18n/CaptionKeys.h"
 
 namespace torvane {

@@ -1,4 +1,5 @@
 #include "app/TProcessForm.h"
+
 #include "i18n/CaptionKeys.h"
 
 namespace torvane {

@@ -1,5 +1,4 @@
 #include "app/TVolumeForm.h"
-#include "i18n/CaptionKeys.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,6 +7,7 @@
 #include <QPushButton>
 
 #include "app/ProgressForm.h"
+#include "i18n/CaptionKeys.h"
 
 namespace torvane {
 

@@ -1,10 +1,11 @@
 #include "extras/BannerView.h"
-#include "i18n/Messages.h"
 
 #include <QFile>
 #include <QIcon>
 #include <QPainter>
 #include <QRegularExpression>
+
+#include "i18n/Messages.h"
 
 namespace torvane {
 

@@ -92,6 +92,8 @@ const MessageEntry kEntries[] = {
     {M::CaptionWma, "CaptionWma", "WMA Audio SDK"},
     {M::SaveFormSave, "SaveFormSave", "Save"},
     {M::SaveFormSaveAs, "SaveFormSaveAs", "Save As"},
+    // The About box's notice line: the notice word and the years.
+    {M::AboutNotice, "AboutNotice", "%1 (C) The Torvane developers, %2"},
     {M::EngineWrongVersion, "EngineWrongVersion", "An incorrect version of BASS.DLL was loaded"},
     // A system box with no owner and no caption of its own.
     {M::EngineCannotStart, "EngineCannotStart", "Can not start default recording device!", M::None, true},

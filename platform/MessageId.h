@@ -17,6 +17,7 @@ enum class MessageId : std::uint16_t {
     CaptionWma,
     SaveFormSave,
     SaveFormSaveAs,
+    AboutNotice,
     // start-up
     EngineWrongVersion,
     EngineCannotStart,
