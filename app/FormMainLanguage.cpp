@@ -123,7 +123,7 @@ void TMainForm::ApplyLanguage() {
     }
     if (AboutForm)
         AboutForm->setNotices(text("AboutForm", "Copyright"), text("AboutForm", "Reserved"),
-                              QString::fromStdString(messageText(MessageId::AboutNotice)));
+                              QString::fromStdString(messageText(MessageId::AboutNotice, {"%1", "%2"})));
     applyToolkitLanguage();
 }
 

@@ -85,7 +85,7 @@ QString TAboutForm::noticeLine(int year) const {
     constexpr int kFirstYear = 2026;
     const QString years = year > kFirstYear ? QStringLiteral("%1-%2").arg(kFirstYear).arg(year) : QString::number(year);
     const QString format =
-        m_noticeFormat.isEmpty() ? QString::fromStdString(messageText(MessageId::AboutNotice)) : m_noticeFormat;
+        m_noticeFormat.isEmpty() ? QString::fromStdString(messageText(MessageId::AboutNotice, {"%1", "%2"})) : m_noticeFormat;
     return format.arg(m_copyright, years);
 }
 
