@@ -22,7 +22,9 @@
 #include "app/CommandTable.h"
 #include "app/QtPrompts.h"
 #include "extras/BannerView.h"
+#include "i18n/CaptionKeys.h"
 #include "i18n/LanguageFile.h"
+#include "i18n/Messages.h"
 #include "app/Startup.h"
 #include "app/TAboutForm.h"
 #include "app/TOpenForm.h"
@@ -48,9 +50,7 @@ static void initShellResources() { Q_INIT_RESOURCE(icons); }
 
 namespace torvane {
 
-const char* const kFileDialogFilter =
-    "All Support Files(*.wav;*.mp3;*.wma)|*.wav;*.mp3;*.wma|WAV Files(*.wav)|*.wav|MP3 Files(*.mp3)|*.mp3|"
-    "WMA Files(*.wma)|*.wma|All Files(*.*)|*.*";
+const std::string kFileDialogFilter = captionText(nullptr, "OpenDialog", "Filter");
 
 namespace {
 
@@ -120,7 +120,7 @@ TMainForm::TMainForm(StartupOptions options, QWidget* parent)
     : QMainWindow(parent), m_options(std::move(options)) {
     initShellResources();
     setObjectName(QStringLiteral("MainForm"));
-    setWindowTitle(QStringLiteral("Torvane Audio Editor"));
+    setWindowTitle(QString::fromStdString(torvane::messageText(MessageId::AppTitle)));
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
     // Tahoma is a Windows font; where it is missing, prefer faces of similar width to the
     // fontconfig default so that the tool captions fit their 49-pixel buttons.
@@ -155,7 +155,8 @@ TMainForm::TMainForm(StartupOptions options, QWidget* parent)
     createView();
 
     // An edit too large for the undo journal asks before it changes anything.
-    m_session.setWithoutUndoQuestion([this](const std::string& question) {
+    m_session.setWithoutUndoQuestion([this](MessageId reason) {
+        const std::string question = messageText(reason) + '\n' + messageText(MessageId::GoOnWithoutUndo);
         return m_workerPrompts.messageBox({question, "", PromptButtons::YesNo, PromptIcon::Question}) == IDYES;
     });
     FormCreate();
@@ -170,7 +171,10 @@ void TMainForm::setPrompts(Prompts* prompts) {
         m_prompts = prompts;
         return;
     }
-    if (!m_qtPrompts) m_qtPrompts = std::make_unique<QtPrompts>(this);
+    if (!m_qtPrompts) {
+        m_qtPrompts = std::make_unique<QtPrompts>(this);
+        m_qtPrompts->setTexts([this](MessageId id) { return messageText(id); });
+    }
     m_prompts = m_qtPrompts.get();
 }
 
@@ -338,8 +342,7 @@ void TMainForm::setWaveWidth(int width) {
 
 void TMainForm::FormCreate() {
     if ((AudioEngine::version() >> 16) != 0x0204) {
-        m_prompts->messageBox(
-            {"An incorrect version of BASS.DLL was loaded", "", PromptButtons::Ok, PromptIcon::Information});
+        showMessage(MessageId::EngineWrongVersion, {}, PromptButtons::Ok, PromptIcon::Information);
         return;
     }
     EngineOptions engineOptions;
@@ -348,9 +351,7 @@ void TMainForm::FormCreate() {
     auto engine = AudioEngine::start(std::move(engineOptions));
     if (!engine) {
         // A system box of its own: no owner window and no caption of the program's.
-        MessageRequest failure{"Can not start default recording device!", "", PromptButtons::Ok, PromptIcon::Error};
-        failure.ownerless = true;
-        m_prompts->messageBox(failure);
+        showMessage(MessageId::EngineCannotStart, {}, PromptButtons::Ok, PromptIcon::Error);
         return;
     }
     m_engine = std::move(*engine);
@@ -363,7 +364,7 @@ void TMainForm::FormCreate() {
     // shared temp folder is never used instead.
     std::string instanceParent = m_options.tempBase;
     if (instanceParent.empty() && makePrivateFolder(userStateFolder())) instanceParent = userStateFolder();
-    if (instanceParent.empty() || !m_session.createFolder(instanceParent)) m_prompts->message(kMsgNoInstanceFolder);
+    if (instanceParent.empty() || !m_session.createFolder(instanceParent)) showMessage(MessageId::NoInstanceFolder);
     m_session.keepRecoveryState(true);
     if (m_session.hasFolder()) m_settings.bannerFilePath = m_doc.tempFolder + "_VelkoraAd.swf";
 
@@ -520,8 +521,8 @@ void TMainForm::ButtonCloseClick() { closeDocument(); }
 bool TMainForm::closeDocument() {
     if (m_session.playerActive()) CButtonStopClick();
     if (m_doc.modified) {
-        const int answer = m_prompts->messageBox({"File has been modified.\nDo you want to save the changes?", "",
-                                                  PromptButtons::YesNoCancel, PromptIcon::Question});
+        const int answer =
+            showMessage(MessageId::SaveChangesQuestion, {}, PromptButtons::YesNoCancel, PromptIcon::Question);
         if (answer == IDCANCEL) return false;
         // A save that failed or was cancelled keeps the document and its changes.
         if (answer == IDYES && !saveDocument(false)) return false;

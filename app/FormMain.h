@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QPixmap>
 #include <QMainWindow>
+#include <QTranslator>
 #include <array>
 #include <functional>
 #include <memory>
@@ -21,6 +22,7 @@
 #include "app/UiThreadPrompts.h"
 #include "app/WorkerThread.h"
 #include "doc/DocumentState.h"
+#include "platform/Prompts.h"
 #include "session/Session.h"
 #include "view/WaveformRenderer.h"
 
@@ -68,7 +70,7 @@ struct StartupOptions {
 extern const char* const kHomePageAddress;
 
 // The filter text of both file dialogs.
-extern const char* const kFileDialogFilter;
+extern const std::string kFileDialogFilter;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -142,6 +144,13 @@ public:
     void SetUIMode(std::uint32_t mode);
     // The tool tips of Undo and Redo name the edit they would undo or redo.
     void updateUndoTips();
+
+    // A message of the catalogue in the window's language (English without a language file).
+    std::string messageText(MessageId id, const std::vector<std::string>& args = {}) const;
+    int showMessage(MessageId id, const std::vector<std::string>& args = {}, PromptButtons buttons = PromptButtons::Ok,
+                    PromptIcon icon = PromptIcon::None);
+    // A failed outcome's message, in the box its message belongs in; nothing for the others.
+    void showOutcome(const Outcome& outcome);
 
     // The waveform view, transport and meters (FormMainView.cpp).
     TSpectrum* spectrum() const { return m_spectrum.get(); }  // null when the engine failed
@@ -317,6 +326,9 @@ private:
     std::shared_ptr<AudioEngine> m_engine;  // null until start-up has started it
     bool m_recoveryOffered = false;  // once per run, at the first show
     bool m_created = false;  // FormCreate ran to its end
+    // The toolkit's own texts (standard buttons, file dialogs) in the language of the window.
+    std::vector<std::unique_ptr<QTranslator>> m_qtTranslators;
+    void applyToolkitLanguage();
     bool m_activated = false;
     bool m_shown = false;
     bool m_destroyed = false;

@@ -9,9 +9,9 @@
 #include "app/FormMain.h"
 #include "app/TProcessForm.h"
 #include "app/TVolumeForm.h"
-#include "app/CommandTable.h"
 #include "app/WorkerThread.h"
 #include "edit/Edits.h"
+#include "i18n/CaptionKeys.h"
 #include "i18n/LanguageFile.h"
 #include "platform/Prompts.h"
 
@@ -23,7 +23,7 @@ void TMainForm::runEdit(const std::function<Outcome(Progress&)>& edit) {
     // TDelThread, TCutOutThread, TSetVolumeThread, TFadeInThread, TFadeOutThread.
     runCommand(*ProcessForm, [&](WorkerProgress& progress) { outcome = edit(progress); });
     // A cancelled edit (No to going on without undo) has nothing to say.
-    if (outcome.failedWithMessage()) m_prompts->message(outcome.message);
+    showOutcome(outcome);
     // Undo and Redo bring back the zoom the edit was made at.
     syncZoomChecks(m_doc.view.framesPerColumn);
     setWaveWidth(int(m_doc.view.columnCount));
@@ -38,7 +38,7 @@ void TMainForm::ButtonDeleteClick() {
 void TMainForm::ButtonCutOutClick() {
     // Nothing selected: keeping only the selection would empty the document.
     if (!m_session.cutOutAllowed()) {
-        m_prompts->message(kMsgNothingToKeep);
+        showMessage(MessageId::NothingToKeep);
         return;
     }
     runEdit([this](Progress& p) { return m_session.cutOut(p); });
@@ -84,11 +84,7 @@ void TMainForm::MRedoClick() {
 void TMainForm::updateUndoTips() {
     // The captions of the language file in use, or the built-in ones without it.
     const auto caption = [this](const char* key) {
-        std::string t = m_languageFile ? m_languageFile->text("Menu", key) : std::string();
-        if (t.empty())
-            for (const CommandItem& c : commandTable())
-                if (c.kind == ItemKind::MenuItem && c.key && std::string(c.key) == key) t = c.caption;
-        QString q = QString::fromStdString(t);
+        QString q = QString::fromStdString(captionText(m_languageFile.get(), "Menu", key));
         q.remove(QRegularExpression(QStringLiteral("\\(&.\\)|&")));  // "编辑(&E)", "&Edit"
         return q.trimmed();
     };

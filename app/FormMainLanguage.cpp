@@ -1,8 +1,12 @@
 // Languages: the Language menu, applying a language file's font and texts to all seven
-// windows (the main window's from the command table), and choosing another language.
+// windows (the main window's from the command table), choosing another language, and the
+// messages shown in the window's language.
 
 #include <QAction>
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
@@ -11,6 +15,7 @@
 #include <algorithm>
 
 #include "app/CommandTable.h"
+#include "app/QtPrompts.h"
 #include "app/FormMain.h"
 #include "app/TAboutForm.h"
 #include "app/TOpenForm.h"
@@ -19,7 +24,9 @@
 #include "app/TSaveForm.h"
 #include "app/TVolumeForm.h"
 #include "i18n/LanguageFile.h"
+#include "i18n/CaptionKeys.h"
 #include "i18n/LanguageFiles.h"
+#include "i18n/Messages.h"
 #include "platform/IniFile.h"
 #include "platform/SettingsFile.h"
 
@@ -62,7 +69,8 @@ void TMainForm::buildLanguageMenu() {
 void TMainForm::ApplyLanguage() {
     m_languageFile = std::make_unique<LanguageFile>(languageFolder() + m_settings.languageFileName);
     const LanguageFile& lf = *m_languageFile;
-    auto text = [&](const char* section, const char* key) { return QString::fromStdString(lf.text(section, key)); };
+    // A caption the file lacks keeps the built-in English one: a window never shows a blank.
+    auto text = [&](const char* section, const char* key) { return QString::fromStdString(captionText(&lf, section, key)); };
 
     // The font of the seven windows, in their order of creation; controls follow their window.
     const QFont font(QString::fromStdString(lf.fontName()), lf.fontSize());
@@ -83,8 +91,8 @@ void TMainForm::ApplyLanguage() {
         }
     }
     updateUndoTips();
-    m_openFilter = lf.text("OpenDialog", "Filter");
-    m_saveFilter = lf.text("SaveDialog", "Filter");
+    m_openFilter = captionText(&lf, "OpenDialog", "Filter");
+    m_saveFilter = captionText(&lf, "SaveDialog", "Filter");
 
     // The dialogs' texts: window, object ("" for the caption), section, key.
     struct DialogText {
@@ -113,7 +121,42 @@ void TMainForm::ApplyLanguage() {
         else if (d.object[0] == 'L') setLabel(d.window, d.object, t);
         else setButton(d.window, d.object, t);
     }
-    if (AboutForm) AboutForm->setNotices(text("AboutForm", "Copyright"), text("AboutForm", "Reserved"));
+    if (AboutForm)
+        AboutForm->setNotices(text("AboutForm", "Copyright"), text("AboutForm", "Reserved"),
+                              QString::fromStdString(messageText(MessageId::AboutNotice, {"%1", "%2"})));
+    applyToolkitLanguage();
+}
+
+void TMainForm::applyToolkitLanguage() {
+    for (const auto& t : m_qtTranslators) QCoreApplication::removeTranslator(t.get());
+    m_qtTranslators.clear();
+    // The toolkit's own texts (Yes, No, Cancel, the file dialogs) in the language of the
+    // window's Chinese files; English is the toolkit's own.
+    const int charSet = m_languageFile ? m_languageFile->charSet() : kCharSetDefault;
+    const char* locale = charSet == kCharSetGb2312 ? "zh_CN" : charSet == kCharSetChineseBig5 ? "zh_TW" : nullptr;
+    if (!locale) return;
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    auto translator = std::make_unique<QTranslator>();
+    if (translator->load(QStringLiteral("qtbase_") + QLatin1String(locale), folder) &&
+        QCoreApplication::installTranslator(translator.get()))
+        m_qtTranslators.push_back(std::move(translator));
+}
+
+std::string TMainForm::messageText(MessageId id, const std::vector<std::string>& args) const {
+    return torvane::messageText(id, args, m_languageFile.get());
+}
+
+int TMainForm::showMessage(MessageId id, const std::vector<std::string>& args, PromptButtons buttons,
+                           PromptIcon icon) {
+    const MessageEntry& entry = messageEntry(id);
+    MessageRequest request{messageText(id, args), std::string(), buttons, icon};
+    if (entry.caption != MessageId::None) request.caption = messageText(entry.caption);
+    request.ownerless = entry.ownerless;
+    return m_workerPrompts.messageBox(request);  // a plain call on the interface thread
+}
+
+void TMainForm::showOutcome(const Outcome& outcome) {
+    if (outcome.failedWithMessage()) showMessage(outcome.message, outcome.args);
 }
 
 void TMainForm::LanguageItemClick(QAction* item) {

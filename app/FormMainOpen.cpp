@@ -39,7 +39,7 @@ void TMainForm::ButtonOpenClick() {
 void TMainForm::openFile(std::string path) {
     if (!documentCommandsAvailable()) return;
     if (const Outcome openable = Session::openable(path); !openable.ok()) {
-        m_prompts->message(openable.message);
+        showOutcome(openable);
         return;
     }
     Outcome outcome;
@@ -47,7 +47,7 @@ void TMainForm::openFile(std::string path) {
     const int modal = runCommand(*OpenForm, [&](WorkerProgress& progress) {
         outcome = m_session.open(path, progress);
         if (outcome.failedWithMessage()) {
-            m_workerPrompts.message(outcome.message);
+            showOutcome(outcome);
             // The dialog stays, its bars where they stopped, until the user presses Cancel.
             progress.holdUntilCancel();
         }
@@ -63,7 +63,7 @@ void TMainForm::openFile(std::string path) {
 bool TMainForm::showOpenedDocument() {
     const Outcome player = m_session.startPlayer();
     if (!player.ok()) {
-        m_prompts->message(player.message);
+        showOutcome(player);
         return false;
     }
     syncZoomChecks(m_doc.view.framesPerColumn);
@@ -83,13 +83,10 @@ bool TMainForm::offerRecovery() {
     for (const std::string& folder : m_session.foldersToRecover()) {
         const auto state = readRecoveryState(folder);
         if (!state) continue;
-        const int answer = m_prompts->messageBox(
-            {"Torvane Audio Editor did not close properly. Recover the document \"" + state->documentPath +
-                 "\" with its unsaved changes?" +
-                 // An edit that kept nothing for Undo cannot be taken back: say what may be found.
-                 (state->editing && !state->editUndoable ? "\nIts last edit was cut short and may be partly applied."
-                                                         : ""),
-             "", PromptButtons::YesNo, PromptIcon::Question});
+        std::string question = messageText(MessageId::RecoverQuestion, {state->documentPath});
+        // An edit that kept nothing for Undo cannot be taken back: say what may be found.
+        if (state->editing && !state->editUndoable) question += '\n' + messageText(MessageId::RecoverCutShort);
+        const int answer = m_prompts->messageBox({question, "", PromptButtons::YesNo, PromptIcon::Question});
         if (answer != IDYES) {
             m_session.discardRecovery(folder);
             continue;
@@ -97,7 +94,7 @@ bool TMainForm::offerRecovery() {
         Outcome outcome;
         runCommand(*ReloadForm, [&](WorkerProgress& progress) { outcome = m_session.recover(folder, progress); });
         if (!outcome.ok()) {
-            m_prompts->message(outcome.message);
+            showOutcome(outcome);
             continue;
         }
         // One document at a time: any other left folder waits for the next start.

@@ -26,8 +26,8 @@ std::optional<std::string> TMainForm::askSaveAsName() {
         m_saveDialogFilterIndex = chosen->filterIndex;
         m_saveDialogFileName = saveAsName(chosen->path, chosen->filterIndex, m_doc.documentPath);
         if (!fileExists(m_saveDialogFileName)) return m_saveDialogFileName;
-        const int answer = m_prompts->messageBox({"This file already exists. Do you want to overwrite it?", "Information",
-                                                  PromptButtons::YesNoCancel, PromptIcon::Question});
+        const int answer =
+            showMessage(MessageId::OverwriteQuestion, {}, PromptButtons::YesNoCancel, PromptIcon::Question);
         if (answer == IDYES) return m_saveDialogFileName;
         if (answer == IDCANCEL) return std::nullopt;
         // No: the dialog again, with that name in it.
@@ -46,16 +46,20 @@ bool TMainForm::saveDocument(bool saveAs) {
         }
         destination = *name;
     }
-    SaveForm->setWindowTitle(saveAs ? QStringLiteral("Save As") : QStringLiteral("Save"));
+    SaveForm->setWindowTitle(
+        QString::fromStdString(messageText(saveAs ? MessageId::SaveFormSaveAs : MessageId::SaveFormSave)));
     Outcome outcome;
     // TSaveThread.
     runCommand(*SaveForm, [&](WorkerProgress& progress) {
-        bool notStarted = false;
-        outcome = m_session.save(destination, m_workerPrompts, progress, &notStarted);
-        // The encoder has said why it cannot start; the dialog waits for Cancel.
-        if (notStarted && !outcome.wasCancelled()) progress.holdUntilCancel();
+        outcome = m_session.save(destination, progress);
+        if (outcome.encoderNotStarted && !outcome.wasCancelled()) {
+            // The encoder says why it cannot start, and the dialog waits for Cancel.
+            showOutcome(outcome);
+            outcome = Outcome::shown();
+            progress.holdUntilCancel();
+        }
     });
-    if (outcome.failedWithMessage() && !outcome.message.empty()) m_prompts->message(outcome.message);
+    showOutcome(outcome);
     PaintBox1->update();
     SetUIMode(m_doc.uiMode);
     return outcome.ok();

@@ -255,7 +255,7 @@ void TMainForm::zoomTo(std::int32_t framesPerColumn) {
     Outcome outcome;
     runCommand(*ReloadForm, [&](WorkerProgress& progress) {
         outcome = m_session.zoomTo(framesPerColumn, progress);
-        if (!outcome.ok()) m_workerPrompts.message(outcome.message);
+        showOutcome(outcome);
     });
     syncZoomChecks(m_doc.view.framesPerColumn);  // a refused zoom keeps the level it had
     setWaveWidth(int(m_doc.view.columnCount));

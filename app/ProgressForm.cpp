@@ -6,6 +6,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "i18n/CaptionKeys.h"
+
 namespace torvane {
 
 void centreOnParent(QWidget* dialog) {
@@ -53,7 +55,7 @@ void ProgressForm::addSeparator(int y) {
 }
 
 void ProgressForm::addCancel(int x, int y) {
-    m_cancel = new QPushButton(tr("Cancel"), this);
+    m_cancel = new QPushButton(QString::fromStdString(captionText(nullptr, "Common", "Cancel")), this);
     m_cancel->setObjectName(QStringLiteral("ButtonCancel"));
     m_cancel->setGeometry(x, y, 75, 25);
     m_cancel->setAutoDefault(false);

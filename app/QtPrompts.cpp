@@ -6,6 +6,8 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include "i18n/Messages.h"
+
 namespace torvane {
 
 QString qtFilterFromWindows(const std::string& filter) {
@@ -32,7 +34,8 @@ QStringList filterCaptions(const std::string& filter) {
 int QtPrompts::messageBox(const MessageRequest& request) {
     QWidget* owner = request.ownerless ? nullptr : (m_owner ? m_owner->window() : QApplication::activeWindow());
     QMessageBox box(owner);
-    const QString fallback = request.ownerless ? QStringLiteral("Error") : QStringLiteral("Torvane Audio Editor");
+    const MessageId captionId = request.ownerless ? MessageId::CaptionError : MessageId::AppTitle;
+    const QString fallback = QString::fromStdString(m_text ? m_text(captionId) : messageText(captionId));
     box.setWindowTitle(request.caption.empty() ? fallback : QString::fromStdString(request.caption));
     box.setText(QString::fromStdString(request.text));
     switch (request.icon) {

@@ -9,6 +9,8 @@
 #include <QPushButton>
 
 #include "app/ProgressForm.h"
+#include "i18n/CaptionKeys.h"
+#include "i18n/Messages.h"
 
 namespace torvane {
 
@@ -32,12 +34,12 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, int x, int
 TAboutForm::TAboutForm(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("AboutForm"));
-    setWindowTitle(tr("About"));
+    setWindowTitle(QString::fromStdString(captionText(nullptr, "AboutForm", "Caption")));
     setFixedSize(337, 224);
     setFont(QFont(QStringLiteral("Tahoma"), 8));  // dialogs are windows: they do not inherit it
 
     bevel(this, "Bevel1", 8, 8, 321, 161, QFrame::Box);
-    Label1 = label(this, "Label1", QStringLiteral("Torvane Audio Editor"), 24, 24);
+    Label1 = label(this, "Label1", QString::fromStdString(messageText(MessageId::AppTitle)), 24, 24);
     QFont big = Label1->font();
     big.setPointSize(10);
     Label1->setFont(big);
@@ -49,9 +51,9 @@ TAboutForm::TAboutForm(QWidget* parent)
     Image1->setGeometry(240, 32, 64, 64);
     Image1->setPixmap(QIcon(QStringLiteral(":/icons/app.svg")).pixmap(64, 64));
 
-    Label2 = label(this, "Label2", tr("Version:"), 24, 54);
+    Label2 = label(this, "Label2", QString::fromStdString(captionText(nullptr, "AboutForm", "Version")), 24, 54);
     Label3 = label(this, "Label3", QStringLiteral("3.0"), 96, 54);
-    Label4 = label(this, "Label4", tr("Home page:"), 24, 73);
+    Label4 = label(this, "Label4", QString::fromStdString(captionText(nullptr, "AboutForm", "HomePage")), 24, 73);
     Label5 = label(this, "Label5", QString(), 96, 73);
     Label5->setStyleSheet(QStringLiteral("color: blue; text-decoration: underline;"));
     Label5->setCursor(Qt::PointingHandCursor);
@@ -60,7 +62,7 @@ TAboutForm::TAboutForm(QWidget* parent)
     Label7 = label(this, "Label7", QString(), 24, 131);
     bevel(this, "Bevel2", 8, 180, 321, 2, QFrame::HLine);
 
-    auto* ok = new QPushButton(tr("OK"), this);
+    auto* ok = new QPushButton(QString::fromStdString(captionText(nullptr, "Common", "Ok")), this);
     ok->setObjectName(QStringLiteral("ButtonOk"));
     ok->setGeometry(120, 188, 75, 25);
     ok->setDefault(true);
@@ -73,15 +75,18 @@ void TAboutForm::setHomePage(const std::string& address) {
     Label5->adjustSize();
 }
 
-void TAboutForm::setNotices(const QString& copyright, const QString& reserved) {
+void TAboutForm::setNotices(const QString& copyright, const QString& reserved, const QString& format) {
     m_copyright = copyright;
     m_reserved = reserved;
+    m_noticeFormat = format;
 }
 
 QString TAboutForm::noticeLine(int year) const {
     constexpr int kFirstYear = 2026;
     const QString years = year > kFirstYear ? QStringLiteral("%1-%2").arg(kFirstYear).arg(year) : QString::number(year);
-    return m_copyright + QStringLiteral(" (C) The Torvane developers, ") + years;
+    const QString format =
+        m_noticeFormat.isEmpty() ? QString::fromStdString(messageText(MessageId::AboutNotice, {"%1", "%2"})) : m_noticeFormat;
+    return format.arg(m_copyright, years);
 }
 
 // FormActivate: the notice line ends with the year of today's date, at every showing.

@@ -17,7 +17,9 @@ public:
     // The address the link shows and opens (set before each showing).
     void setHomePage(const std::string& address);
     // The notice word and the rights notice, from the language file.
-    void setNotices(const QString& copyright, const QString& reserved);
+    // The notice word, the rights line, and the notice line's text ("%1 (C) ..., %2": the word
+    // and the years; empty: the English one).
+    void setNotices(const QString& copyright, const QString& reserved, const QString& format = QString());
     // Opens the home page (the desktop's browser).
     std::function<void(const std::string&)> openLink;
     // The notice line for a year: the notice word, the maker, the first year and `year`.
@@ -39,6 +41,7 @@ protected:
 private:
     std::string m_homePage;
     QString m_copyright;
+    QString m_noticeFormat;
     QString m_reserved;
 };
 

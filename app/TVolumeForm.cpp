@@ -7,17 +7,18 @@
 #include <QPushButton>
 
 #include "app/ProgressForm.h"
+#include "i18n/CaptionKeys.h"
 
 namespace torvane {
 
 TVolumeForm::TVolumeForm(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("VolumeForm"));
-    setWindowTitle(tr("Volume"));
+    setWindowTitle(QString::fromStdString(captionText(nullptr, "VolumeForm", "Caption")));
     setFixedSize(241, 132);
     setFont(QFont(QStringLiteral("Tahoma"), 8));  // dialogs are windows: they do not inherit it
 
-    auto* label = new QLabel(tr("Volume:"), this);
+    auto* label = new QLabel(QString::fromStdString(captionText(nullptr, "VolumeForm", "Volume")), this);
     label->setObjectName(QStringLiteral("Label1"));
     label->move(24, 24);
 
@@ -29,7 +30,7 @@ TVolumeForm::TVolumeForm(QWidget* parent)
     ComboBox1->setCurrentIndex(3);
     ComboBox1->setGeometry(80, 21, 129, ComboBox1->sizeHint().height());
 
-    CheckBoxMute = new QCheckBox(tr("Mute"), this);
+    CheckBoxMute = new QCheckBox(QString::fromStdString(captionText(nullptr, "VolumeForm", "Mute")), this);
     CheckBoxMute->setObjectName(QStringLiteral("CheckBoxMute"));
     CheckBoxMute->setGeometry(80, 56, 97, 17);
 
@@ -39,13 +40,13 @@ TVolumeForm::TVolumeForm(QWidget* parent)
     bevel->setFrameShadow(QFrame::Sunken);
     bevel->setGeometry(8, 88, 225, 2);
 
-    auto* ok = new QPushButton(tr("OK"), this);
+    auto* ok = new QPushButton(QString::fromStdString(captionText(nullptr, "Common", "Ok")), this);
     ok->setObjectName(QStringLiteral("ButtonOk"));
     ok->setGeometry(24, 96, 75, 25);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, [this] { done(1); });
 
-    auto* cancel = new QPushButton(tr("Cancel"), this);
+    auto* cancel = new QPushButton(QString::fromStdString(captionText(nullptr, "Common", "Cancel")), this);
     cancel->setObjectName(QStringLiteral("ButtonCancel"));
     cancel->setGeometry(134, 96, 75, 25);
     connect(cancel, &QPushButton::clicked, this, [this] { done(2); });

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "app/FormMain.h"
+#include "i18n/Messages.h"
 #include "platform/TerminationCleanup.h"
 
 int main(int argc, char** argv) {
@@ -16,7 +17,7 @@ int main(int argc, char** argv) {
         form.show();
         return app.exec();
     } catch (const std::exception& e) {
-        QMessageBox::critical(nullptr, QStringLiteral("Torvane Audio Editor"), QString::fromUtf8(e.what()));
+        QMessageBox::critical(nullptr, QString::fromStdString(torvane::messageText(torvane::MessageId::AppTitle)), QString::fromUtf8(e.what()));
         return 1;
     }
 }

@@ -15,6 +15,7 @@
 
 #include "platform/Progress.h"
 #include "session/Session.h"
+#include "i18n/Messages.h"
 
 using namespace torvane;
 
@@ -63,7 +64,7 @@ int main(int argc, char** argv) {
     };
     const auto edit = [&](const std::function<Outcome()>& run) {
         const Outcome r = run();
-        if (!r.ok()) std::fprintf(stderr, "edit failed: %s\n", r.message.c_str());
+        if (!r.ok()) std::fprintf(stderr, "edit failed: %s\n", messageText(r).c_str());
     };
     const DocumentState& d = session.doc();
 

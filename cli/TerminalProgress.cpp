@@ -1,5 +1,9 @@
 #include "cli/TerminalProgress.h"
 
+#include <string>
+
+#include "i18n/CaptionKeys.h"
+
 #ifdef _WIN32
 #include <io.h>
 #define TORVANE_ISATTY _isatty
@@ -13,7 +17,6 @@
 namespace torvane {
 
 namespace {
-const char* const kBarNames[2] = {"Decoding:", "Loading:"};
 
 void drawBar(int percent, char* out, int width) {
     const int full = percent * width / 100;
@@ -47,7 +50,10 @@ void TerminalProgress::draw(bool force) {
     char a[21], b[21];
     drawBar(m_percent[0], a, 20);
     drawBar(m_percent[1], b, 20);
-    std::fprintf(stderr, "\r%s [%s] %3d%%  %s [%s] %3d%%", kBarNames[0], a, m_percent[0], kBarNames[1], b,
+    // The open dialog's labels, in English as everything the tool says.
+    static const std::string decoding = captionText(nullptr, "OpenForm", "Decoding"),
+                             loading = captionText(nullptr, "OpenForm", "Loading");
+    std::fprintf(stderr, "\r%s [%s] %3d%%  %s [%s] %3d%%", decoding.c_str(), a, m_percent[0], loading.c_str(), b,
                  m_percent[1]);
     std::fflush(stderr);
 }

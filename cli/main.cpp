@@ -20,8 +20,8 @@
 #include "codec/SaveDocument.h"
 #include "doc/DocumentState.h"
 #include "edit/Edits.h"
+#include "i18n/Messages.h"
 #include "platform/Folders.h"
-#include "platform/Prompts.h"
 #include "platform/TerminationCleanup.h"
 #include "session/Session.h"
 
@@ -34,95 +34,28 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-const char* const kUsage =
-    "usage: torvane-cli COMMAND [ARGUMENTS]\n"
-    "\n"
-    "Opens WAV, MP3 and WMA files the way Torvane Audio Editor does, without a window.\n"
-    "\n"
-    "Commands:\n"
-    "  info FILE              Open FILE and print the working file's values, one key=value\n"
-    "                         line each: sample_rate (Hz), channels, bits_per_sample,\n"
-    "                         block_size (bytes per frame), data_offset, data_size, data_end\n"
-    "                         (bytes), frame_count, duration (whole seconds), column_count\n"
-    "                         (columns of the waveform at zoom 10:1) and source_bitrate\n"
-    "                         (average kbit/s of an MP3 or WMA source, 0 for WAV).\n"
-    "  peaks FILE [--zoom N]  Open FILE and print its peak table, one line per column:\n"
-    "                         \"column left right\", peaks 0..100 (right equals left for mono).\n"
-    "                         N is the zoom level 10, 8, 6, 4, 2 or 1, meaning N*1000 sample\n"
-    "                         frames per column; the default is 10.\n"
-    "  decode FILE OUT.wav    Open FILE and write the working file the editor makes of it\n"
-    "                         (the decoded PCM WAV of an MP3 or WMA, a copy of a WAV) to OUT.wav.\n"
-    "  edit IN OUT [--zoom N] [--select S:F] [--format F] OP...\n"
-    "                         Open IN as the editor does, set the zoom (default 10) and the\n"
-    "                         selection (default the whole document), apply each OP in order\n"
-    "                         with the editor's marker rules after each, and write the result\n"
-    "                         to OUT as convert does. S and F are column indices at that zoom, or\n"
-    "                         times with an s suffix (12.5s), each meaning the column that holds\n"
-    "                         that time; S must be below F and F at most the last column.\n"
-    "                         OP is one of:\n"
-    "                           --delete     remove the selection\n"
-    "                           --cut-out    keep only the selection\n"
-    "                           --volume P   scale the selection by P percent: 250, 200, 150,\n"
-    "                                        100, 75, 50 or 25\n"
-    "                           --mute       silence the selection\n"
-    "                           --fade-in    fade the selection in\n"
-    "                           --fade-out   fade the selection out\n"
-    "                           --undo       undo the last edit not yet undone: the file,\n"
-    "                                        the zoom and the selection as before it\n"
-    "                           --redo       do the last undone edit again; an edit after\n"
-    "                                        --undo drops what could be redone\n"
-    "                         --undo with nothing to undo, or --redo with nothing to redo,\n"
-    "                         is refused (exit 1) and nothing is written.\n"
-    "                         After Delete the selection is one column from its start; after\n"
-    "                         Cut Out it is the whole document; the others keep it. IN is never\n"
-    "                         modified; OUT must be another file.\n"
-    "  convert IN OUT [--bitrate K] [--format F]\n"
-    "                         Open IN and write it to OUT exactly as the editor's Save As does,\n"
-    "                         in the format of OUT's extension: .mp3 (MP3 at the source's bit\n"
-    "                         rate; 128 kbit/s for a WAV source; at most 64 at 11025 Hz and\n"
-    "                         below), .wma (WMA, 44100 Hz stereo, at the source's bit rate; 96\n"
-    "                         for a WAV source), anything else a copy of the working file (WAV).\n"
-    "                         --bitrate K (or --bitrate=K, kbit/s) stands in for the source's bit\n"
-    "                         rate: for MP3 one of 32 40 48 56 64 80 96 112 128 160 192 224 256\n"
-    "                         320, for WMA one of 32 48 64 80 96 128 160 192 256 320; it is\n"
-    "                         refused for WAV output.\n"
-    "                         --format wav|mp3|wma stands in for OUT's extension.\n"
-    "\n"
-    "OUT is written the way the editor saves: into a new temporary file ~NAME.XXXXXX.tmp beside\n"
-    "it, which replaces OUT only when complete, so OUT is always the old file or the whole new\n"
-    "one. OUT keeps its permissions (and owner and group where allowed); a symbolic link stays\n"
-    "a link and its target gets the new file; a file with several hard links is rewritten in\n"
-    "place, so every name sees the new audio. A FIFO or a character device receives the\n"
-    "finished bytes and stays what it was. OUT \"-\" is standard output (WAV unless --format\n"
-    "says otherwise). A folder, a socket or a block device is refused and left alone.\n"
-    "  --help, -h             Show this text.\n"
-    "  --version              Print the version.\n"
-    "\n"
-    "FILE is taken by its extension: .wav, .mp3 or .wma, in any case. A file the editor would\n"
-    "refuse prints the editor's message on stderr and exits with 1; a usage error exits with 2.\n"
-    "While stderr is a terminal, a progress bar is drawn there.\n";
 
-int usageError(const std::string& why) {
-    std::fprintf(stderr, "torvane-cli: %s\n\n%s", why.c_str(), kUsage);
+// The command line speaks English: its texts come from the catalogue without a language file.
+std::string text(MessageId id, const std::vector<std::string>& args = {}) { return messageText(id, args); }
+
+int usageError(MessageId why, const std::vector<std::string>& args = {}) {
+    std::fprintf(stderr, "torvane-cli: %s\n\n%s", text(why, args).c_str(), text(MessageId::CliUsage).c_str());
     return kExitUsage;
 }
 
-int failure(const std::string& message) {
-    std::fprintf(stderr, "%s\n", message.c_str());
+// "torvane-cli: FILE: reason", the reason being the editor's message (after the caption of the
+// box it has its own, an encoder's) and the system's reason where there is one.
+int failure(const std::string& file, const Outcome& outcome) {
+    std::string reason = outcome.failedWithMessage() ? text(outcome.message, outcome.args) : text(MessageId::CliNotSaved);
+    if (outcome.systemError != 0) {
+        if (!reason.empty() && reason.back() == '.') reason.pop_back();
+        reason += std::string(": ") + std::strerror(outcome.systemError);
+    }
+    const MessageId caption = messageEntry(outcome.message).caption;
+    if (outcome.failedWithMessage() && caption != MessageId::None) reason = text(caption) + ": " + reason;
+    std::fprintf(stderr, "torvane-cli: %s: %s\n", file.c_str(), reason.c_str());
     return kExitFailed;
 }
-
-// The encoders' own messages go to stderr, one line each, after their caption.
-class StderrPrompts final : public Prompts {
-public:
-    int messageBox(const MessageRequest& request) override {
-        if (request.caption.empty()) std::fprintf(stderr, "%s\n", request.text.c_str());
-        else std::fprintf(stderr, "%s: %s\n", request.caption.c_str(), request.text.c_str());
-        return IDOK;
-    }
-    std::optional<FileDialogResult> fileDialog(const FileDialogRequest&) override { return std::nullopt; }
-    void openExternal(const std::string&) override {}
-};
 
 // One open, as the editor runs it, in a session whose working folder goes with it.
 class CliOpen {
@@ -130,29 +63,25 @@ public:
     explicit CliOpen(std::string path, std::int32_t framesPerColumn = kDefaultFramesPerColumn)
         : m_path(std::move(path)), m_framesPerColumn(framesPerColumn) {}
 
-    // Empty on success, else the message to print.
-    std::string run() {
-        if (const Outcome r = Session::openable(m_path); !r.ok()) return r.message;
-        if (!m_session.createFolder()) return kMsgNoInstanceFolder;
+    Outcome run() {
+        if (const Outcome r = Session::openable(m_path); !r.ok()) return r;
+        if (!m_session.createFolder()) return Outcome::failed(MessageId::NoInstanceFolder);
         TerminalProgress progress(TerminalProgress::stderrIsTerminal());
         Outcome r = m_session.open(m_path, progress);
         if (r.ok() && m_framesPerColumn != kDefaultFramesPerColumn) r = m_session.zoomTo(m_framesPerColumn, progress);
-        return r.ok() ? std::string() : r.message;
+        return r;
     }
 
     const DocumentState& doc() const { return m_session.doc(); }
     Session& session() { return m_session; }
 
-    // Saves to `out` as Save As would; empty on success, else the message to print.
-    // "-" is standard output; `format` stands in for OUT's extension.
-    std::string saveTo(const std::string& out, std::optional<SaveFormat> format = std::nullopt) {
-        StderrPrompts prompts;
+    // Saves to `out` as Save As would. "-" is standard output; `format` stands in for OUT's
+    // extension.
+    Outcome saveTo(const std::string& out, std::optional<SaveFormat> format = std::nullopt) {
         TerminalProgress progress(TerminalProgress::stderrIsTerminal());
         m_session.setProgramFolder(programFolder());
         if (out == "-" && !format) format = SaveFormat::Wav;
-        const Outcome r = m_session.save(out, prompts, progress, nullptr, format, true);
-        if (r.ok()) return {};
-        return r.message.empty() ? std::string("The file was not saved.") : r.message;
+        return m_session.save(out, progress, format, true);
     }
 
 private:
@@ -162,10 +91,9 @@ private:
 };
 
 int runInfo(const std::vector<std::string>& args) {
-    if (args.size() != 1) return usageError("info takes exactly one FILE");
+    if (args.size() != 1) return usageError(MessageId::CliInfoArgs);
     CliOpen open(args[0]);
-    const std::string message = open.run();
-    if (!message.empty()) return failure(message);
+    if (const Outcome r = open.run(); !r.ok()) return failure(args[0], r);
     const DocumentState& d = open.doc();
     std::printf("sample_rate=%d\n", d.format.sampleRate);
     std::printf("channels=%d\n", d.format.channels);
@@ -198,24 +126,23 @@ int runPeaks(const std::vector<std::string>& args) {
         const std::string& a = args[i];
         std::string zoom;
         if (a == "--zoom") {
-            if (i + 1 >= args.size()) return usageError("--zoom needs a level (10, 8, 6, 4, 2 or 1)");
+            if (i + 1 >= args.size()) return usageError(MessageId::CliZoomNeedsLevel);
             zoom = args[++i];
         } else if (a.rfind("--zoom=", 0) == 0) {
             zoom = a.substr(7);
         } else if (a.size() > 1 && a[0] == '-') {
-            return usageError("unknown option " + a);
+            return usageError(MessageId::CliUnknownOption, {a});
         } else if (file.empty()) {
             file = a;
             continue;
         } else {
-            return usageError("peaks takes one FILE");
+            return usageError(MessageId::CliPeaksOneFile);
         }
-        if (!parseZoom(zoom, framesPerColumn)) return usageError("zoom level must be 10, 8, 6, 4, 2 or 1, not " + zoom);
+        if (!parseZoom(zoom, framesPerColumn)) return usageError(MessageId::CliZoomLevel, {zoom});
     }
-    if (file.empty()) return usageError("peaks needs a FILE");
+    if (file.empty()) return usageError(MessageId::CliPeaksNeedsFile);
     CliOpen open(file, framesPerColumn);
-    const std::string message = open.run();
-    if (!message.empty()) return failure(message);
+    if (const Outcome r = open.run(); !r.ok()) return failure(file, r);
     const DocumentState& d = open.doc();
     for (std::uint32_t c = 0; c < d.view.columnCount; ++c) std::printf("%u %d %d\n", c, d.peaks.left[c], d.peaks.right[c]);
     return kExitOk;
@@ -237,33 +164,32 @@ bool parseFormat(const std::string& text, std::optional<SaveFormat>& format) {
 }
 
 int runDecode(const std::vector<std::string>& args) {
-    if (args.size() != 2) return usageError("decode takes FILE and OUT.wav");
+    if (args.size() != 2) return usageError(MessageId::CliDecodeArgs);
     CliOpen open(args[0]);
-    const std::string message = open.run();
-    if (!message.empty()) return failure(message);
-    if (sameFile(args[0], args[1])) return usageError("OUT must be another file than FILE: the source is never modified");
+    if (const Outcome r = open.run(); !r.ok()) return failure(args[0], r);
+    if (sameFile(args[0], args[1])) return usageError(MessageId::CliOutIsFile);
     // The working file is the result: it is put in place as any save is.
-    const std::string saved = open.saveTo(args[1], SaveFormat::Wav);
-    return saved.empty() ? kExitOk : failure(saved);
+    const Outcome saved = open.saveTo(args[1], SaveFormat::Wav);
+    return saved.ok() ? kExitOk : failure(args[1], saved);
 }
 
-// --bitrate K: one of the rates the output format's encoder has. Empty when taken (and `kbps`
-// set), else why not. Anything else would be encoded as asked (a 6 Mbit/s WMA) or snapped to
-// another rate without a word.
-std::string parseBitRate(const std::string& text, SaveFormat format, std::int32_t& kbps) {
+// --bitrate K: one of the rates the output format's encoder has. None when taken (and `kbps`
+// set), else why not (with its arguments). Anything else would be encoded as asked (a 6 Mbit/s
+// WMA) or snapped to another rate without a word.
+MessageId parseBitRate(const std::string& text, SaveFormat format, std::int32_t& kbps, std::vector<std::string>& args) {
     static const std::vector<std::int32_t> kMp3 = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
     static const std::vector<std::int32_t> kWma = {32, 48, 64, 80, 96, 128, 160, 192, 256, 320};
-    if (format == SaveFormat::Wav) return "--bitrate applies to MP3 and WMA output only";
+    if (format == SaveFormat::Wav) return MessageId::CliBitRateWavOnly;
     std::string accepted;
     for (const std::int32_t rate : format == SaveFormat::Mp3 ? kMp3 : kWma) {
         if (text == std::to_string(rate)) {
             kbps = rate;
-            return {};
+            return MessageId::None;
         }
         accepted += " " + std::to_string(rate);
     }
-    return std::string(format == SaveFormat::Mp3 ? "MP3" : "WMA") + " output takes --bitrate" + accepted + ", not '" +
-           text + "'";
+    args = {accepted, text};
+    return format == SaveFormat::Mp3 ? MessageId::CliBitRateMp3 : MessageId::CliBitRateWma;
 }
 
 int runConvert(const std::vector<std::string>& args) {
@@ -273,32 +199,32 @@ int runConvert(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--format" || args[i].rfind("--format=", 0) == 0) {
             const std::string value = args[i] == "--format" ? (i + 1 < args.size() ? args[++i] : "") : args[i].substr(9);
-            if (!parseFormat(value, format)) return usageError("--format takes wav, mp3 or wma, not " + value);
+            if (!parseFormat(value, format)) return usageError(MessageId::CliFormat, {value});
         } else if (args[i] == "--bitrate") {
-            if (i + 1 >= args.size()) return usageError("--bitrate needs a number of kbit/s");
+            if (i + 1 >= args.size()) return usageError(MessageId::CliBitRateNeedsNumber);
             bitRate = args[++i];
         } else if (args[i].rfind("--bitrate=", 0) == 0) {
             bitRate = args[i].substr(10);
         } else if (args[i].size() > 1 && args[i][0] == '-') {
-            return usageError("unknown option " + args[i]);
+            return usageError(MessageId::CliUnknownOption, {args[i]});
         } else {
             files.push_back(args[i]);
         }
     }
-    if (files.size() != 2) return usageError("convert takes IN and OUT");
+    if (files.size() != 2) return usageError(MessageId::CliConvertArgs);
     std::int32_t kbps = 0;
     if (bitRate) {
         const SaveFormat output = format ? *format : files[1] == "-" ? SaveFormat::Wav : saveFormatOf(files[1]);
-        const std::string why = parseBitRate(*bitRate, output, kbps);
-        if (!why.empty()) return usageError(why);
+        std::vector<std::string> whyArgs;
+        const MessageId why = parseBitRate(*bitRate, output, kbps, whyArgs);
+        if (why != MessageId::None) return usageError(why, whyArgs);
     }
-    if (sameFile(files[0], files[1])) return usageError("OUT must be another file than IN: the source is never modified");
+    if (sameFile(files[0], files[1])) return usageError(MessageId::CliOutIsIn);
     CliOpen open(files[0]);
-    const std::string message = open.run();
-    if (!message.empty()) return failure(message);
+    if (const Outcome r = open.run(); !r.ok()) return failure(files[0], r);
     if (kbps) open.session().setSourceBitRate(kbps);
-    const std::string saved = open.saveTo(files[1], format);
-    return saved.empty() ? kExitOk : failure(saved);
+    const Outcome saved = open.saveTo(files[1], format);
+    return saved.ok() ? kExitOk : failure(files[1], saved);
 }
 
 // A marker given as a column index, or as a time ("12.5s") meaning the column holding it.
@@ -336,14 +262,14 @@ int runEdit(const std::vector<std::string>& args) {
         if (a == "--format" || a.rfind("--format=", 0) == 0) {
             const std::string* v = a == "--format" ? value() : nullptr;
             const std::string text = v ? *v : a.substr(std::min<std::size_t>(a.size(), 9));
-            if (!parseFormat(text, format)) return usageError("--format takes wav, mp3 or wma, not " + text);
+            if (!parseFormat(text, format)) return usageError(MessageId::CliFormat, {text});
         } else if (a == "--zoom") {
             const std::string* z = value();
-            if (!z) return usageError("--zoom needs a level (10, 8, 6, 4, 2 or 1)");
-            if (!parseZoom(*z, framesPerColumn)) return usageError("zoom level must be 10, 8, 6, 4, 2 or 1, not " + *z);
+            if (!z) return usageError(MessageId::CliZoomNeedsLevel);
+            if (!parseZoom(*z, framesPerColumn)) return usageError(MessageId::CliZoomLevel, {*z});
         } else if (a == "--select") {
             const std::string* v = value();
-            if (!v || v->find(':') == std::string::npos) return usageError("--select needs S:F");
+            if (!v || v->find(':') == std::string::npos) return usageError(MessageId::CliSelectNeeds);
             selection = *v;
         } else if (a == "--volume") {
             const std::string* p = value();
@@ -351,35 +277,33 @@ int runEdit(const std::vector<std::string>& args) {
             int index = -1;
             for (int k = 0; k < 7; ++k)
                 if (p && *p == kPercents[k]) index = k;
-            if (index < 0) return usageError("--volume takes 250, 200, 150, 100, 75, 50 or 25" + (p ? ", not " + *p : std::string()));
+            if (index < 0) return p ? usageError(MessageId::CliVolumeNot, {*p}) : usageError(MessageId::CliVolume);
             ops.push_back({a, volumeFactor(index)});
         } else if (a == "--delete" || a == "--cut-out" || a == "--mute" || a == "--fade-in" || a == "--fade-out" ||
                    a == "--undo" || a == "--redo") {
             ops.push_back({a});
         } else if (a.size() > 1 && a[0] == '-') {
-            return usageError("unknown option " + a);
+            return usageError(MessageId::CliUnknownOption, {a});
         } else {
             files.push_back(a);
         }
     }
-    if (files.size() != 2) return usageError("edit takes IN and OUT");
-    if (ops.empty()) return usageError("edit needs at least one operation");
-    if (sameFile(files[0], files[1])) return usageError("OUT must be another file than IN: the source is never modified");
+    if (files.size() != 2) return usageError(MessageId::CliEditArgs);
+    if (ops.empty()) return usageError(MessageId::CliEditNeedsOp);
+    if (sameFile(files[0], files[1])) return usageError(MessageId::CliOutIsIn);
 
     CliOpen open(files[0], framesPerColumn);
-    const std::string message = open.run();
-    if (!message.empty()) return failure(message);
+    if (const Outcome r = open.run(); !r.ok()) return failure(files[0], r);
     Session& session = open.session();
     const DocumentState& d = session.doc();
     if (!selection.empty()) {
         const auto colon = selection.find(':');
         std::uint32_t start = 0, finish = 0;
         if (!parseMarker(selection.substr(0, colon), d, start) || !parseMarker(selection.substr(colon + 1), d, finish))
-            return usageError("--select needs two column indices or times such as 12.5s, not " + selection);
+            return usageError(MessageId::CliSelectValues, {selection});
         if (!session.select(start, finish))
-            return usageError("the editor cannot select " + selection + ": the start must be below the finish and the "
-                              "finish at most the last column (" + std::to_string(d.view.columnCount ? d.view.columnCount - 1 : 0) +
-                              ")");
+            return usageError(MessageId::CliSelectRange,
+                              {selection, std::to_string(d.view.columnCount ? d.view.columnCount - 1 : 0)});
     }
     // A chain that never undoes keeps nothing for it: no second copy of the audio is written.
     session.keepUndo(std::any_of(ops.begin(), ops.end(), [](const EditOp& op) { return op.name == "--undo"; }));
@@ -394,10 +318,10 @@ int runEdit(const std::vector<std::string>& args) {
         else if (op.name == "--undo") r = session.undo(progress);
         else if (op.name == "--redo") r = session.redo(progress);
         else r = session.fadeOut(progress);
-        if (!r.ok()) return failure(r.message);
+        if (!r.ok()) return failure(files[0], r);
     }
-    const std::string saved = open.saveTo(files[1], format);
-    return saved.empty() ? kExitOk : failure(saved);
+    const Outcome saved = open.saveTo(files[1], format);
+    return saved.ok() ? kExitOk : failure(files[1], saved);
 }
 
 struct Command {
@@ -420,10 +344,10 @@ int main(int argc, char** argv) {
     // A reader that went away (a closed pipe) is a failed write to report, not a silent death
     // that would leave the working folder behind.
     ::signal(SIGPIPE, SIG_IGN);
-    if (argc < 2) return usageError("no command given");
+    if (argc < 2) return usageError(MessageId::CliNoCommand);
     const std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
-        std::fputs(kUsage, stdout);
+        std::fputs(text(MessageId::CliUsage).c_str(), stdout);
         return kExitOk;
     }
     if (command == "--version") {
@@ -433,7 +357,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 2, argv + argc);
     for (const std::string& a : args) {
         if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(text(MessageId::CliUsage).c_str(), stdout);
             return kExitOk;
         }
     }
@@ -443,11 +367,11 @@ int main(int argc, char** argv) {
         // What was printed must have arrived (a full disk, a closed pipe): say so otherwise.
         errno = 0;
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-            std::fprintf(stderr, "torvane-cli: cannot write the output: %s\n",
-                         std::strerror(errno ? errno : EIO));
+            std::fprintf(stderr, "torvane-cli: %s\n",
+                         text(MessageId::CliCannotWriteOutput, {std::strerror(errno ? errno : EIO)}).c_str());
             return kExitFailed;
         }
         return code;
     }
-    return usageError("unknown command " + command);
+    return usageError(MessageId::CliUnknownCommand, {command});
 }

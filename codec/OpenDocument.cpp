@@ -1,6 +1,7 @@
 #include "codec/OpenDocument.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cctype>
 #include <memory>
 #include <vector>
@@ -13,7 +14,6 @@
 #include "doc/PeakScan.h"
 
 #if defined(__linux__) && !defined(TORVANE_NO_COPY_RANGE)
-#include <cerrno>
 #include <unistd.h>
 #define TORVANE_HAVE_COPY_RANGE 1
 #endif
@@ -23,12 +23,12 @@ namespace {
 
 constexpr std::uint32_t kDecodeChunk = 10000;  // bytes asked of the decoder per round
 
-Outcome failed(std::string message) { return Outcome::failed(std::move(message)); }
+Outcome failed(MessageId message, int error = 0) { return Outcome::failed(message).because(error); }
 
 Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progress, std::uint64_t limit) {
     const std::unique_ptr<Decoder> dec = Decoder::open(
         doc.documentPath, kind == SourceKind::Wma ? Decoder::Container::Asf : Decoder::Container::MpegOrWave);
-    if (!dec) return failed(kMsgNoDecodeStream);
+    if (!dec) return failed(MessageId::NoDecodeStream);
 
     const std::uint64_t sourceSize = dec->fileSize();
     const std::uint32_t rate = dec->rate();
@@ -36,10 +36,11 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
     const std::uint16_t channels = dec->channels() == 1 ? 1 : 2;
 
     File out = File::open(doc.workingFilePath, File::Mode::Create);
-    if (!out) return failed(kind == SourceKind::Wma ? kMsgWmaNoTempFile : kMsgMp3NoTempFile);
+    if (!out) return failed(kind == SourceKind::Wma ? MessageId::WmaNoTempFile : MessageId::Mp3NoTempFile, errno);
     unsigned char header[44];
     writeWaveHeader44(header, rate, channels, bits, 0, 0);
     bool writeOk = out.writeAt(0, header, 44);
+    int writeError = writeOk ? 0 : errno;  // errno where the writing failed
 
     // Decoded chunks are gathered and written in large blocks. The decoder fills the buffer
     // before anything reads it: no need to clear a megabyte first.
@@ -50,6 +51,7 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
     PercentBar bar(progress, 0);
     auto flush = [&] {
         if (filled && writeOk) writeOk = out.writeAt(fileBytes - filled, buffer.get(), filled);
+        if (!writeOk && !writeError) writeError = errno;
         filled = 0;
     };
 
@@ -76,15 +78,18 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
     // Over what was decoded, not the container's claimed length: that is the audio the
     // document holds.
     doc.sourceBitRate = sourceBitRateOf(sourceSize, fileBytes - 44, std::uint64_t(rate) * channels * (bits / 8), kind);
-    if (writeOk) writeOk = patchDecodedSizes(out);
-    if (!out.close()) writeOk = false;
+    if (writeOk && !(writeOk = patchDecodedSizes(out))) writeError = errno;
+    if (!out.close() && writeOk) {
+        writeOk = false;
+        writeError = errno;
+    }
 
     if (tooLong) {
         // Nothing of it can be edited; don't leave gigabytes behind.
         removeFile(doc.workingFilePath);
-        return failed(kMsgTooLong);
+        return failed(MessageId::TooLong);
     }
-    if (!writeOk) return failed(kMsgCannotWriteTempFile);
+    if (!writeOk) return failed(MessageId::CannotWriteWorkingFile, writeError);
     if (cancelled) return Outcome::cancelled();
     return {};
 }
@@ -124,10 +129,10 @@ Copied copyInKernel(File& in, File& out, std::uint64_t limit, CopyBar& bar) {
 Outcome copyToWorkingFile(DocumentState& doc, Progress& progress, std::uint64_t limit) {
     File in = File::open(doc.documentPath, File::Mode::Read);
     const std::int64_t size = in.size();
-    if (!in || size < 0) return failed(kMsgCannotReadSource);
-    if (std::uint64_t(size) > limit) return failed(kMsgTooLong);
+    if (!in || size < 0) return failed(MessageId::CannotReadSource, errno);
+    if (std::uint64_t(size) > limit) return failed(MessageId::TooLong);
     File out = File::open(doc.workingFilePath, File::Mode::Create);
-    if (!out) return failed(kMsgWavNoTempFile);
+    if (!out) return failed(MessageId::WavNoWorkingFile, errno);
     CopyBar bar(progress, 0, std::uint64_t(size));
     // Up to the end of the source, and one byte past the limit at most: a source that grows
     // while it is copied is caught.
@@ -136,15 +141,19 @@ Outcome copyToWorkingFile(DocumentState& doc, Progress& progress, std::uint64_t 
     const bool tooLong = c.bytes > limit;
     const bool readFailed = c.end == CopyEnd::ReadFailed;
     bool writeFailed = c.end == CopyEnd::WriteFailed;
+    int error = readFailed || writeFailed ? errno : 0;
     in.close();
-    if (!out.close() && !readFailed && !writeFailed && !tooLong) writeFailed = true;
+    if (!out.close() && !readFailed && !writeFailed && !tooLong) {
+        writeFailed = true;
+        error = errno;
+    }
     doc.sourceBitRate = 0;
     if (tooLong && !readFailed && !writeFailed) {
         removeFile(doc.workingFilePath);
-        return failed(kMsgTooLong);
+        return failed(MessageId::TooLong);
     }
-    if (writeFailed) return failed(kMsgCannotWriteTempFile);
-    if (readFailed) return failed(kMsgCannotReadSource);
+    if (writeFailed) return failed(MessageId::CannotWriteWorkingFile, error);
+    if (readFailed) return failed(MessageId::CannotReadSource, error);
     return {};
 }
 
@@ -178,7 +187,7 @@ std::int32_t sourceBitRateOf(std::uint64_t fileSize, std::uint64_t decodedBytes,
 Outcome openDocument(DocumentState& doc, Progress& progress, std::uint64_t workingFileLimit) {
     // Only regular files: a device never ends (/dev/zero would fill the disk), a FIFO blocks
     // for ever, a folder is no sound. (A missing file gets its decoder's or reader's message.)
-    if (pathExists(doc.documentPath) && !isRegularFile(doc.documentPath)) return failed(kMsgCannotOpenFile);
+    if (pathExists(doc.documentPath) && !isRegularFile(doc.documentPath)) return failed(MessageId::CannotOpenFile);
     doc.workingFilePath = workingFilePathIn(doc.tempFolder);
     if (fileExists(doc.workingFilePath)) removeFile(doc.workingFilePath);
 

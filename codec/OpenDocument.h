@@ -17,7 +17,6 @@ enum class SourceKind { Mp3, Wma, Wav };
 
 // True for ".mp3", ".wma" and ".wav", compared without regard to case: the sources Open takes.
 bool isOpenableSource(const std::string& path);
-inline constexpr const char* kMsgCannotOpenFile = "Can not open the file.";
 
 // By extension, without regard to case: ".mp3", ".wma"; anything else is copied as a WAV.
 SourceKind sourceKindOf(const std::string& path);
@@ -27,15 +26,6 @@ SourceKind sourceKindOf(const std::string& path);
 // result is lowered by one. 0 when nothing was decoded.
 std::int32_t sourceBitRateOf(std::uint64_t fileSize, std::uint64_t decodedBytes, std::uint64_t bytesPerSecond,
                              SourceKind kind);
-
-// The messages an open can end with besides those of the header reading.
-inline constexpr const char* kMsgNoDecodeStream = "Can not creat the decode stream.";
-inline constexpr const char* kMsgMp3NoTempFile = "Can not creat the temporary file.";
-inline constexpr const char* kMsgWmaNoTempFile = "Cannot creat the temporary file.";
-inline constexpr const char* kMsgCannotReadSource = "Cannot read the source file.";
-inline constexpr const char* kMsgWavNoTempFile = "Cannot create the working file.";
-inline constexpr const char* kMsgCannotWriteTempFile = "Cannot write the working file (is the disk full?).";
-inline constexpr const char* kMsgTooLong = "The audio is too long: the working file cannot grow past 4 GB.";
 
 // The open body. Needs doc.tempFolder (ending in a separator), doc.documentPath and
 // doc.view.framesPerColumn (10000 whenever the editor opens). Sets the working file path (any old

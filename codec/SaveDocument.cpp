@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -24,33 +25,31 @@ std::string extensionAsWritten(const std::string& path) {
 Outcome saveWav(const DocumentState& doc, SaveTarget& out, Progress& progress) {
     File in = File::open(doc.workingFilePath, File::Mode::Read);
     const std::int64_t total = in.size();
-    if (!in || total < 0) return Outcome::failed(kMsgCannotReadWorkingFile);
+    if (!in || total < 0) return Outcome::failed(MessageId::CannotReadWorkingFile).because(errno);
     CopyBar bar(progress, 0, std::uint64_t(total), true);
     switch (copyBlocks(in, 0, out.file(), 0, std::uint64_t(total), &bar).end) {
     case CopyEnd::Done:
     case CopyEnd::EndOfFile: return Outcome::done();
     case CopyEnd::Stopped: return Outcome::cancelled();
-    case CopyEnd::ReadFailed: return Outcome::failed(kMsgCannotReadWorkingFile);
+    case CopyEnd::ReadFailed: return Outcome::failed(MessageId::CannotReadWorkingFile);
     case CopyEnd::WriteFailed: break;
     }
-    return Outcome::failed(kMsgSaveWriteFailed);
+    return Outcome::failed(MessageId::SaveWriteFailed);
 }
 
 // Feeds the working file's samples to an encoder in its chunks, converting 8-bit samples to
 // 16 bits: (b * 32767 - 4194176) / 128, truncated toward zero.
-template <typename Encode>
-Outcome feedEncoder(const DocumentState& doc, int chunkBytes, Progress& progress, Encode encode) {
+Outcome feedEncoder(const DocumentState& doc, FileEncoder& encoder, Progress& progress) {
     const File in = File::open(doc.workingFilePath, File::Mode::Read);
-    if (!in) return Outcome::failed(kMsgCannotReadWorkingFile);
-    const std::size_t chunk = std::size_t(chunkBytes) & ~std::size_t(1);
-    if (chunk == 0) return Outcome::failed(kMsgSaveWriteFailed);
+    if (!in) return Outcome::failed(MessageId::CannotReadWorkingFile).because(errno);
+    const std::size_t chunk = std::size_t(encoder.chunkBytes()) & ~std::size_t(1);
+    if (chunk == 0) return Outcome::failed(MessageId::SaveWriteFailed);
     const bool eightBit = doc.format.bitsPerSample == 8;
     std::vector<unsigned char> raw(eightBit ? chunk / 2 : chunk);
     std::vector<std::int16_t> samples(chunk / 2);
     const std::uint64_t total = doc.format.dataSize;
     std::uint64_t consumed = 0;
     PercentBar bar(progress, 0);
-    PumpThrottle pump(progress);
     while (consumed < total) {
         if (progress.cancelRequested()) return Outcome::cancelled();
         const std::size_t want = std::size_t(std::min<std::uint64_t>(raw.size(), total - consumed));
@@ -65,54 +64,41 @@ Outcome feedEncoder(const DocumentState& doc, int chunkBytes, Progress& progress
             data = samples.data();
             bytes = std::uint32_t(n * 2);
         }
-        if (!encode(data, bytes)) return Outcome::failed("");  // the encoder has said why, or stays silent
+        if (Outcome r = encoder.write(data, bytes); !r.ok()) return r;
         bar.set(percentOf(consumed, total));
-        pump.tick();
     }
     return Outcome::done();
 }
 
-Outcome saveMp3(DocumentState& doc, const std::string& file, const SaveOptions& options, Progress& progress,
-                bool& notStarted) {
+// The samples fed, then the stream ended whatever happened: a failing end is a failed save.
+Outcome encodeAll(const DocumentState& doc, FileEncoder& encoder, Progress& progress) {
+    Outcome r = feedEncoder(doc, encoder, progress);
+    Outcome finished = encoder.finish();
+    return r.ok() ? finished : r;
+}
+
+Outcome saveMp3(DocumentState& doc, const std::string& file, const SaveOptions& options, Progress& progress) {
     if (doc.sourceBitRate == 0) doc.sourceBitRate = 128;
     std::uint32_t bitRate = std::uint32_t(doc.sourceBitRate);
     if (doc.format.sampleRate <= 11025 && bitRate > 64) bitRate = 64;  // not stored
     const int mode = doc.format.channels == 2 ? 1 : 4;
-    Mp3FileEncoder encoder(*options.prompts, options.encoderFolder + lameLibraryFileName());
-    const int chunk = encoder.Start(file, std::uint32_t(doc.format.sampleRate), mode, bitRate, false, false,
-                                    false, false);
-    if (chunk < 0) {
-        notStarted = true;
-        return Outcome::failed("");
-    }
-    Outcome r = feedEncoder(doc, chunk, progress,
-                            [&](const void* data, std::uint32_t bytes) { return encoder.EncodeChunk(data, bytes) >= 0; });
-    // The file is closed whatever happened; a failing close is a failed save.
-    const bool finished = encoder.Finish() == 0;
-    if (r.ok() && !finished) r = Outcome::failed(kMsgSaveWriteFailed);
-    return r;
+    Mp3FileEncoder encoder(options.encoderFolder + lameLibraryFileName());
+    if (Outcome started = encoder.start(file, std::uint32_t(doc.format.sampleRate), mode, bitRate, false, false,
+                                        false, false);
+        !started.ok())
+        return started;
+    return encodeAll(doc, encoder, progress);
 }
 
-Outcome saveWma(DocumentState& doc, const std::string& file, const SaveOptions& options, Progress& progress,
-                bool& notStarted) {
+Outcome saveWma(DocumentState& doc, const std::string& file, const SaveOptions& options, Progress& progress) {
     if (doc.sourceBitRate == 0) doc.sourceBitRate = 96;
-    WmaFileEncoder encoder(*options.prompts, options.encoderFolder + wmaLibraryFileName());
-    const int chunk = encoder.Start(file, std::uint32_t(doc.format.sampleRate),
-                                    std::uint32_t(doc.format.channels == 1 ? 1 : 2),
-                                    std::uint32_t(doc.sourceBitRate) * 1000u);
-    if (chunk < 0) {
-        notStarted = true;
-        return Outcome::failed("");
-    }
-    bool writeFailed = false;
-    Outcome r = feedEncoder(doc, chunk, progress, [&](const void* data, std::uint32_t bytes) {
-        writeFailed = !encoder.WriteChunk(data, bytes);
-        return !writeFailed;
-    });
-    const bool finished = encoder.Finish();
-    // The writer shows nothing of its own: say what happened.
-    if ((r.failedWithMessage() && writeFailed) || (r.ok() && !finished)) r = Outcome::failed(kMsgSaveWriteFailed);
-    return r;
+    WmaFileEncoder encoder(options.encoderFolder + wmaLibraryFileName());
+    if (Outcome started = encoder.start(file, std::uint32_t(doc.format.sampleRate),
+                                        std::uint32_t(doc.format.channels == 1 ? 1 : 2),
+                                        std::uint32_t(doc.sourceBitRate) * 1000u);
+        !started.ok())
+        return started;
+    return encodeAll(doc, encoder, progress);
 }
 
 }  // namespace
@@ -136,18 +122,15 @@ std::string saveAsName(const std::string& chosen, int filterIndex, const std::st
 }
 
 Outcome saveDocument(DocumentState& doc, const std::string& destination, const SaveOptions& options,
-                     Progress& progress, bool* encoderNotStarted) {
-    bool notStarted = false;
-    if (encoderNotStarted) *encoderNotStarted = false;
+                     Progress& progress) {
     std::unique_ptr<SaveTarget> target;
     if (Outcome prepared = SaveTarget::prepare(destination, options.target, target); !prepared.ok()) return prepared;
     Outcome r;
     switch (options.format ? *options.format : saveFormatOf(destination)) {
-    case SaveFormat::Mp3: r = saveMp3(doc, target->pathForLibraries(), options, progress, notStarted); break;
-    case SaveFormat::Wma: r = saveWma(doc, target->pathForLibraries(), options, progress, notStarted); break;
+    case SaveFormat::Mp3: r = saveMp3(doc, target->pathForLibraries(), options, progress); break;
+    case SaveFormat::Wma: r = saveWma(doc, target->pathForLibraries(), options, progress); break;
     case SaveFormat::Wav: r = saveWav(doc, *target, progress); break;
     }
-    if (encoderNotStarted) *encoderNotStarted = notStarted;
     if (!r.ok()) return r;  // the target removes its temporary file
     r = target->commit();
     if (r.ok()) progress.setPercent(0, 100);

@@ -16,8 +16,6 @@
 
 namespace torvane {
 
-class Prompts;
-
 enum class SaveFormat { Wav, Mp3, Wma };
 
 // By the destination's extension, without regard to case; anything but ".mp3" and ".wma" is WAV.
@@ -28,11 +26,8 @@ SaveFormat saveFormatOf(const std::string& destination);
 // filters the document path's own extension, as written there.
 std::string saveAsName(const std::string& chosen, int filterIndex, const std::string& documentPath);
 
-inline constexpr const char* kMsgCannotReadWorkingFile = "Cannot save the file: the working file cannot be read.";
-
 struct SaveOptions {
     std::string encoderFolder;  // where the encoder libraries are (the program folder), with a separator
-    Prompts* prompts = nullptr; // the encoders' own messages
     std::optional<SaveFormat> format;  // instead of the destination's extension
     SaveTargetOptions target;          // the scratch folder, and whether "-" is standard output
 };
@@ -40,9 +35,9 @@ struct SaveOptions {
 // The save body. MP3 takes the document's source bit rate (128 stored when it is 0; 64 at
 // 11025 Hz and below, not stored), WMA its source bit rate × 1000 (96 stored when it is 0);
 // 8-bit documents are converted to 16 bits for the encoders. Cancel is honoured between
-// chunks. On failure the message is empty when an encoder has shown its own already;
-// `encoderNotStarted` then tells that the encoder could not even start (nothing was read).
+// chunks. An encoder's failure carries its own message (for its own box); one that could not
+// even start (nothing was read) is marked encoderNotStarted.
 Outcome saveDocument(DocumentState& doc, const std::string& destination, const SaveOptions& options,
-                     Progress& progress, bool* encoderNotStarted = nullptr);
+                     Progress& progress);
 
 }  // namespace torvane

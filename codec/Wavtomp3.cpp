@@ -7,17 +7,15 @@
 #endif
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <vector>
 
 #include "platform/DynamicLibrary.h"
-#include "platform/Prompts.h"
 
 namespace torvane {
 
 namespace {
-
-const char* const kCaption = "Lame Encoder";
 
 // The library's configuration record: 331 bytes, packed, little-endian.
 constexpr std::size_t kRecordSize = 331;
@@ -56,8 +54,7 @@ std::uint32_t snapMp3BitRate(std::uint32_t requested) {
 }
 
 struct Mp3FileEncoder::Impl {
-    explicit Impl(Prompts& p) : prompts(p) {}
-    Prompts& prompts;
+    Outcome loaded;
     std::unique_ptr<DynamicLibrary> library;
     InitStream initStream = nullptr;
     EncodeChunkFn encodeChunk = nullptr;
@@ -72,15 +69,15 @@ struct Mp3FileEncoder::Impl {
     std::string fileName;
     std::vector<std::uint8_t> output;
     bool writeFailed = false;
+    int writeError = 0;
+    int chunkBytes = 0;
 
-    void show(const std::string& text) {
-        MessageRequest r{text, kCaption, PromptButtons::Ok, PromptIcon::None};
-        r.ownerless = true;
-        prompts.messageBox(r);
-    }
     bool write(const std::uint8_t* data, std::uint32_t count) {
         if (count == 0) return true;
-        if (std::fwrite(data, 1, count, file) != count) writeFailed = true;
+        if (std::fwrite(data, 1, count, file) != count && !writeFailed) {
+            writeFailed = true;
+            writeError = errno;
+        }
         return !writeFailed;
     }
     // Ends a stream the caller did not finish, without keeping what it produced.
@@ -99,11 +96,10 @@ struct Mp3FileEncoder::Impl {
     }
 };
 
-Mp3FileEncoder::Mp3FileEncoder(Prompts& prompts, const std::string& libraryPath)
-    : m(std::make_unique<Impl>(prompts)) {
+Mp3FileEncoder::Mp3FileEncoder(const std::string& libraryPath) : m(std::make_unique<Impl>()) {
     m->library = DynamicLibrary::open(libraryPath);
     if (!m->library) {
-        m->show("Could not load lame_enc.dll file");
+        m->loaded = Outcome::failed(MessageId::LameCannotLoad);
         return;
     }
     // In this order; the first one missing is the one named.
@@ -119,7 +115,7 @@ Mp3FileEncoder::Mp3FileEncoder(Prompts& prompts, const std::string& libraryPath)
     for (const Entry& e : entries) {
         *e.slot = m->library->symbol(e.name);
         if (!*e.slot) {
-            m->show(std::string("Could not found ") + e.name + " library function");
+            m->loaded = Outcome::failed(MessageId::LameMissingFunction, e.name);
             return;
         }
     }
@@ -128,9 +124,14 @@ Mp3FileEncoder::Mp3FileEncoder(Prompts& prompts, const std::string& libraryPath)
 
 Mp3FileEncoder::~Mp3FileEncoder() { m->abandon(); }
 
-int Mp3FileEncoder::Start(const std::string& fileName, std::uint32_t sampleRate, int mode, std::uint32_t bitRate,
-                          bool copyright, bool crc, bool original, bool privateBit) {
-    if (!m->usable) return -1;
+const Outcome& Mp3FileEncoder::loaded() const { return m->loaded; }
+
+int Mp3FileEncoder::chunkBytes() const { return m->chunkBytes; }
+
+Outcome Mp3FileEncoder::start(const std::string& fileName, std::uint32_t sampleRate, int mode, std::uint32_t bitRate,
+                              bool copyright, bool crc, bool original, bool privateBit) {
+    m->chunkBytes = 0;
+    if (!m->usable) return Outcome(m->loaded).encoderDidNotStart();
     m->abandon();
 
     std::array<std::uint8_t, kRecordSize> record{};
@@ -147,38 +148,38 @@ int Mp3FileEncoder::Start(const std::string& fileName, std::uint32_t sampleRate,
 
     std::uint32_t samples = 0, outputSize = 0, stream = 0;
     if (m->initStream(record.data(), &samples, &outputSize, &stream) != 0) {
-        m->show("Could not initialize Lame encoder");
-        return -1;
+        return Outcome::failed(MessageId::LameCannotInit).encoderDidNotStart();
     }
     m->stream = stream;
     m->streaming = true;
 
     m->file = std::fopen(fileName.c_str(), "wb");
     if (!m->file) {
+        const int e = errno;
         m->abandon();
-        m->show("Can not create the file.");
-        return -1;
+        return Outcome::failed(MessageId::LameCannotCreateFile).because(e).encoderDidNotStart();
     }
     m->fileName = fileName;
     m->writeFailed = false;
+    m->writeError = 0;
     m->output.assign(outputSize, 0);
-    return int(samples * 2);
+    m->chunkBytes = int(samples * 2);
+    return Outcome::done();
 }
 
-int Mp3FileEncoder::EncodeChunk(const void* buffer, std::uint32_t byteCount) {
-    if (!m->streaming || !m->file) return -1;
+Outcome Mp3FileEncoder::write(const void* pcm, std::uint32_t byteCount) {
+    if (!m->streaming || !m->file) return Outcome::failed(MessageId::LameCompressionFailed);
     std::uint32_t count = 0;
-    if (m->encodeChunk(m->stream, byteCount / 2, static_cast<const std::int16_t*>(buffer), m->output.data(),
-                       &count) != 0) {
-        m->show("Could not perform compression");
-        return -1;
-    }
+    if (m->encodeChunk(m->stream, byteCount / 2, static_cast<const std::int16_t*>(pcm), m->output.data(),
+                       &count) != 0)
+        return Outcome::failed(MessageId::LameCompressionFailed);
+    // A write that failed is told by finish: the library's own words have none for it.
     m->write(m->output.data(), count);
-    return int(count);
+    return Outcome::done();
 }
 
-int Mp3FileEncoder::Finish() {
-    if (!m->streaming || !m->file) return -1;
+Outcome Mp3FileEncoder::finish() {
+    if (!m->streaming || !m->file) return Outcome::failed(MessageId::SaveWriteFailed);
     bool ok = true;
     std::uint32_t count = 0;
     if (m->deinitStream(m->stream, m->output.data(), &count) == 0)
@@ -191,14 +192,19 @@ int Mp3FileEncoder::Finish() {
     m->output.shrink_to_fit();
 
     // A full disk shows up at any of these: a write, the flush of the buffer, the sync or the close.
-    if (m->writeFailed) ok = false;
-    if (std::fflush(m->file) != 0) ok = false;
+    int error = m->writeError;
+    auto check = [&](bool good) {
+        if (!good && ok) error = errno;
+        if (!good) ok = false;
+    };
+    check(!m->writeFailed);
+    check(std::fflush(m->file) == 0);
 #ifdef _WIN32
-    if (_commit(_fileno(m->file)) != 0) ok = false;
+    check(_commit(_fileno(m->file)) == 0);
 #else
-    if (::fsync(fileno(m->file)) != 0) ok = false;
+    check(::fsync(fileno(m->file)) == 0);
 #endif
-    if (std::fclose(m->file) != 0) ok = false;
+    check(std::fclose(m->file) == 0);
     m->file = nullptr;
 
     // The Info frame at the start (exact length, encoder delay) can only be written once the
@@ -207,7 +213,7 @@ int Mp3FileEncoder::Finish() {
         if (auto writeTag = reinterpret_cast<WriteInfoTag>(m->library->symbol("beWriteInfoTag")))
             if (writeTag(m->stream, m->fileName.c_str()) != 0) ok = false;
     }
-    return ok ? 0 : 1;
+    return ok ? Outcome::done() : Outcome::failed(MessageId::SaveWriteFailed).because(error);
 }
 
 }  // namespace torvane

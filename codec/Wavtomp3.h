@@ -1,16 +1,17 @@
 #pragma once
 // Mp3FileEncoder: MP3 output through the encoder library the program loads at run time from
-// its own folder (lame_enc, five entry points). It fills the library's configuration record,
-// writes the encoded bytes to a buffered output file and shows each failure once, in its own
-// system message box (caption "Lame Encoder").
+// its own folder (lame_enc, five entry points). It fills the library's configuration record and
+// writes the encoded bytes to a buffered output file. Its failures are the library's messages,
+// for a box of their own (caption "Lame Encoder").
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "codec/FileEncoder.h"
+
 namespace torvane {
 
-class Prompts;
 class DynamicLibrary;
 
 // The library's file name in the program folder ("lame_enc.dll" on Windows).
@@ -20,26 +21,24 @@ std::string lameLibraryFileName();
 // 160, 192, 224, 256 or 320.
 std::uint32_t snapMp3BitRate(std::uint32_t requested);
 
-class Mp3FileEncoder {
+class Mp3FileEncoder final : public FileEncoder {
 public:
-    // Loads `libraryPath` and looks the five entry points up, in order; a failure is shown and
-    // leaves the adapter unusable (Start then returns -1 without calling the library).
-    Mp3FileEncoder(Prompts& prompts, const std::string& libraryPath);
-    ~Mp3FileEncoder();
+    // Loads `libraryPath` and looks the five entry points up, in order; a failure (loaded()
+    // says which) leaves the adapter unusable: start then fails with it, calling nothing.
+    explicit Mp3FileEncoder(const std::string& libraryPath);
+    ~Mp3FileEncoder() override;
     Mp3FileEncoder(const Mp3FileEncoder&) = delete;
     Mp3FileEncoder& operator=(const Mp3FileEncoder&) = delete;
 
-    // Mode 1 stereo, 2 joint stereo, 3 dual channel, 4 mono. The chunk size in bytes to pass to
-    // EncodeChunk, or -1 after a failure that has been shown.
-    int Start(const std::string& fileName, std::uint32_t sampleRate, int mode, std::uint32_t bitRate,
-              bool copyright, bool crc, bool original, bool privateBit);
-    // 16-bit little-endian PCM, interleaved; an even byte count. The MP3 bytes written, or -1
-    // after a failure that has been shown.
-    int EncodeChunk(const void* buffer, std::uint32_t byteCount);
-    // Ends the stream, writes its last bytes, flushes the file to disk and closes it. 0 when all
-    // of the output reached the file; non-zero when any write, the flush or the close failed
-    // (a full disk): the caller then must not use the file.
-    int Finish();
+    const Outcome& loaded() const;
+    // Mode 1 stereo, 2 joint stereo, 3 dual channel, 4 mono. A failure is marked as the encoder
+    // not started.
+    Outcome start(const std::string& fileName, std::uint32_t sampleRate, int mode, std::uint32_t bitRate,
+                  bool copyright, bool crc, bool original, bool privateBit);
+    int chunkBytes() const override;
+    Outcome write(const void* pcm, std::uint32_t byteCount) override;
+    // Ends the stream, writes its last bytes, flushes the file to disk and closes it.
+    Outcome finish() override;
 
 private:
     struct Impl;

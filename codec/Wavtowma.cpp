@@ -3,13 +3,11 @@
 #include <array>
 
 #include "platform/DynamicLibrary.h"
-#include "platform/Prompts.h"
 
 namespace torvane {
 
 namespace {
 
-const char* const kCaption = "WMA Audio SDK";
 constexpr int kChunkBytes = 16384;
 
 // The writer object's operations, by their place in its table.
@@ -89,33 +87,30 @@ std::string wmaLibraryFileName() {
 }
 
 struct WmaFileEncoder::Impl {
-    explicit Impl(Prompts& p) : prompts(p) {}
-    Prompts& prompts;
+    Outcome loaded;
     std::unique_ptr<DynamicLibrary> library;
     CreateWriter create = nullptr;
     void* writer = nullptr;
 
-    void show(const std::string& text) {
-        MessageRequest r{text, kCaption, PromptButtons::Ok, PromptIcon::None};
-        r.ownerless = true;
-        prompts.messageBox(r);
-    }
     void release() {
         operation<ReleaseFn>(writer, kRelease)(writer);
         writer = nullptr;
     }
 };
 
-WmaFileEncoder::WmaFileEncoder(Prompts& prompts, const std::string& libraryPath)
-    : m(std::make_unique<Impl>(prompts)) {
+WmaFileEncoder::WmaFileEncoder(const std::string& libraryPath) : m(std::make_unique<Impl>()) {
     m->library = DynamicLibrary::open(libraryPath);
     if (!m->library) {
-        m->show("Could not load wmaudsdk.dll file");
+        m->loaded = Outcome::failed(MessageId::WmaCannotLoad);
         return;
     }
     m->create = reinterpret_cast<CreateWriter>(m->library->symbol("WMAudioCreateWriter"));
-    if (!m->create) m->show("Could not found WMAudioCreateWriter library function");
+    if (!m->create) m->loaded = Outcome::failed(MessageId::WmaMissingFunction, "WMAudioCreateWriter");
 }
+
+const Outcome& WmaFileEncoder::loaded() const { return m->loaded; }
+
+int WmaFileEncoder::chunkBytes() const { return m->writer ? kChunkBytes : 0; }
 
 WmaFileEncoder::~WmaFileEncoder() {
     if (m->writer) {
@@ -125,9 +120,9 @@ WmaFileEncoder::~WmaFileEncoder() {
     // The library goes with m, after the writer it made.
 }
 
-int WmaFileEncoder::Start(const std::string& fileName, std::uint32_t sampleRate, std::uint32_t channels,
-                          std::uint32_t bitRate) {
-    if (!m->create) return -1;
+Outcome WmaFileEncoder::start(const std::string& fileName, std::uint32_t sampleRate, std::uint32_t channels,
+                              std::uint32_t bitRate) {
+    if (!m->create) return Outcome(m->loaded).encoderDidNotStart();
     if (m->writer) m->release();
 
     // WAVEFORMATEX, 18 bytes: 16-bit PCM as the document holds it.
@@ -151,36 +146,34 @@ int WmaFileEncoder::Start(const std::string& fileName, std::uint32_t sampleRate,
     const std::u16string name = utf8ToUtf16(fileName);
     void* writer = nullptr;
     if (m->create(name.c_str(), &writer) < 0 || !writer) {
-        m->show("Failed to Create Audio Writer");
-        return -1;
+        return Outcome::failed(MessageId::WmaCannotCreateWriter).encoderDidNotStart();
     }
     m->writer = writer;
     if (operation<SetInputFormatFn>(writer, kSetInputFormat)(writer, format.data()) < 0) {
         m->release();
-        m->show("Failed to Set Input Format");
-        return -1;
+        return Outcome::failed(MessageId::WmaCannotSetInput).encoderDidNotStart();
     }
     if (operation<SetOutputFormatFn>(writer, kSetOutputFormat)(writer, bitRate, 44100, 2, 0) < 0) {
         m->release();
-        m->show("Failed to Set Output Format");
-        return -1;
+        return Outcome::failed(MessageId::WmaCannotSetOutput).encoderDidNotStart();
     }
-    return kChunkBytes;
+    return Outcome::done();
 }
 
-bool WmaFileEncoder::WriteChunk(const void* buffer, std::uint32_t byteCount) {
-    if (byteCount == 0) return true;
-    if (!m->writer) return false;
-    return operation<WriteAudioFn>(m->writer, kWriteAudio)(m->writer, static_cast<const std::uint8_t*>(buffer),
-                                                            byteCount) >= 0;
+Outcome WmaFileEncoder::write(const void* pcm, std::uint32_t byteCount) {
+    if (byteCount == 0) return Outcome::done();
+    if (!m->writer ||
+        operation<WriteAudioFn>(m->writer, kWriteAudio)(m->writer, static_cast<const std::uint8_t*>(pcm), byteCount) < 0)
+        return Outcome::failed(MessageId::SaveWriteFailed);
+    return Outcome::done();
 }
 
-bool WmaFileEncoder::Finish() {
-    if (!m->writer) return true;
+Outcome WmaFileEncoder::finish() {
+    if (!m->writer) return Outcome::done();
     // A writer that could not finish stays, so the destructor tries once more before releasing it.
-    if (operation<FinishFn>(m->writer, kFinish)(m->writer) < 0) return false;
+    if (operation<FinishFn>(m->writer, kFinish)(m->writer) < 0) return Outcome::failed(MessageId::SaveWriteFailed);
     m->release();
-    return true;
+    return Outcome::done();
 }
 
 }  // namespace torvane

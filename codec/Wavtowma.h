@@ -1,34 +1,38 @@
 #pragma once
 // WmaFileEncoder: WMA output through the audio writer library the program loads at run time
 // from its own folder (wmaudsdk, entry point "WMAudioCreateWriter" returning a writer object
-// with a table of operations). Start-up failures are shown once, in its own system message box
-// (caption "WMA Audio SDK").
+// with a table of operations). Its start-up failures are the library's messages, for a box of
+// their own (caption "WMA Audio SDK").
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
-namespace torvane {
+#include "codec/FileEncoder.h"
 
-class Prompts;
+namespace torvane {
 
 // The library's file name in the program folder ("wmaudsdk.dll" on Windows).
 std::string wmaLibraryFileName();
 
-class WmaFileEncoder {
+class WmaFileEncoder final : public FileEncoder {
 public:
-    WmaFileEncoder(Prompts& prompts, const std::string& libraryPath);
-    ~WmaFileEncoder();
+    explicit WmaFileEncoder(const std::string& libraryPath);
+    ~WmaFileEncoder() override;
     WmaFileEncoder(const WmaFileEncoder&) = delete;
     WmaFileEncoder& operator=(const WmaFileEncoder&) = delete;
 
-    // 16384 (the chunk size in bytes), or -1 after a failure that has been shown. The output is
-    // always 44100 Hz stereo at `bitRate` bit/s.
-    int Start(const std::string& fileName, std::uint32_t sampleRate, std::uint32_t channels, std::uint32_t bitRate);
-    // 16-bit little-endian PCM, interleaved. False when the writer refused it (nothing shown).
-    bool WriteChunk(const void* buffer, std::uint32_t byteCount);
-    // Completes the file (flushed to disk). True on success or when there is no writer.
-    bool Finish();
+    // The library and its entry point, or why not.
+    const Outcome& loaded() const;
+    // The output is always 44100 Hz stereo at `bitRate` bit/s; chunks are 16384 bytes. A
+    // failure is marked as the encoder not started.
+    Outcome start(const std::string& fileName, std::uint32_t sampleRate, std::uint32_t channels,
+                  std::uint32_t bitRate);
+    int chunkBytes() const override;
+    // The writer refusing a chunk or the end of the file is a failed write (it says no more).
+    Outcome write(const void* pcm, std::uint32_t byteCount) override;
+    // Completes the file (flushed to disk); done when there is no writer.
+    Outcome finish() override;
 
 private:
     struct Impl;

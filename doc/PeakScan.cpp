@@ -1,6 +1,7 @@
 #include "doc/PeakScan.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <vector>
 
@@ -112,7 +113,7 @@ void scanPeaks(const File& f, DocumentState& doc, Progress& progress, int bar) {
 
 Outcome reloadPeakTable(DocumentState& doc, Progress& progress, int bar) {
     const File f = File::open(doc.workingFilePath, File::Mode::Read);
-    if (!f) return Outcome::failed(kMsgCannotOpenTempFile);
+    if (!f) return Outcome::failed(MessageId::CannotOpenTempFile);
     doc.view.columnCount = columnCountFor(doc.format.frameCount, std::uint32_t(doc.view.framesPerColumn));
     replacePeakArrays(doc);
     scanPeaks(f, doc, progress, bar);

@@ -23,11 +23,9 @@ void scanPeaks(const File& f, DocumentState& doc, Progress& progress, int bar);
 // New zero-filled arrays of doc.view.columnCount entries, replacing the old ones.
 void replacePeakArrays(DocumentState& doc);
 
-inline constexpr const char* kMsgCannotOpenTempFile = "Cannot open the temporary file.";
-
 // The zoom's reload: opens the working file read-only, recomputes the column count for the
 // document's frames per column, replaces the arrays and scans. When the working file cannot
-// be opened it fails with kMsgCannotOpenTempFile and changes nothing.
+// be opened it fails with MessageId::CannotOpenTempFile and changes nothing.
 Outcome reloadPeakTable(DocumentState& doc, Progress& progress, int bar = 0);
 
 }  // namespace torvane

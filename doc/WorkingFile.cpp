@@ -13,17 +13,16 @@ bool write32At(File& f, std::uint64_t pos, std::uint32_t v) {
 
 std::string workingFilePathIn(const std::string& folder) { return folder + kWorkingFileName; }
 
-const char* headerErrorMessage(WaveHeaderError e) {
+MessageId headerErrorMessage(WaveHeaderError e) {
     switch (e) {
-    case WaveHeaderError::None: return "";
-    case WaveHeaderError::CannotOpen: return "Cannot open the file.";
-    case WaveHeaderError::NotValid: return "This is not a valid Wave file.";
-    case WaveHeaderError::Compressed: return "Cannot handle compressed Wave file.";
-    case WaveHeaderError::NotPcm: return "Not PCM formats!";
-    case WaveHeaderError::TooManyChannels:
-        return "This Wave file has more than two channels: only mono and stereo files can be edited.";
+    case WaveHeaderError::None: return MessageId::None;
+    case WaveHeaderError::CannotOpen: return MessageId::HeaderCannotOpen;
+    case WaveHeaderError::NotValid: return MessageId::NotValidWave;
+    case WaveHeaderError::Compressed: return MessageId::CompressedWave;
+    case WaveHeaderError::NotPcm: return MessageId::NotPcm;
+    case WaveHeaderError::TooManyChannels: return MessageId::TooManyChannels;
     }
-    return "This is not a valid Wave file.";
+    return MessageId::NotValidWave;
 }
 
 std::uint32_t columnCountFor(std::uint32_t frameCount, std::uint32_t framesPerColumn) {

@@ -7,6 +7,7 @@
 
 #include "doc/DocumentState.h"
 #include "platform/File.h"
+#include "platform/MessageId.h"
 #include "platform/WaveHeader.h"
 
 namespace torvane {
@@ -16,8 +17,8 @@ inline constexpr const char* kWorkingFileName = "AudioTemp.wav";
 // The working file's path inside a folder that ends in a separator.
 std::string workingFilePathIn(const std::string& folder);
 
-// The message the user sees for a header failure; empty for WaveHeaderError::None.
-const char* headerErrorMessage(WaveHeaderError e);
+// The message the user sees for a header failure; None for WaveHeaderError::None.
+MessageId headerErrorMessage(WaveHeaderError e);
 
 // Column count for a frame count at a zoom: frames / framesPerColumn, rounded up
 // (0 when either is 0).

@@ -140,15 +140,15 @@ Outcome Edit::apply(DocumentState& doc, Progress& progress, const MovedBytes& mo
     if (!changesFile()) return Outcome::done();
     File f = File::open(doc.workingFilePath, File::Mode::ReadWrite);
     const std::int64_t length = f.size();
-    if (!f || length < 0) return Outcome::failed(kMsgCannotOpenWorkingFile);
+    if (!f || length < 0) return Outcome::failed(MessageId::CannotOpenTempFile);
     const FileChange c = change(doc, std::uint64_t(length));
-    if (c.cutFirst != FileChange::kNoCut && !f.truncate(c.cutFirst)) return Outcome::failed(kMsgCannotWriteWorkingFile);
+    if (c.cutFirst != FileChange::kNoCut && !f.truncate(c.cutFirst)) return Outcome::failed(MessageId::CannotWriteWorkingFile);
     CopyBar bar(progress, 0, (c.moves ? c.move.size : 0) + c.rewritten.size);
     if (c.moves) {
         // A read that fails ends the move as the end of the file would.
         const Copied m = copyBlocks(f, c.move.from, f, c.move.to, c.move.size, &bar, moved);
         if (m.end == CopyEnd::WriteFailed || !f.truncate(c.move.to + m.bytes) || !patchSizesAfterLengthChange(f, doc))
-            return Outcome::failed(kMsgCannotWriteWorkingFile);
+            return Outcome::failed(MessageId::CannotWriteWorkingFile);
     }
     const std::uint32_t block = doc.format.blockSize;
     if (c.rewritten.size && block) {
@@ -156,9 +156,9 @@ Outcome Edit::apply(DocumentState& doc, Progress& progress, const MovedBytes& mo
                                     [&](unsigned char* bytes, std::size_t size, std::uint64_t offset) {
                                         rewrite(doc, bytes, size / block, std::uint32_t(offset / block));
                                     });
-        if (r.end == CopyEnd::WriteFailed) return Outcome::failed(kMsgCannotWriteWorkingFile);
+        if (r.end == CopyEnd::WriteFailed) return Outcome::failed(MessageId::CannotWriteWorkingFile);
     }
-    if (!f.close()) return Outcome::failed(kMsgCannotWriteWorkingFile);
+    if (!f.close()) return Outcome::failed(MessageId::CannotWriteWorkingFile);
     return Outcome::done();
 }
 

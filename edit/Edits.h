@@ -21,13 +21,10 @@
 
 namespace torvane {
 
-// The working file could not be opened for reading and writing: nothing was changed.
-inline constexpr const char* kMsgCannotOpenWorkingFile = "Cannot open the temporary file.";
-// Cut Out keeps only the selection: with nothing selected it would empty the document.
-inline constexpr const char* kMsgNothingToKeep =
-    "There is nothing to keep: select at least one column before Cut Out.";
-// A write or truncation failed part-way (a full disk, say).
-inline constexpr const char* kMsgCannotWriteWorkingFile = "Cannot write the working file (is the disk full?).";
+// Failures: MessageId::CannotOpenTempFile when the working file could not be opened for
+// reading and writing (nothing was changed); MessageId::CannotWriteWorkingFile when a write or
+// truncation failed part-way (a full disk, say); MessageId::NothingToKeep for Cut Out with
+// nothing selected (it would empty the document).
 
 // Told, after each block that Delete and Cut Out move has reached the file, how many bytes
 // have been moved: what an undo of an edit cut short at that point needs (see UndoJournal).

@@ -40,7 +40,7 @@ Outcome UndoJournal::record(UndoStep step, const std::string& workingFile, Progr
     bool ok = true;
     {
         File from = File::open(workingFile, File::Mode::Read);
-        if (!from) return Outcome::failed(kMsgCannotOpenWorkingFile);
+        if (!from) return Outcome::failed(MessageId::CannotOpenTempFile);
         File to = File::open(step.file, File::Mode::Create);
         ok = bool(to);
         CopyBar bar(progress, 0, total);
@@ -53,7 +53,7 @@ Outcome UndoJournal::record(UndoStep step, const std::string& workingFile, Progr
     }
     if (!ok) {
         removeFile(step.file);
-        return Outcome::failed(kMsgCannotWriteUndo);
+        return Outcome::failed(MessageId::CannotWriteUndo);
     }
     m_bytes += total;
     m_steps.push_back(std::move(step));
@@ -65,14 +65,14 @@ void UndoJournal::dropLast() {
 }
 
 Outcome UndoJournal::undo(const std::string& workingFile, Progress& progress) {
-    if (!canUndo()) return Outcome::failed("Nothing to undo.");
+    if (!canUndo()) return Outcome::failed(MessageId::NothingToUndo);
     const Outcome r = putBack(undoStep(), UINT64_MAX, workingFile, progress);
     if (r.ok()) --m_position;
     return r;
 }
 
 Outcome UndoJournal::undoInterrupted(const std::string& workingFile, std::uint64_t moved, Progress& progress) {
-    if (!canRedo()) return Outcome::failed(kMsgCannotReadUndo);
+    if (!canRedo()) return Outcome::failed(MessageId::CannotReadUndo);
     return putBack(redoStep(), moved, workingFile, progress);
 }
 
@@ -82,13 +82,13 @@ Outcome UndoJournal::putBack(const UndoStep& step, std::uint64_t cutAt, const st
     std::uint64_t total = plan.savedBytes();
     for (const UndoPlan::Move& m : plan.moves) total += std::min(m.size, cutAt);
     File work = File::open(workingFile, File::Mode::ReadWrite);
-    if (!work) return Outcome::failed(kMsgCannotOpenWorkingFile);
+    if (!work) return Outcome::failed(MessageId::CannotOpenTempFile);
     File saved = File::open(step.file, File::Mode::Read);
-    if (!saved) return Outcome::failed(kMsgCannotReadUndo);
+    if (!saved) return Outcome::failed(MessageId::CannotReadUndo);
     // The file takes its old length, with its space, before any byte moves: an undo that grows
     // the file (Delete, Cut Out) on a full disk fails here, with the file as it was, rather
     // than half-way through the moves with the audio shifted.
-    if (!work.reserve(plan.length)) return Outcome::failed(kMsgCannotWriteWorkingFile);
+    if (!work.reserve(plan.length)) return Outcome::failed(MessageId::CannotWriteWorkingFile);
     CopyBar bar(progress, 0, total);
     bool ok = true;
     // The last move lies furthest on: it goes first. An edit cut short moved only the first
@@ -101,7 +101,7 @@ Outcome UndoJournal::putBack(const UndoStep& step, std::uint64_t cutAt, const st
         at += r.size;
     }
     ok = ok && work.truncate(plan.length);
-    if (!work.close() || !ok) return Outcome::failed(kMsgCannotWriteWorkingFile);
+    if (!work.close() || !ok) return Outcome::failed(MessageId::CannotWriteWorkingFile);
     return Outcome::done();
 }
 

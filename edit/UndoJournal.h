@@ -17,9 +17,6 @@
 
 namespace torvane {
 
-inline constexpr const char* kMsgCannotWriteUndo = "Cannot keep what the edit changes for Undo (is the disk full?).";
-inline constexpr const char* kMsgCannotReadUndo = "Cannot read what Undo needs: the temporary files were removed.";
-
 inline constexpr std::uint64_t kDefaultUndoLimit = std::uint64_t(2) << 30;
 
 class UndoJournal {

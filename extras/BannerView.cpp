@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QRegularExpression>
 
+#include "i18n/Messages.h"
+
 namespace torvane {
 
 BannerView::BannerView(QWidget* parent) : QWidget(parent) {}
@@ -47,7 +49,7 @@ void BannerView::paintEvent(QPaintEvent*) {
         p.setFont(f);
         p.setPen(QColor(0x00, 0x33, 0x99));
         p.drawText(QRect(64, 0, width() - 70, h), Qt::AlignVCenter | Qt::AlignLeft,
-                   QStringLiteral("Torvane Audio Editor"));
+                   QString::fromStdString(messageText(MessageId::AppTitle)));
     }
     // Until the page's body border is removed, a browser draws its sunken edge.
     if (m_document->bodyStyle.value(QStringLiteral("border")) != QLatin1String("none")) {

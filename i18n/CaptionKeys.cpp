@@ -1,36 +1,56 @@
 #include "i18n/CaptionKeys.h"
 
 #include <initializer_list>
+#include <utility>
+
+#include "i18n/LanguageFile.h"
 
 namespace torvane {
 
 namespace {
 
-void add(std::vector<CaptionKey>& out, std::string_view section, std::initializer_list<std::string_view> keys) {
-    for (std::string_view k : keys) out.push_back({section, k});
+// "Key=English" pairs.
+void add(std::vector<CaptionKey>& out, std::string_view section,
+         std::initializer_list<std::pair<std::string_view, std::string_view>> keys) {
+    for (const auto& [k, english] : keys) out.push_back({section, k, english});
 }
+
+constexpr std::string_view kFilter = "All Support Files(*.wav;*.mp3;*.wma)|*.wav;*.mp3;*.wma|WAV Files(*.wav)|*.wav|"
+                                     "MP3 Files(*.mp3)|*.mp3|WMA Files(*.wma)|*.wma|All Files(*.*)|*.*";
 
 std::vector<CaptionKey> build() {
     std::vector<CaptionKey> k;
-    add(k, "Menu", {"File", "Open", "Close", "Save", "SaveAs", "Exit",
-                    "Edit", "Undo", "Redo", "SelectAll", "Delete", "CutOut", "Volume", "FadeIn", "FadeOut",
-                    "Zoom", "Zoom10", "Zoom8", "Zoom6", "Zoom4", "Zoom2", "Zoom1",
-                    "Control", "Play", "PlayFrom", "Pause", "Stop", "SetStart", "SetFinish",
-                    "Language", "Help", "HelpDocument", "HomePage", "About"});
-    add(k, "ToolBar", {"Open", "Close", "Save", "SaveAs", "Delete", "CutOut", "Volume", "FadeIn",
-                       "FadeOut", "ZoomIn", "ZoomOut", "Help", "Update"});
-    add(k, "Control", {"SetStart", "SetFinish", "PlayFrom", "SelectAll", "Play", "Pause", "Stop"});
-    add(k, "OpenDialog", {"Filter"});
-    add(k, "SaveDialog", {"Filter"});
-    add(k, "AboutForm", {"Caption", "Version", "HomePage", "Copyright", "Reserved"});
-    add(k, "Common", {"Ok", "Cancel"});
-    add(k, "OpenForm", {"Caption", "Decoding", "Loading"});
-    add(k, "ReloadForm", {"Caption"});
-    add(k, "SaveForm", {"Caption"});
-    add(k, "ProcessForm", {"Caption", "Processing", "Reloading"});
-    add(k, "VolumeForm", {"Caption", "Volume", "Mute"});
-    add(k, "StatusBar", {"Mono", "Stereo", "Bits"});
-    add(k, "LanguageProperty", {"Name", "FontName", "FontSize", "CharSet"});
+    add(k, "Menu", {{"File", "&File"}, {"Open", "Open ..."}, {"Close", "Close"}, {"Save", "Save"},
+                    {"SaveAs", "Save As ..."}, {"Exit", "Exit"}, {"Edit", "&Edit"}, {"Undo", "Undo"},
+                    {"Redo", "Redo"}, {"SelectAll", "Select All"}, {"Delete", "Delete"}, {"CutOut", "Cut Out"},
+                    {"Volume", "Volume"}, {"FadeIn", "Fade In"}, {"FadeOut", "Fade Out"}, {"Zoom", "&Zoom"},
+                    {"Zoom10", "10 : 1"}, {"Zoom8", "8 : 1"}, {"Zoom6", "6 : 1"}, {"Zoom4", "4 : 1"},
+                    {"Zoom2", "2 : 1"}, {"Zoom1", "1 : 1"}, {"Control", "&Control"}, {"Play", "Play"},
+                    {"PlayFrom", "Play From Here"}, {"Pause", "Pause"}, {"Stop", "Stop"},
+                    {"SetStart", "Set Start Marker"}, {"SetFinish", "Set Finish Marker"},
+                    {"Language", "&Language"}, {"Help", "&Help"}, {"HelpDocument", "Help"},
+                    {"HomePage", "Home Page"}, {"About", "About"}});
+    add(k, "ToolBar", {{"Open", "Open"}, {"Close", "Close"}, {"Save", "Save"}, {"SaveAs", "Save As"},
+                       {"Delete", "Delete"}, {"CutOut", "Cut Out"}, {"Volume", "Volume"}, {"FadeIn", "Fade In"},
+                       {"FadeOut", "Fade Out"}, {"ZoomIn", "Zoom In"}, {"ZoomOut", "Zoom Out"}, {"Help", "Help"},
+                       {"Update", "Update"}});
+    add(k, "Control", {{"SetStart", "Set Start Marker"}, {"SetFinish", "Set Finish Marker"},
+                       {"PlayFrom", "Play From Here"}, {"SelectAll", "Select All"}, {"Play", "Play"},
+                       {"Pause", "Pause"}, {"Stop", "Stop"}});
+    add(k, "OpenDialog", {{"Filter", kFilter}});
+    add(k, "SaveDialog", {{"Filter", kFilter}});
+    add(k, "AboutForm", {{"Caption", "About"}, {"Version", "Version:"}, {"HomePage", "Home page:"},
+                         {"Copyright", "Copyright"}, {"Reserved", "All rights reserved."}});
+    add(k, "Common", {{"Ok", "OK"}, {"Cancel", "Cancel"}});
+    add(k, "OpenForm", {{"Caption", "Open File"}, {"Decoding", "Decoding:"}, {"Loading", "Loading:"}});
+    add(k, "ReloadForm", {{"Caption", "Reload File"}});
+    add(k, "SaveForm", {{"Caption", "Save File"}});
+    add(k, "ProcessForm", {{"Caption", "Process"}, {"Processing", "Processing:"}, {"Reloading", "Reloading:"}});
+    add(k, "VolumeForm", {{"Caption", "Volume"}, {"Volume", "Volume:"}, {"Mute", "Mute"}});
+    // The status bar words keep their own rule (a missing word is left out), and the
+    // properties have their defaults where they are read.
+    add(k, "StatusBar", {{"Mono", ""}, {"Stereo", ""}, {"Bits", ""}});
+    add(k, "LanguageProperty", {{"Name", ""}, {"FontName", ""}, {"FontSize", ""}, {"CharSet", ""}});
     return k;
 }
 
@@ -39,6 +59,14 @@ std::vector<CaptionKey> build() {
 const std::vector<CaptionKey>& captionKeys() {
     static const std::vector<CaptionKey> keys = build();
     return keys;
+}
+
+std::string captionText(const LanguageFile* language, std::string_view section, std::string_view key) {
+    std::string t = language ? language->text(std::string(section), std::string(key)) : std::string();
+    if (!t.empty()) return t;
+    for (const CaptionKey& c : captionKeys())
+        if (c.section == section && c.key == key) return std::string(c.english);
+    return t;
 }
 
 }  // namespace torvane

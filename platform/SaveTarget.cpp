@@ -161,22 +161,15 @@ mode_t processUmask() {
     return mode_t(mask & 0777);
 }
 
-const char* kindName(mode_t mode) {
-    if (S_ISDIR(mode)) return "it is a folder";
-    if (S_ISSOCK(mode)) return "it is a socket";
-    if (S_ISBLK(mode)) return "it is a block device";
-    return "it is not a file that can be written";
+// Why a destination that is no file is refused.
+MessageId refusedKind(mode_t mode) {
+    if (S_ISDIR(mode)) return MessageId::SaveRefusedFolder;
+    if (S_ISSOCK(mode)) return MessageId::SaveRefusedSocket;
+    if (S_ISBLK(mode)) return MessageId::SaveRefusedBlockDevice;
+    return MessageId::SaveRefusedNotWritable;
 }
 
 }  // namespace
-
-std::string saveRefusedMessage(const std::string& destination, const std::string& why) {
-    return "Cannot save to " + destination + ": " + why + ". Nothing was changed.";
-}
-
-std::string saveStreamFailedMessage(const std::string& destination, const std::string& reason) {
-    return "Cannot save to " + destination + ": " + reason + ".";
-}
 
 std::string temporaryStem(const std::string& fileName, std::size_t nameMax) {
     const std::size_t room = nameMax > kSuffixBytes + 1 ? nameMax - kSuffixBytes - 1 : 0;  // 1: the "~"
@@ -222,7 +215,7 @@ int removeAbandonedTemporaries(const std::string& folder, const std::string& fil
 
 Outcome SaveTarget::prepare(const std::string& destination, const SaveTargetOptions& options,
                             std::unique_ptr<SaveTarget>& target) {
-    if (destination.empty()) return Outcome::failed(saveRefusedMessage("\"\"", "a file needs a name"));
+    if (destination.empty()) return Outcome::failed(MessageId::SaveRefusedNoName);
     std::unique_ptr<SaveTarget> t(new SaveTarget);
     t->m_destination = destination;
     t->m_waitForReader = options.standardOutput;
@@ -237,7 +230,7 @@ Outcome SaveTarget::prepare(const std::string& destination, const SaveTargetOpti
             if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)) {
                 t->m_kind = Kind::Stream;
             } else if (!S_ISREG(st.st_mode)) {
-                return Outcome::failed(saveRefusedMessage(destination, kindName(st.st_mode)));
+                return Outcome::failed(refusedKind(st.st_mode), destination);
             } else {
                 t->m_kind = st.st_nlink > 1 ? Kind::HardLinked : Kind::Replace;
                 t->m_mode = unsigned(st.st_mode & 07777);
@@ -247,20 +240,20 @@ Outcome SaveTarget::prepare(const std::string& destination, const SaveTargetOpti
                 t->m_finalInode = std::uint64_t(st.st_ino);
             }
         } else if (errno == ELOOP) {
-            return Outcome::failed(saveRefusedMessage(destination, std::strerror(errno)));
+            return Outcome::failed(MessageId::SaveRefusedSystem, destination, std::strerror(errno));
         } else if (errno != ENOENT) {
-            return Outcome::failed(kMsgSaveNoTempFile);  // its folder cannot be reached
+            return Outcome::failed(MessageId::SaveNoTempFile).because(errno);  // its folder cannot be reached
         }
         if (t->m_kind != Kind::Stream) {
             if (!finalTarget(destination, t->m_final))
-                return Outcome::failed(saveRefusedMessage(destination, std::strerror(errno)));
+                return Outcome::failed(MessageId::SaveRefusedSystem, destination, std::strerror(errno));
             folder = folderOf(t->m_final);
             stem = temporaryStem(nameOf(t->m_final), nameMaxOf(folder));
             removeAbandonedTemporaries(folder, nameOf(t->m_final));
         }
     }
     if (t->m_kind == Kind::Stream) {
-        if (options.scratchFolder.empty()) return Outcome::failed(kMsgSaveNoTempFile);
+        if (options.scratchFolder.empty()) return Outcome::failed(MessageId::SaveNoTempFile);
         folder = options.scratchFolder;
         stem = "Save";
     }
@@ -268,7 +261,7 @@ Outcome SaveTarget::prepare(const std::string& destination, const SaveTargetOpti
     t->m_file = File(createLockedTemporary(folder, stem, t->m_temporary, error));
     if (!t->m_file) {
         t->m_temporary.clear();
-        return Outcome::failed(kMsgSaveNoTempFile);
+        return Outcome::failed(MessageId::SaveNoTempFile).because(error);
     }
     struct stat mine;
     ::fstat(t->m_file.fd(), &mine);
@@ -304,11 +297,12 @@ Outcome SaveTarget::commit() {
     if (::fstat(m_file.fd(), &mine) != 0 || ::lstat(m_temporary.c_str(), &there) != 0 || !sameInode(mine, there) ||
         !S_ISREG(there.st_mode)) {
         discardTemporary();
-        return Outcome::failed(kMsgSaveCannotReplace);
+        return Outcome::failed(MessageId::SaveCannotReplace);
     }
     if (!m_file.sync()) {
+        const int e = errno;
         discardTemporary();
-        return Outcome::failed(kMsgSaveWriteFailed);
+        return Outcome::failed(MessageId::SaveWriteFailed).because(e);
     }
     Outcome r = Outcome::done();
     switch (m_kind) {
@@ -318,7 +312,7 @@ Outcome SaveTarget::commit() {
         // What stands there now must still be a plain file, or nothing: another save may have
         // replaced it meanwhile (the last one wins, whole), but nothing else is renamed over.
         if (present && !S_ISREG(now.st_mode)) {
-            r = Outcome::failed(kMsgSaveCannotReplace);
+            r = Outcome::failed(MessageId::SaveCannotReplace);
             break;
         }
         if (m_existed) {
@@ -330,7 +324,7 @@ Outcome SaveTarget::commit() {
             ::fchmod(m_file.fd(), 0666 & ~processUmask());  // what a new file gets
         }
         if (::rename(m_temporary.c_str(), m_final.c_str()) != 0) {
-            r = Outcome::failed(kMsgSaveCannotReplace);
+            r = Outcome::failed(MessageId::SaveCannotReplace);
             break;
         }
         m_temporary.clear();  // it is the destination now
@@ -342,7 +336,7 @@ Outcome SaveTarget::commit() {
         struct stat st;
         if (!out || ::fstat(out.fd(), &st) != 0 || std::uint64_t(st.st_dev) != m_finalDevice ||
             std::uint64_t(st.st_ino) != m_finalInode) {
-            r = Outcome::failed(kMsgSaveCannotReplace);
+            r = Outcome::failed(MessageId::SaveCannotReplace);
             break;
         }
         // The room is taken before the first byte changes, so a full disk fails here with the
@@ -350,12 +344,13 @@ Outcome SaveTarget::commit() {
         const off_t size = mine.st_size;
         const int reserved = size > st.st_size ? ::fallocate(out.fd(), FALLOC_FL_KEEP_SIZE, 0, size) : 0;
         if (reserved != 0 && errno != EOPNOTSUPP) {
-            r = Outcome::failed(kMsgSaveWriteFailed);
+            r = Outcome::failed(MessageId::SaveWriteFailed).because(errno);
             break;
         }
         const bool ok = copyBlocks(m_file, 0, out, 0, std::uint64_t(size)).done() && out.truncate(std::uint64_t(size)) &&
                         out.sync();
-        if (!out.close() || !ok) r = Outcome::failed(kMsgSaveWriteFailed);
+        const int e = errno;
+        if (!out.close() || !ok) r = Outcome::failed(MessageId::SaveWriteFailed).because(ok ? errno : e);
         break;
     }
     case Kind::Stream: {
@@ -369,13 +364,14 @@ Outcome SaveTarget::commit() {
         struct stat st;
         if (out < 0 || ::fstat(out, &st) != 0 || (!standardOutput && !S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode))) {
             const int e = errno;
-            const std::string why = out >= 0 ? "it was replaced" : e == ENXIO ? "no program is reading from it" : std::strerror(e);
-            r = Outcome::failed(saveStreamFailedMessage(m_destination, why));
+            r = out >= 0      ? Outcome::failed(MessageId::SaveStreamReplaced, m_destination)
+                : e == ENXIO ? Outcome::failed(MessageId::SaveStreamNoReader, m_destination)
+                             : Outcome::failed(MessageId::SaveStreamFailed, m_destination, std::strerror(e));
             break;
         }
         const bool ok = streamAll(m_file.fd(), out);
         const int e = errno;
-        if (!ok) r = Outcome::failed(saveStreamFailedMessage(m_destination, std::strerror(e)));
+        if (!ok) r = Outcome::failed(MessageId::SaveStreamFailed, m_destination, std::strerror(e));
         break;
     }
     }

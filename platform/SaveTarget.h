@@ -23,19 +23,6 @@
 
 namespace torvane {
 
-inline constexpr const char* kMsgSaveNoTempFile =
-    "Cannot save the file: its folder cannot be written. The file on disk was left as it was.";
-inline constexpr const char* kMsgSaveCannotReplace =
-    "Cannot save the file: it cannot be replaced. The file on disk was left as it was.";
-inline constexpr const char* kMsgSaveWriteFailed =
-    "Cannot save the file: writing it failed (is the disk full?). The file on disk was left as it was.";
-
-// "Cannot save to PATH: it is a folder." and the like, for destinations that are never written.
-std::string saveRefusedMessage(const std::string& destination, const std::string& why);
-// "Cannot save to PATH: REASON." for a stream destination that failed part-way (its reader
-// went away, a device refused the bytes).
-std::string saveStreamFailedMessage(const std::string& destination, const std::string& reason);
-
 struct SaveTargetOptions {
     std::string scratchFolder;     // where a stream's bytes are gathered first (ends in a separator)
     bool standardOutput = false;   // "-" means standard output, and a FIFO is waited for (a shell's tool)

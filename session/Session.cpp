@@ -148,7 +148,7 @@ void Session::selectWholeDocument() {
 
 Outcome Session::open(const std::string& path, Progress& progress, std::uint64_t workingFileLimit) {
     BusyScope busy(*this);
-    if (!hasFolder()) return Outcome::failed(kMsgNoInstanceFolder);
+    if (!hasFolder()) return Outcome::failed(MessageId::NoInstanceFolder);
     if (Outcome r = openable(path); !r.ok()) return r;
     close();
     m_doc.documentPath = path;
@@ -174,7 +174,7 @@ Outcome Session::startPlayer() {
     BusyScope busy(*this);
     if (!openPlayer()) {
         close();
-        return Outcome::failed(kMsgCannotPlay);
+        return Outcome::failed(MessageId::CannotPlay);
     }
     m_doc.streamLength = m_player->length();
     m_playerWanted = true;
@@ -202,7 +202,7 @@ Outcome Session::workingFileIntact() const {
     const std::string& path = m_doc.workingFilePath;
     if (!pathExists(path)) return Outcome::done();
     if (!isRegularFile(path) || std::uint64_t(fileSize(path)) < std::uint64_t(std::uint32_t(m_doc.format.dataEnd)))
-        return Outcome::failed(kMsgWorkingFileGone);
+        return Outcome::failed(MessageId::WorkingFileGone);
     return Outcome::done();
 }
 
@@ -260,9 +260,9 @@ Outcome Session::runEdit(EditKind kind, float factor, Progress& progress, bool r
         if (bytes > m_journal.limit()) {
             // Asked before anything changes: No leaves the document and its history alone.
             const bool space = m_journal.limitedBySpace();
-            const std::string question = space ? kMsgNoSpaceEditWithoutUndo : kMsgEditWithoutUndo;
-            if (!m_askWithoutUndo) return Outcome::failed(question.substr(0, question.find('\n')));
-            if (!m_askWithoutUndo(question)) return Outcome::cancelled();
+            const MessageId reason = space ? MessageId::NoSpaceForUndo : MessageId::EditTooBigForUndo;
+            if (!m_askWithoutUndo) return Outcome::failed(reason);
+            if (!m_askWithoutUndo(reason)) return Outcome::cancelled();
             releasePlayer();
         } else if (length >= 0) {
             m_journal.makeRoom(bytes);
@@ -313,7 +313,7 @@ Outcome Session::runEdit(EditKind kind, float factor, Progress& progress, bool r
 Outcome Session::deleteSelection(Progress& progress) { return runEdit(EditKind::Delete, 1.0f, progress); }
 
 Outcome Session::openable(const std::string& path) {
-    return isOpenableSource(path) ? Outcome::done() : Outcome::failed(kMsgCannotOpenFile);
+    return isOpenableSource(path) ? Outcome::done() : Outcome::failed(MessageId::CannotOpenFile);
 }
 
 bool Session::select(std::uint32_t start, std::uint32_t finish) {
@@ -325,7 +325,7 @@ bool Session::select(std::uint32_t start, std::uint32_t finish) {
 bool Session::cutOutAllowed() const { return m_doc.selection.startMarker < m_doc.selection.finishMarker; }
 
 Outcome Session::cutOut(Progress& progress) {
-    if (!cutOutAllowed()) return Outcome::failed(kMsgNothingToKeep);
+    if (!cutOutAllowed()) return Outcome::failed(MessageId::NothingToKeep);
     return runEdit(EditKind::CutOut, 1.0f, progress);
 }
 
@@ -342,7 +342,7 @@ std::string Session::undoName() const { return canUndo() ? editCaptionKey(m_jour
 std::string Session::redoName() const { return canRedo() ? editCaptionKey(m_journal.redoStep().kind) : std::string(); }
 
 Outcome Session::undo(Progress& progress) {
-    if (!canUndo()) return Outcome::failed(kMsgNothingToUndo);
+    if (!canUndo()) return Outcome::failed(MessageId::NothingToUndo);
     if (Outcome intact = workingFileIntact(); !intact.ok()) return intact;
     BusyScope busy(*this);
     releasePlayer();
@@ -363,7 +363,7 @@ Outcome Session::undo(Progress& progress) {
 }
 
 Outcome Session::redo(Progress& progress) {
-    if (!canRedo()) return Outcome::failed(kMsgNothingToRedo);
+    if (!canRedo()) return Outcome::failed(MessageId::NothingToRedo);
     // The edits are deterministic: run again on the same bytes with the same markers and
     // zoom, each gives the same result, and the journal keeps no second copy of the audio.
     // The step's saved bytes are still those the edit overwrites, as the file is back to
@@ -374,19 +374,18 @@ Outcome Session::redo(Progress& progress) {
     return runEdit(step.kind, step.factor, progress, true);
 }
 
-Outcome Session::save(const std::string& destination, Prompts& prompts, Progress& progress, bool* encoderNotStarted,
-                      std::optional<SaveFormat> format, bool standardOutput) {
+Outcome Session::save(const std::string& destination, Progress& progress, std::optional<SaveFormat> format,
+                      bool standardOutput) {
     if (Outcome intact = workingFileIntact(); !intact.ok()) return intact;
     BusyScope busy(*this);
     const std::string target = destination;  // may be the document path itself
     releasePlayer();
     SaveOptions options;
     options.encoderFolder = m_programFolder;
-    options.prompts = &prompts;
     options.format = format;
     options.target.scratchFolder = m_doc.tempFolder;
     options.target.standardOutput = standardOutput;
-    const Outcome r = saveDocument(m_doc, target, options, progress, encoderNotStarted);
+    const Outcome r = saveDocument(m_doc, target, options, progress);
     restorePlayer();
     if (r.ok()) {
         m_doc.modified = false;
@@ -505,17 +504,17 @@ void Session::discardRecovery(const std::string& folder) {
 }
 
 Outcome Session::recover(const std::string& folder, Progress& progress) {
-    if (!hasFolder()) return Outcome::failed(kMsgNoInstanceFolder);
+    if (!hasFolder()) return Outcome::failed(MessageId::NoInstanceFolder);
     // Its lock is held until the folder is gone (or the recovery failed).
     const LeftFolder offered = takeOffered(folder);
-    if (!offered.lock.held()) return Outcome::failed(kMsgCannotRecover);
+    if (!offered.lock.held()) return Outcome::failed(MessageId::CannotRecover);
     const auto state = readRecoveryState(folder);
-    if (!state) return Outcome::failed(kMsgCannotRecover);
+    if (!state) return Outcome::failed(MessageId::CannotRecover);
     BusyScope busy(*this);
     close();
     // Same parent folder: the files move by renaming, however long the document is.
     const std::string working = workingFilePathIn(m_folder->path());
-    if (!renameFile(workingFilePathIn(folder), working)) return Outcome::failed(kMsgCannotRecover);
+    if (!renameFile(workingFilePathIn(folder), working)) return Outcome::failed(MessageId::CannotRecover);
     m_workingFile = OwnedFile(working);
     m_doc.workingFilePath = working;
     m_doc.documentPath = state->documentPath;
@@ -544,7 +543,7 @@ Outcome Session::recover(const std::string& folder, Progress& progress) {
         selection = step.selection;
     }
     const Outcome r = readWorkingHeader(m_doc) == WaveHeaderError::None ? reloadPeakTable(m_doc, progress, 0)
-                                                                       : Outcome::failed(kMsgCannotRecover);
+                                                                       : Outcome::failed(MessageId::CannotRecover);
     if (!r.ok()) {
         close();
         return r;

@@ -28,27 +28,6 @@
 
 namespace torvane {
 
-inline constexpr const char* kMsgNoInstanceFolder = "Cannot create a temporary folder.";
-inline constexpr const char* kMsgCannotRecover = "The document could not be recovered.";
-// The engine refuses a working file it cannot play (more than two channels, say).
-inline constexpr const char* kMsgCannotPlay = "Cannot play this file: only mono and stereo PCM audio can be edited.";
-
-inline constexpr const char* kMsgWorkingFileGone =
-    "The working file was removed or changed by another program: the document can no longer be "
-    "edited or saved. Close it and open the file again.";
-
-// Asked when one edit alone changes more than the undo journal may keep: by its size limit, or
-// because the temp folder has too little free space. Without a question (torvane-cli) the edit
-// is refused with the first line, before anything changes.
-inline constexpr const char* kMsgEditWithoutUndo =
-    "This edit changes more audio than can be kept for Undo.\nGo on without Undo? The edits before it can no "
-    "longer be undone either.";
-inline constexpr const char* kMsgNoSpaceEditWithoutUndo =
-    "There is not enough free space to keep Undo for this edit.\nGo on without Undo? The edits before it can no "
-    "longer be undone either.";
-inline constexpr const char* kMsgNothingToUndo = "There is nothing to undo.";
-inline constexpr const char* kMsgNothingToRedo = "There is nothing to redo.";
-
 class Session {
 public:
     Session();
@@ -149,23 +128,22 @@ public:
     std::string redoName() const;
     // The bytes the journal may keep (0: 2 GiB or half the instance folder's free space,
     // whichever is less), and the question put when one edit alone needs more (it is given the
-    // text to ask): true goes on without undo (the journal is emptied), false leaves the
-    // document as it is and the edit ends cancelled. Without a question the edit fails, saying
-    // why, before anything changes.
+    // reason: MessageId::EditTooBigForUndo or MessageId::NoSpaceForUndo): true goes on without
+    // undo (the journal is emptied), false leaves the document as it is and the edit ends
+    // cancelled. Without a question the edit fails with the reason before anything changes.
     void setUndoLimit(std::uint64_t bytes) { m_journal.setLimit(bytes); }
-    void setWithoutUndoQuestion(std::function<bool(const std::string&)> ask) { m_askWithoutUndo = std::move(ask); }
+    void setWithoutUndoQuestion(std::function<bool(MessageId reason)> ask) { m_askWithoutUndo = std::move(ask); }
     // Off: edits keep nothing for undo (a batch that never undoes need not copy the audio).
     void keepUndo(bool on) { m_keepUndo = on; }
     const UndoJournal& journal() const { return m_journal; }
 
     // Saves the document to `destination` in the format of its extension (through the
     // temporary file beside it); encoders are loaded from the document's program folder and
-    // show their own messages through `prompts`. Only a completed save clears the modified
-    // flag and makes `destination` the document path; a failed or cancelled one changes
-    // nothing. `encoderNotStarted` as saveDocument gives it.
+    // their failures come back in the outcome (see saveDocument). Only a completed save clears
+    // the modified flag and makes `destination` the document path; a failed or cancelled one
+    // changes nothing.
     // `format` stands in for the extension's; `standardOutput` lets "-" mean standard output.
-    Outcome save(const std::string& destination, Prompts& prompts, Progress& progress,
-                 bool* encoderNotStarted = nullptr, std::optional<SaveFormat> format = std::nullopt,
+    Outcome save(const std::string& destination, Progress& progress, std::optional<SaveFormat> format = std::nullopt,
                  bool standardOutput = false);
 
     // Stops playback and lets the working file go (the Volume dialog is shown without it), and
@@ -212,7 +190,7 @@ private:
     void saveRecoveryState(bool editing = false, bool editUndoable = false);
     // An offered folder taken out of the offer with its lock; an empty one when not offered.
     LeftFolder takeOffered(const std::string& folder);
-    // Failed with kMsgWorkingFileGone when the working file is there but no longer holds the
+    // Failed with MessageId::WorkingFileGone when the working file is there but no longer holds the
     // document (replaced by a folder, cut short).
     Outcome workingFileIntact() const;
     // A new player on the working file in place of the old one; false (and none) when the
@@ -231,7 +209,7 @@ private:
     std::shared_ptr<AudioEngine> m_engine;
     std::optional<Player> m_player;
     UndoJournal m_journal;
-    std::function<bool(const std::string&)> m_askWithoutUndo;
+    std::function<bool(MessageId)> m_askWithoutUndo;
     bool m_keepUndo = true;
     std::atomic<bool> m_busy{false};  // read by the window while a command runs elsewhere
     bool m_recoveryKept = false;

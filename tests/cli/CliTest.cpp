@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -149,7 +152,7 @@ TEST_F(CliTest, RefusalsPrintTheEditorsMessageAndExitOne) {
     std::filesystem::copy_file(mp3, fake);
     CliRun r = cli("info " + quote(fake));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "This is not a valid Wave file.\n");
+    EXPECT_EQ(r.err, "torvane-cli: " + fake + ": This is not a valid Wave file.\n");
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(tmpIsEmpty());
 
@@ -157,18 +160,18 @@ TEST_F(CliTest, RefusalsPrintTheEditorsMessageAndExitOne) {
     std::filesystem::copy_file(wav, ogg);
     r = cli("peaks " + quote(ogg));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "Can not open the file.\n");
+    EXPECT_EQ(r.err, "torvane-cli: " + ogg + ": Can not open the file.\n");
 
     writeFile(file("noise.mp3"), Bytes(3000, 0x55));
     r = cli("decode " + quote(file("noise.mp3")) + " " + quote(file("o.wav")));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "Can not creat the decode stream.\n");
+    EXPECT_EQ(r.err, "torvane-cli: " + file("noise.mp3") + ": Can not creat the decode stream.\n");
     EXPECT_FALSE(std::filesystem::exists(file("o.wav")));
 
     writeFile(file("deep.wav"), RiffBuilder().fmt(1, 1, 8000, 24).data(Bytes(300)).bytes());
     r = cli("info " + quote(file("deep.wav")));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "Not PCM formats!\n");
+    EXPECT_EQ(r.err, "torvane-cli: " + file("deep.wav") + ": Not PCM formats!\n");
 }
 
 TEST_F(CliTest, UsageErrorsExitTwoWithTheUsage) {
@@ -246,7 +249,7 @@ TEST_F(CliTest, NoTempFolderIsAFailureNotAFallback) {
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);
-    EXPECT_EQ(text(readFile(err)), "Cannot create a temporary folder.\n");
+    EXPECT_EQ(text(readFile(err)), "torvane-cli: " + wav + ": Cannot create a temporary folder.\n");
     EXPECT_TRUE(tmpIsEmpty());
 }
 
@@ -486,7 +489,9 @@ TEST_F(CliTest, ATempFolderThatFillsDuringAnOpenFailsCleanly) {
     for (const std::string& source : {wav, mp3}) {
         SCOPED_TRACE(source);
         EXPECT_EQ(waitExit(spawnCli({"info", source}, tmp.path(), log, 200 * 1024)), 1);
-        EXPECT_EQ(text(readFile(log)), "Cannot write the working file (is the disk full?).\n");
+        // The system's reason is said too.
+        EXPECT_EQ(text(readFile(log)), "torvane-cli: " + source + ": Cannot write the working file (is the disk full?): " +
+                                           std::strerror(EFBIG) + "\n");
         EXPECT_TRUE(tmpIsEmpty());
     }
 }
@@ -692,7 +697,7 @@ TEST_F(CliTest, NoSpaceForUndoIsSaidBeforeEditing) {
         const int status = std::system(line.c_str());
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), undo ? 1 : 0);
-        EXPECT_EQ(text(readFile(file("err"))), undo ? "There is not enough free space to keep Undo for this edit.\n" : "");
+        EXPECT_EQ(text(readFile(file("err"))), undo ? "torvane-cli: " + in + ": There is not enough free space to keep Undo for this edit.\n" : "");
         EXPECT_EQ(std::filesystem::exists(out), !undo);
     }
 }

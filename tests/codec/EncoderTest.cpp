@@ -13,6 +13,7 @@
 
 #include "codec/Wavtomp3.h"
 #include "codec/Wavtowma.h"
+#include "i18n/Messages.h"
 #include "platform/Prompts.h"
 #include "support/TestFiles.h"
 
@@ -139,6 +140,29 @@ void expectMessage(const MessageRequest& m, const std::string& text, const std::
 
 bool exists(const std::string& path) { return std::filesystem::exists(path); }
 
+// What the user is shown of an adapter's failure: its message, in the adapter's own box.
+void show(ScriptedPrompts& prompts, const Outcome& r) {
+    if (!r.failedWithMessage()) return;
+    const MessageEntry& e = messageEntry(r.message);
+    MessageRequest m{messageText(r), e.caption == MessageId::None ? std::string() : messageText(e.caption)};
+    m.ownerless = e.ownerless;
+    prompts.messageBox(m);
+}
+
+// The adapters driven as a save drives them: the chunk size or -1, a failure shown once (an
+// unusable library was shown when it was loaded).
+template <typename Encoder, typename... Args>
+int start(ScriptedPrompts& prompts, Encoder& encoder, Args... args) {
+    const Outcome r = encoder.start(args...);
+    if (encoder.loaded().ok()) show(prompts, r);
+    return r.ok() ? encoder.chunkBytes() : -1;
+}
+int encode(ScriptedPrompts& prompts, FileEncoder& encoder, const void* pcm, std::uint32_t bytes) {
+    const Outcome r = encoder.write(pcm, bytes);
+    show(prompts, r);
+    return r.ok() ? 0 : -1;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -169,15 +193,16 @@ TEST(Mp3Encoder, OutputDecodesToTheInputAtTheSnappedBitRate) {
                                          std::to_string(c.requestedKbps) + ".mp3");
         ScriptedPrompts prompts;
         {
-            Mp3FileEncoder encoder(prompts, lameLibrary());
-            const int chunk = encoder.Start(out, std::uint32_t(c.rate), c.mode, c.requestedKbps, false, false, true,
+            Mp3FileEncoder encoder(lameLibrary());
+            show(prompts, encoder.loaded());
+            const int chunk = start(prompts, encoder, out, std::uint32_t(c.rate), c.mode, c.requestedKbps, false, false, true,
                                             false);
             ASSERT_GT(chunk, 0);
             EXPECT_EQ(chunk % (2 * c.channels), 0);
             ASSERT_TRUE(feed(pcm, chunk, [&](const std::uint8_t* p, std::uint32_t n) {
-                return encoder.EncodeChunk(p, n) >= 0;
+                return encode(prompts, encoder, p, n) >= 0;
             }));
-            EXPECT_EQ(encoder.Finish(), 0);
+            EXPECT_TRUE(encoder.finish().ok());
         }
         EXPECT_TRUE(prompts.messages().empty());
 
@@ -220,11 +245,12 @@ TEST(Mp3Encoder, FrameHeadersCarryTheRequestedFlags) {
     for (const Flags f : {Flags{true, false, false, true}, Flags{false, true, true, false}}) {
         const std::string out = dir.file(std::string("flags-") + (f.copyright ? "a" : "b") + ".mp3");
         ScriptedPrompts prompts;
-        Mp3FileEncoder encoder(prompts, lameLibrary());
-        const int chunk = encoder.Start(out, 44100, 1, 128, f.copyright, f.crc, f.original, f.privateBit);
+        Mp3FileEncoder encoder(lameLibrary());
+        show(prompts, encoder.loaded());
+        const int chunk = start(prompts, encoder, out, 44100, 1, 128, f.copyright, f.crc, f.original, f.privateBit);
         ASSERT_GT(chunk, 0);
-        feed(pcm, chunk, [&](const std::uint8_t* p, std::uint32_t n) { return encoder.EncodeChunk(p, n) >= 0; });
-        ASSERT_EQ(encoder.Finish(), 0);
+        feed(pcm, chunk, [&](const std::uint8_t* p, std::uint32_t n) { return encode(prompts, encoder, p, n) >= 0; });
+        ASSERT_TRUE(encoder.finish().ok());
         const Bytes mp3 = readFile(out);
         // The audio frames after the first (the Info frame): 128 kbit/s at 44100 Hz gives 417 or
         // 418 bytes a frame, the extra byte flagged by the padding bit.
@@ -267,11 +293,12 @@ TEST(Mp3Encoder, ConfigurationRecordLayout) {
         SCOPED_TRACE("mode " + std::to_string(c.mode));
         std::filesystem::remove(dump);
         ScriptedPrompts prompts;
-        Mp3FileEncoder encoder(prompts, testLibrary("lame_enc_dump_record"));
-        ASSERT_GT(encoder.Start(dir.file("record.mp3"), c.rate, c.mode, c.kbps, c.copyright, c.crc, c.original,
+        Mp3FileEncoder encoder(testLibrary("lame_enc_dump_record"));
+        show(prompts, encoder.loaded());
+        ASSERT_GT(start(prompts, encoder, dir.file("record.mp3"), c.rate, c.mode, c.kbps, c.copyright, c.crc, c.original,
                                 c.privateBit),
                   0);
-        EXPECT_EQ(encoder.Finish(), 0);
+        EXPECT_TRUE(encoder.finish().ok());
         const Bytes r = readFile(dump);
         ASSERT_EQ(r.size(), 331u);
         EXPECT_EQ(get32(r, 0), 0u);
@@ -308,10 +335,11 @@ TEST(Mp3Encoder, UnusableLibraryShowsOneMessageAndStartWritesNothing) {
         ScriptedPrompts prompts;
         const std::string out = dir.file("unusable.mp3");
         {
-            Mp3FileEncoder encoder(prompts, c.library);
+            Mp3FileEncoder encoder(c.library);
+            show(prompts, encoder.loaded());
             ASSERT_EQ(prompts.messages().size(), 1u);
             expectMessage(prompts.messages()[0], c.message, "Lame Encoder");
-            EXPECT_EQ(encoder.Start(out, 44100, 1, 128, false, false, false, false), -1);
+            EXPECT_EQ(start(prompts, encoder, out, 44100, 1, 128, false, false, false, false), -1);
         }
         EXPECT_EQ(prompts.messages().size(), 1u);
         EXPECT_FALSE(exists(out));
@@ -322,10 +350,11 @@ TEST(Mp3Encoder, StartFailuresAreShown) {
     TempDir dir;
     {
         ScriptedPrompts prompts;
-        Mp3FileEncoder encoder(prompts, testLibrary("lame_enc_init_fails"));
+        Mp3FileEncoder encoder(testLibrary("lame_enc_init_fails"));
+        show(prompts, encoder.loaded());
         EXPECT_TRUE(prompts.messages().empty());
         const std::string out = dir.file("init.mp3");
-        EXPECT_EQ(encoder.Start(out, 44100, 1, 128, false, false, false, false), -1);
+        EXPECT_EQ(start(prompts, encoder, out, 44100, 1, 128, false, false, false, false), -1);
         ASSERT_EQ(prompts.messages().size(), 1u);
         expectMessage(prompts.messages()[0], "Could not initialize Lame encoder", "Lame Encoder");
         EXPECT_FALSE(exists(out));
@@ -333,26 +362,28 @@ TEST(Mp3Encoder, StartFailuresAreShown) {
     {
         // The real library refuses a rate MP3 cannot carry.
         ScriptedPrompts prompts;
-        Mp3FileEncoder encoder(prompts, lameLibrary());
+        Mp3FileEncoder encoder(lameLibrary());
+        show(prompts, encoder.loaded());
         const std::string out = dir.file("rate.mp3");
-        EXPECT_EQ(encoder.Start(out, 96000, 1, 128, false, false, false, false), -1);
+        EXPECT_EQ(start(prompts, encoder, out, 96000, 1, 128, false, false, false, false), -1);
         ASSERT_EQ(prompts.messages().size(), 1u);
         expectMessage(prompts.messages()[0], "Could not initialize Lame encoder", "Lame Encoder");
         EXPECT_FALSE(exists(out));
     }
     {
         ScriptedPrompts prompts;
-        Mp3FileEncoder encoder(prompts, lameLibrary());
-        EXPECT_EQ(encoder.Start(dir.file("no/such/folder/x.mp3"), 44100, 1, 128, false, false, false, false), -1);
+        Mp3FileEncoder encoder(lameLibrary());
+        show(prompts, encoder.loaded());
+        EXPECT_EQ(start(prompts, encoder, dir.file("no/such/folder/x.mp3"), 44100, 1, 128, false, false, false, false), -1);
         ASSERT_EQ(prompts.messages().size(), 1u);
         expectMessage(prompts.messages()[0], "Can not create the file.", "Lame Encoder");
         // The adapter is still good for the next file.
         const std::string out = dir.file("after.mp3");
-        const int chunk = encoder.Start(out, 44100, 1, 128, false, false, false, false);
+        const int chunk = start(prompts, encoder, out, 44100, 1, 128, false, false, false, false);
         ASSERT_GT(chunk, 0);
         const Bytes pcm = makePcm(dir, 44100, 2, 0.5);
-        feed(pcm, chunk, [&](const std::uint8_t* p, std::uint32_t n) { return encoder.EncodeChunk(p, n) >= 0; });
-        EXPECT_EQ(encoder.Finish(), 0);
+        feed(pcm, chunk, [&](const std::uint8_t* p, std::uint32_t n) { return encode(prompts, encoder, p, n) >= 0; });
+        EXPECT_TRUE(encoder.finish().ok());
         EXPECT_EQ(probe(out).codec, "mp3");
         EXPECT_EQ(prompts.messages().size(), 1u);
     }
@@ -362,14 +393,15 @@ TEST(Mp3Encoder, FailingCompressionIsShown) {
     TempDir dir;
     const Bytes pcm = makePcm(dir, 44100, 2, 1.0);
     ScriptedPrompts prompts;
-    Mp3FileEncoder encoder(prompts, testLibrary("lame_enc_third_encode_fails"));
-    const int chunk = encoder.Start(dir.file("third.mp3"), 44100, 1, 128, false, false, false, false);
+    Mp3FileEncoder encoder(testLibrary("lame_enc_third_encode_fails"));
+    show(prompts, encoder.loaded());
+    const int chunk = start(prompts, encoder, dir.file("third.mp3"), 44100, 1, 128, false, false, false, false);
     ASSERT_GT(chunk, 0);
     ASSERT_GE(pcm.size(), std::size_t(chunk) * 3);
-    EXPECT_GE(encoder.EncodeChunk(pcm.data(), std::uint32_t(chunk)), 0);
-    EXPECT_GE(encoder.EncodeChunk(pcm.data() + chunk, std::uint32_t(chunk)), 0);
+    EXPECT_GE(encode(prompts, encoder, pcm.data(), std::uint32_t(chunk)), 0);
+    EXPECT_GE(encode(prompts, encoder, pcm.data() + chunk, std::uint32_t(chunk)), 0);
     EXPECT_TRUE(prompts.messages().empty());
-    EXPECT_EQ(encoder.EncodeChunk(pcm.data() + 2 * chunk, std::uint32_t(chunk)), -1);
+    EXPECT_EQ(encode(prompts, encoder, pcm.data() + 2 * chunk, std::uint32_t(chunk)), -1);
     ASSERT_EQ(prompts.messages().size(), 1u);
     expectMessage(prompts.messages()[0], "Could not perform compression", "Lame Encoder");
 }
@@ -379,11 +411,12 @@ TEST(Mp3Encoder, FinishReportsOutputThatDidNotReachTheDisk) {
     TempDir dir;
     const Bytes pcm = makePcm(dir, 44100, 2, 2.0);
     ScriptedPrompts prompts;
-    Mp3FileEncoder encoder(prompts, lameLibrary());
-    const int chunk = encoder.Start("/dev/full", 44100, 2, 128, false, false, false, false);
+    Mp3FileEncoder encoder(lameLibrary());
+    show(prompts, encoder.loaded());
+    const int chunk = start(prompts, encoder, "/dev/full", 44100, 2, 128, false, false, false, false);
     ASSERT_GT(chunk, 0);
-    feed(pcm, chunk, [&](const std::uint8_t* p, std::uint32_t n) { return encoder.EncodeChunk(p, n) >= 0; });
-    EXPECT_NE(encoder.Finish(), 0);
+    feed(pcm, chunk, [&](const std::uint8_t* p, std::uint32_t n) { return encode(prompts, encoder, p, n) >= 0; });
+    EXPECT_FALSE(encoder.finish().ok());
     EXPECT_TRUE(prompts.messages().empty());
 }
 
@@ -405,14 +438,15 @@ TEST(WmaEncoder, OutputIsStereo44100AndDecodesToTheInput) {
         const std::string out = dir.file("out-" + std::to_string(c.rate) + ".wma");
         ScriptedPrompts prompts;
         {
-            WmaFileEncoder encoder(prompts, wmaLibrary());
-            const int chunk = encoder.Start(out, std::uint32_t(c.rate), std::uint32_t(c.channels), c.bitRate);
+            WmaFileEncoder encoder(wmaLibrary());
+            show(prompts, encoder.loaded());
+            const int chunk = start(prompts, encoder, out, std::uint32_t(c.rate), std::uint32_t(c.channels), c.bitRate);
             ASSERT_EQ(chunk, 16384);
             // Odd-sized pieces too: a sample frame may be split across calls.
             ASSERT_TRUE(feed(pcm, chunk - 3, [&](const std::uint8_t* p, std::uint32_t n) {
-                return encoder.WriteChunk(p, n);
+                return encoder.write(p, n).ok();
             }));
-            EXPECT_TRUE(encoder.Finish());
+            EXPECT_TRUE(encoder.finish().ok());
         }
         EXPECT_TRUE(prompts.messages().empty());
 
@@ -449,11 +483,12 @@ TEST(WmaEncoder, UnusableLibraryShowsOneMessageAndStartWritesNothing) {
         ScriptedPrompts prompts;
         const std::string out = dir.file("unusable.wma");
         {
-            WmaFileEncoder encoder(prompts, c.library);
+            WmaFileEncoder encoder(c.library);
+            show(prompts, encoder.loaded());
             ASSERT_EQ(prompts.messages().size(), 1u);
             expectMessage(prompts.messages()[0], c.message, "WMA Audio SDK");
-            EXPECT_EQ(encoder.Start(out, 44100, 2, 128000), -1);
-            EXPECT_TRUE(encoder.Finish());
+            EXPECT_EQ(start(prompts, encoder, out, 44100, 2, 128000), -1);
+            EXPECT_TRUE(encoder.finish().ok());
         }
         EXPECT_EQ(prompts.messages().size(), 1u);
         EXPECT_FALSE(exists(out));
@@ -480,13 +515,14 @@ TEST(WmaEncoder, StartFailuresAreShown) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.library + " " + c.message);
         ScriptedPrompts prompts;
-        WmaFileEncoder encoder(prompts, c.library);
+        WmaFileEncoder encoder(c.library);
+        show(prompts, encoder.loaded());
         EXPECT_TRUE(prompts.messages().empty());
-        EXPECT_EQ(encoder.Start(c.file, c.rate, c.channels, c.bitRate), -1);
+        EXPECT_EQ(start(prompts, encoder, c.file, c.rate, c.channels, c.bitRate), -1);
         ASSERT_EQ(prompts.messages().size(), 1u);
         expectMessage(prompts.messages()[0], c.message, "WMA Audio SDK");
         // The writer was released: nothing left to finish.
-        EXPECT_TRUE(encoder.Finish());
+        EXPECT_TRUE(encoder.finish().ok());
     }
 }
 
@@ -494,13 +530,14 @@ TEST(WmaEncoder, RefusedAudioIsReportedWithoutAMessage) {
     TempDir dir;
     const Bytes pcm = makePcm(dir, 44100, 2, 1.0);
     ScriptedPrompts prompts;
-    WmaFileEncoder encoder(prompts, testLibrary("wmaudsdk_third_write_fails"));
-    const int chunk = encoder.Start(dir.file("third.wma"), 44100, 2, 128000);
+    WmaFileEncoder encoder(testLibrary("wmaudsdk_third_write_fails"));
+    show(prompts, encoder.loaded());
+    const int chunk = start(prompts, encoder, dir.file("third.wma"), 44100, 2, 128000);
     ASSERT_EQ(chunk, 16384);
-    EXPECT_TRUE(encoder.WriteChunk(pcm.data(), 0));  // nothing to write: not passed on
-    EXPECT_TRUE(encoder.WriteChunk(pcm.data(), std::uint32_t(chunk)));
-    EXPECT_TRUE(encoder.WriteChunk(pcm.data() + chunk, std::uint32_t(chunk)));
-    EXPECT_FALSE(encoder.WriteChunk(pcm.data() + 2 * chunk, std::uint32_t(chunk)));
+    EXPECT_TRUE(encoder.write(pcm.data(), 0).ok());  // nothing to write: not passed on
+    EXPECT_TRUE(encoder.write(pcm.data(), std::uint32_t(chunk)).ok());
+    EXPECT_TRUE(encoder.write(pcm.data() + chunk, std::uint32_t(chunk)).ok());
+    EXPECT_FALSE(encoder.write(pcm.data() + 2 * chunk, std::uint32_t(chunk)).ok());
     EXPECT_TRUE(prompts.messages().empty());
 }
 
@@ -511,11 +548,12 @@ TEST(WmaEncoder, FullDiskFailsTheWriteAndTheFinish) {
     TempDir dir;
     const Bytes pcm = makePcm(dir, 44100, 2, 3.0);
     ScriptedPrompts prompts;
-    WmaFileEncoder encoder(prompts, wmaLibrary());
-    const int chunk = encoder.Start("/dev/full", 44100, 2, 128000);
+    WmaFileEncoder encoder(wmaLibrary());
+    show(prompts, encoder.loaded());
+    const int chunk = start(prompts, encoder, "/dev/full", 44100, 2, 128000);
     ASSERT_EQ(chunk, 16384);
-    EXPECT_FALSE(encoder.WriteChunk(pcm.data(), std::uint32_t(chunk)));
-    EXPECT_FALSE(encoder.Finish());
-    EXPECT_FALSE(encoder.Finish());
+    EXPECT_FALSE(encoder.write(pcm.data(), std::uint32_t(chunk)).ok());
+    EXPECT_FALSE(encoder.finish().ok());
+    EXPECT_FALSE(encoder.finish().ok());
     EXPECT_TRUE(prompts.messages().empty());
 }

@@ -12,6 +12,7 @@
 #include "support/TestFiles.h"
 #include "doc/WorkingFile.h"
 #include "platform/FileIo.h"
+#include "i18n/Messages.h"
 
 using namespace torvane;
 using namespace torvane::test;
@@ -82,7 +83,7 @@ TEST_F(OpenDocumentTest, CompressedSourcesDecodeIntoA44ByteHeaderWorkingFile) {
                 doc = DocumentState{};
                 doc.tempFolder = instance.path();
                 const Outcome r = open(src, p);
-                ASSERT_TRUE(r.ok()) << r.message;
+                ASSERT_TRUE(r.ok()) << messageText(r);
                 EXPECT_EQ(doc.workingFilePath, instance.path() + "AudioTemp.wav");
 
                 // Header and derived values.
@@ -201,20 +202,20 @@ TEST_F(OpenDocumentTest, WavHoldingMp3DataIsRefusedAndTheNextOpenWorks) {
                                std::filesystem::copy_options::overwrite_existing);
     Outcome r = open(fake);
     EXPECT_EQ(r.status, Outcome::Status::Failed);
-    EXPECT_EQ(r.message, "This is not a valid Wave file.");
+    EXPECT_EQ(messageText(r), "This is not a valid Wave file.");
 
     r = open(Inputs::get().path(22050, 1, "wav"));
-    ASSERT_TRUE(r.ok()) << r.message;
+    ASSERT_TRUE(r.ok()) << messageText(r);
     EXPECT_TRUE(readFile(doc.workingFilePath) == readFile(Inputs::get().path(22050, 1, "wav")));
 }
 
 TEST_F(OpenDocumentTest, HeaderMessagesReachTheCaller) {
     const std::string deep = scratch("deep.wav");
     ASSERT_TRUE(run("sox -n -r 8000 -c 1 -b 24 " + quote(deep) + " synth 0.5 sine 300"));
-    EXPECT_EQ(open(deep).message, "Not PCM formats!");
+    EXPECT_EQ(messageText(open(deep)), "Not PCM formats!");
     const std::string fl = scratch("float.wav");
     writeFile(fl, RiffBuilder().fmt(3, 1, 8000, 32).data(Bytes(400)).bytes());
-    EXPECT_EQ(open(fl).message, "Cannot handle compressed Wave file.");
+    EXPECT_EQ(messageText(open(fl)), "Cannot handle compressed Wave file.");
     EXPECT_EQ(open(fl).status, Outcome::Status::Failed);
 }
 
@@ -223,7 +224,7 @@ TEST_F(OpenDocumentTest, CancelDuringDecodingLoadsNothing) {
     RecordingProgress p(/*cancelAfter=*/5);
     const Outcome r = open(Inputs::get().path(44100, 2, "mp3"), p);
     EXPECT_EQ(r.status, Outcome::Status::Cancelled);
-    EXPECT_TRUE(r.message.empty());
+    EXPECT_TRUE(messageText(r).empty());
     // No header reading and no peak table.
     EXPECT_EQ(doc.view.columnCount, 4321u);
     EXPECT_TRUE(doc.peaks.left.empty());
@@ -244,25 +245,25 @@ TEST_F(OpenDocumentTest, UndecodableSourcesAndMissingFiles) {
     std::mt19937 rng(9);
     const std::string noise = scratch("noise.mp3");
     writeFile(noise, randomBytes(5000, rng));
-    EXPECT_EQ(open(noise).message, "Can not creat the decode stream.");
+    EXPECT_EQ(messageText(open(noise)), "Can not creat the decode stream.");
     const std::string noiseWma = scratch("noise.wma");
     writeFile(noiseWma, randomBytes(5000, rng));
-    EXPECT_EQ(open(noiseWma).message, "Can not creat the decode stream.");
+    EXPECT_EQ(messageText(open(noiseWma)), "Can not creat the decode stream.");
     // The WMA decoder takes ASF only.
     const std::string mp3AsWma = scratch("mp3.wma");
     std::filesystem::copy_file(Inputs::get().path(44100, 1, "mp3"), mp3AsWma,
                                std::filesystem::copy_options::overwrite_existing);
-    EXPECT_EQ(open(mp3AsWma).message, "Can not creat the decode stream.");
+    EXPECT_EQ(messageText(open(mp3AsWma)), "Can not creat the decode stream.");
 
-    EXPECT_EQ(open(scratch("missing.mp3")).message, "Can not creat the decode stream.");
-    EXPECT_EQ(open(scratch("missing.wav")).message, kMsgCannotReadSource);
+    EXPECT_EQ(messageText(open(scratch("missing.mp3"))), "Can not creat the decode stream.");
+    EXPECT_EQ(messageText(open(scratch("missing.wav"))), messageText(MessageId::CannotReadSource));
 }
 
 TEST_F(OpenDocumentTest, WorkingFileThatCannotBeCreated) {
     doc.tempFolder = "/nonexistent-torvane-folder/";
-    EXPECT_EQ(open(Inputs::get().path(44100, 2, "mp3")).message, "Can not creat the temporary file.");
-    EXPECT_EQ(open(Inputs::get().path(44100, 2, "wma")).message, "Cannot creat the temporary file.");
-    EXPECT_EQ(open(Inputs::get().path(44100, 2, "wav")).message, kMsgWavNoTempFile);
+    EXPECT_EQ(messageText(open(Inputs::get().path(44100, 2, "mp3"))), "Can not creat the temporary file.");
+    EXPECT_EQ(messageText(open(Inputs::get().path(44100, 2, "wma"))), "Cannot creat the temporary file.");
+    EXPECT_EQ(messageText(open(Inputs::get().path(44100, 2, "wav"))), messageText(MessageId::WavNoWorkingFile));
 }
 
 TEST_F(OpenDocumentTest, AnOldWorkingFileIsReplacedWhole) {
@@ -277,15 +278,15 @@ TEST_F(OpenDocumentTest, WorkingFilePastTheLimitStopsWithAClearMessage) {
     doc.documentPath = Inputs::get().path(44100, 2, "mp3");
     Outcome r = openDocument(doc, p, 100000);
     EXPECT_EQ(r.status, Outcome::Status::Failed);
-    EXPECT_EQ(r.message, kMsgTooLong);
+    EXPECT_EQ(messageText(r), messageText(MessageId::TooLong));
     EXPECT_FALSE(fileExists(doc.workingFilePath));
 
     doc.documentPath = Inputs::get().path(44100, 2, "wav");
     r = openDocument(doc, p, 100000);
-    EXPECT_EQ(r.message, kMsgTooLong);
+    EXPECT_EQ(messageText(r), messageText(MessageId::TooLong));
     // Exactly at the limit is fine.
     r = openDocument(doc, p, std::uint64_t(fileSize(doc.documentPath)));
-    EXPECT_TRUE(r.ok()) << r.message;
+    EXPECT_TRUE(r.ok()) << messageText(r);
 }
 
 TEST_F(OpenDocumentTest, EmptyDataOpensWithNoColumns) {
@@ -343,7 +344,7 @@ TEST_F(OpenDocumentTest, SourcesThatChangeFormatPartWayAreConvertedToTheFirstFor
     for (const std::string& path : {stereoThenMono, rateChange, oggAsMp3}) {
         SCOPED_TRACE(path);
         const Outcome r = open(path);
-        ASSERT_TRUE(r.ok()) << r.message;
+        ASSERT_TRUE(r.ok()) << messageText(r);
         ASSERT_EQ(doc.format.sampleRate, 44100);
         ASSERT_EQ(doc.format.channels, 2);
         EXPECT_NEAR(double(doc.format.frameCount) / 44100, 6.0, 0.15);
@@ -393,7 +394,7 @@ TEST_F(OpenDocumentTest, LayoutChangeFoundByTheFuzzerIsSafe) {
     const std::string path = scratch("layout-change.mp3");
     writeFile(path, b);
     const Outcome r = open(path);
-    EXPECT_TRUE(r.ok() || !r.message.empty());
+    EXPECT_TRUE(r.ok() || !messageText(r).empty());
     if (r.ok()) {
         EXPECT_LE(doc.format.channels, 2);
     }
@@ -410,7 +411,7 @@ TEST_F(OpenDocumentTest, OnlyRegularFilesOpen) {
     std::filesystem::create_directory(folder);
     for (const std::string& path : {device, mp3Device, fifo, folder}) {
         const Outcome r = open(path);
-        EXPECT_EQ(r.message, "Can not open the file.") << path;
+        EXPECT_EQ(messageText(r), "Can not open the file.") << path;
         EXPECT_FALSE(fileExists(workingFilePathIn(instance.path()))) << path;
     }
 }

@@ -18,6 +18,7 @@
 #include "platform/Prompts.h"
 #include "session/Session.h"
 #include "support/TestFiles.h"
+#include "i18n/Messages.h"
 
 using namespace torvane;
 using namespace torvane::test;
@@ -109,7 +110,7 @@ TEST_F(SaveTest, WavReplacesTheDestinationOnlyWhenComplete) {
     openDoc(tone(22050, 2, 16, 2.0));
     const std::string destination = oldDestination("song.wav");
     NoProgress none;
-    ASSERT_TRUE(session->save(destination, prompts, none).ok());
+    ASSERT_TRUE(session->save(destination, none).ok());
     EXPECT_TRUE(readFile(destination) == readFile(session->doc().workingFilePath));
     EXPECT_FALSE(saveTemporaryLeft(destination));
     EXPECT_FALSE(session->doc().modified);
@@ -123,12 +124,12 @@ TEST_F(SaveTest, CancelStopsTheSaveAndKeepsTheDestination) {
     for (const char* name : {"c.wav", "c.mp3", "c.wma"}) {
         const std::string destination = oldDestination(name);
         RecordingProgress cancelSoon(1);
-        EXPECT_TRUE(session->save(destination, prompts, cancelSoon).wasCancelled()) << name;
+        EXPECT_TRUE(session->save(destination, cancelSoon).wasCancelled()) << name;
         expectUntouched(destination);
     }
 }
 
-// Without the encoder libraries the encoders say so in their own boxes; nothing is written.
+// Without the encoder libraries the encoders say so (for their own boxes); nothing is written.
 TEST_F(SaveTest, MissingEncoderLibrariesLeaveEverythingAsItWas) {
     TempDir empty;
     openDoc(tone(22050, 1, 16, 1.0), empty.path() + "/");
@@ -138,14 +139,11 @@ TEST_F(SaveTest, MissingEncoderLibrariesLeaveEverythingAsItWas) {
         prompts.clear();
         const std::string destination = oldDestination(name);
         NoProgress none;
-        bool notStarted = false;
-        const Outcome r = session->save(destination, prompts, none, &notStarted);
+        const Outcome r = session->save(destination, none);
         EXPECT_TRUE(r.failedWithMessage());
-        EXPECT_TRUE(r.message.empty());  // the encoder has said it
-        EXPECT_TRUE(notStarted);
-        ASSERT_EQ(prompts.messages().size(), 1u);
-        EXPECT_EQ(prompts.messages()[0].text, text);
-        EXPECT_EQ(prompts.messages()[0].caption, caption);
+        EXPECT_TRUE(r.encoderNotStarted);
+        EXPECT_EQ(messageText(r), text);
+        EXPECT_EQ(messageText(messageEntry(r.message).caption), caption);
         expectUntouched(destination);
     }
 }
@@ -155,8 +153,8 @@ TEST_F(SaveTest, UnwritableFolderIsAFailureWithAMessage) {
     openDoc(tone(22050, 1, 16, 1.0));
     writeFile(out.file("not-a-folder"), Bytes{1});
     NoProgress none;
-    const Outcome r = session->save(out.file("not-a-folder/song.wav"), prompts, none);
-    EXPECT_EQ(r.message, kMsgSaveNoTempFile);
+    const Outcome r = session->save(out.file("not-a-folder/song.wav"), none);
+    EXPECT_EQ(messageText(r), messageText(MessageId::SaveNoTempFile));
     EXPECT_TRUE(session->doc().modified);
 }
 
@@ -168,14 +166,14 @@ TEST_F(SaveTest, EncodedFilesAsFfprobeSeesThem) {
     NoProgress none;
     openDoc(tone(22050, 2, 16, 3.0));
     const std::string mp3 = out.file("a.mp3"), wma = out.file("a.wma");
-    ASSERT_TRUE(session->save(mp3, prompts, none).ok());
+    ASSERT_TRUE(session->save(mp3, none).ok());
     EXPECT_EQ(probe(mp3, "codec_name"), "mp3");
     EXPECT_EQ(probe(mp3, "sample_rate"), "22050");
     EXPECT_EQ(probe(mp3, "channels"), "2");
     EXPECT_EQ(probe(mp3, "bit_rate"), "128000");
     EXPECT_NEAR(decodedSeconds(mp3, 22050), 3.0, 1152.0 / 22050);
     EXPECT_EQ(session->doc().sourceBitRate, 128);
-    ASSERT_TRUE(session->save(wma, prompts, none).ok());
+    ASSERT_TRUE(session->save(wma, none).ok());
     EXPECT_EQ(probe(wma, "codec_name"), "wmav2");
     EXPECT_EQ(probe(wma, "sample_rate"), "44100");
     EXPECT_EQ(probe(wma, "channels"), "2");
@@ -183,8 +181,8 @@ TEST_F(SaveTest, EncodedFilesAsFfprobeSeesThem) {
     EXPECT_NEAR(decodedSeconds(wma, 44100), 3.0, 2048.0 / 44100);
 
     openDoc(tone(11025, 1, 8, 4.0));
-    session->stateForTests().sourceBitRate = 128;
-    ASSERT_TRUE(session->save(mp3, prompts, none).ok());
+    session->setSourceBitRate(128);
+    ASSERT_TRUE(session->save(mp3, none).ok());
     EXPECT_EQ(probe(mp3, "bit_rate"), "64000");
     EXPECT_EQ(probe(mp3, "channels"), "1");
     EXPECT_NEAR(decodedSeconds(mp3, 11025), 4.0, 1152.0 / 11025);
@@ -209,8 +207,8 @@ TEST_F(SaveTest, ADiskThatFillsKeepsTheOldFile) {
             const rlimit r{rlim_t(limit), rlim_t(limit)};
             setrlimit(RLIMIT_FSIZE, &r);
             NoProgress none;
-            const Outcome o = session->save(destination, prompts, none);
-            _exit(o.message == kMsgSaveWriteFailed ? 0 : o.ok() ? 1 : 2);
+            const Outcome o = session->save(destination, none);
+            _exit(messageText(o) == messageText(MessageId::SaveWriteFailed) ? 0 : o.ok() ? 1 : 2);
         }
         int status = 0;
         waitpid(child, &status, 0);
@@ -238,7 +236,9 @@ TEST_F(SaveTest, ConvertOnAFullDiskSaysSoAndKeepsTheOldFile) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);
     const Bytes e = readFile(err);
-    EXPECT_EQ(std::string(e.begin(), e.end()), std::string(kMsgSaveWriteFailed) + "\n");
+    // The encoder library tells no system reason.
+    EXPECT_EQ(std::string(e.begin(), e.end()),
+              "torvane-cli: " + destination + ": " + messageText(MessageId::SaveWriteFailed) + "\n");
     EXPECT_TRUE(readFile(destination) == (Bytes{'o', 'l', 'd'}));
     EXPECT_FALSE(saveTemporaryLeft(destination));
 }
@@ -248,11 +248,11 @@ TEST_F(SaveTest, ConvertOnAFullDiskSaysSoAndKeepsTheOldFile) {
 // message where it has one), the old destination stays byte for byte, no temporary file.
 TEST_F(SaveTest, BrokenEncodersLeaveTheDestinationAsItWas) {
     const std::string testlibs = kBin + "/testlibs/";
-    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
+    const std::tuple<const char*, const char*, const char*, std::string> cases[] = {
         {"lame_enc_no_version.so", "lame_enc.so", "x.mp3", "Could not found beVersion library function"},
         {"lame_enc_third_encode_fails.so", "lame_enc.so", "x.mp3", "Could not perform compression"},
         {"wmaudsdk_other_name.so", "wmaudsdk.so", "x.wma", "Could not found WMAudioCreateWriter library function"},
-        {"wmaudsdk_third_write_fails.so", "wmaudsdk.so", "x.wma", kMsgSaveWriteFailed},
+        {"wmaudsdk_third_write_fails.so", "wmaudsdk.so", "x.wma", messageText(MessageId::SaveWriteFailed)},
     };
     for (const auto& [broken, as, name, why] : cases) {
         TempDir program;
@@ -261,11 +261,9 @@ TEST_F(SaveTest, BrokenEncodersLeaveTheDestinationAsItWas) {
         prompts.clear();
         const std::string destination = oldDestination(name);
         NoProgress none;
-        const Outcome r = session->save(destination, prompts, none);
+        const Outcome r = session->save(destination, none);
         EXPECT_TRUE(r.failedWithMessage()) << broken;
-        const std::vector<std::string> shown = prompts.messageTexts();
-        const bool said = (!shown.empty() && shown[0] == why) || r.message == why;
-        EXPECT_TRUE(said) << broken << ": " << (shown.empty() ? r.message : shown[0]);
+        EXPECT_EQ(messageText(r), why) << broken;
         expectUntouched(destination);
     }
 }

@@ -7,6 +7,7 @@
 #include "doc/WorkingFile.h"
 #include "platform/FileIo.h"
 #include "doc/PeakScan.h"
+#include "i18n/Messages.h"
 
 using namespace torvane;
 using namespace torvane::test;
@@ -263,7 +264,7 @@ TEST_F(PeakScanTest, ReloadAtANewZoomAndWhenTheFileIsGone) {
     const auto peaks = doc.peaks.left;
     removeFile(doc.workingFilePath);
     doc.view.framesPerColumn = 2000;
-    EXPECT_EQ(reloadPeakTable(doc, p).message, "Cannot open the temporary file.");
+    EXPECT_EQ(messageText(reloadPeakTable(doc, p)), "Cannot open the temporary file.");
     EXPECT_EQ(doc.view.columnCount, 25u);  // nothing changed
     EXPECT_EQ(doc.peaks.left, peaks);
 }

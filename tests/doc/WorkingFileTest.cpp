@@ -6,6 +6,7 @@
 #include "support/TestFiles.h"
 #include "doc/WorkingFile.h"
 #include "platform/FileIo.h"
+#include "i18n/Messages.h"
 
 using namespace torvane;
 using namespace torvane::test;
@@ -26,7 +27,7 @@ protected:
     }
     std::string message(const Bytes& bytes) {
         DocumentState doc;
-        return headerErrorMessage(read(bytes, doc));
+        return messageText(headerErrorMessage(read(bytes, doc)));
     }
 };
 
@@ -99,7 +100,7 @@ TEST_F(WorkingFileTest, EveryFormatRuleHasItsMessage) {
 
     DocumentState doc;
     doc.workingFilePath = folder.path() + "missing.wav";
-    EXPECT_STREQ(headerErrorMessage(readWorkingHeader(doc)), "Cannot open the file.");
+    EXPECT_EQ(messageText(headerErrorMessage(readWorkingHeader(doc))), "Cannot open the file.");
 }
 
 TEST_F(WorkingFileTest, ExtensiblePcmIsReadOtherSubFormatsAreCompressed) {

@@ -16,6 +16,7 @@
 #include "support/PlainEdits.h"
 #include "support/SessionDocument.h"
 #include "support/TestFiles.h"
+#include "i18n/Messages.h"
 
 using namespace torvane;
 using namespace torvane::test;
@@ -39,7 +40,7 @@ protected:
         case Op::FadeIn: p.fade(true); return session->fadeIn(none);
         case Op::FadeOut: p.fade(false); return session->fadeOut(none);
         }
-        return Outcome::failed("no such edit");
+        return Outcome::failed(MessageId::None);  // no such edit
     }
     // The document read afresh from the plain transcription's bytes: header values and peaks.
     DocumentState reread(const Plain& p) {
@@ -229,7 +230,7 @@ TEST_F(EditsTest, RefusalsAndFailuresChangeNothing) {
     const Bytes before = readFile(doc().workingFilePath);
     doc().selection = {3, 3};
     EXPECT_FALSE(session->cutOutAllowed());
-    EXPECT_EQ(session->cutOut(none).message, kMsgNothingToKeep);
+    EXPECT_EQ(messageText(session->cutOut(none)), messageText(MessageId::NothingToKeep));
     EXPECT_TRUE(readFile(doc().workingFilePath) == before);
     EXPECT_FALSE(doc().modified);
     EXPECT_EQ(doc().view.columnCount, 5u);
@@ -248,7 +249,7 @@ TEST_F(EditsTest, RefusalsAndFailuresChangeNothing) {
                           : edit == 1 ? session->cutOut(none)
                           : edit == 2 ? session->changeVolume(0.5f, false, none)
                                       : session->fadeOut(none);
-        EXPECT_EQ(r.message, kMsgCannotOpenWorkingFile) << edit;
+        EXPECT_EQ(messageText(r), messageText(MessageId::CannotOpenTempFile)) << edit;
         EXPECT_FALSE(fileExists(path));
         EXPECT_FALSE(doc().modified);
         EXPECT_EQ(doc().selection.startMarker, 1u);

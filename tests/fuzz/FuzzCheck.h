@@ -16,6 +16,7 @@
 #include "doc/PeakScan.h"
 #include "doc/WorkingFile.h"
 #include "platform/Progress.h"
+#include "i18n/Messages.h"
 
 #define FUZZ_CHECK(cond)                                                                    \
     do {                                                                                    \
@@ -130,7 +131,7 @@ inline void openAndCheck(const std::uint8_t* data, std::size_t size, const char*
             checkDocument(doc, working.size());
         }
     } else {
-        FUZZ_CHECK(r.failedWithMessage() && !r.message.empty());
+        FUZZ_CHECK(r.failedWithMessage() && !messageText(r).empty());
     }
     unlink(source.c_str());
     unlink(workingFilePathIn(folder).c_str());

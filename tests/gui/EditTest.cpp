@@ -18,6 +18,7 @@
 #include "platform/FileIo.h"
 #include "support/ManualClock.h"
 #include "support/ShellFixture.h"
+#include "i18n/Messages.h"
 
 using namespace torvane;
 using namespace torvane::test;
@@ -247,7 +248,8 @@ TEST_F(EditCommands, AnEditTooLargeForUndoAsksFirst) {
     shell.prompts.answerMessage(IDNO);
     f->ButtonFadeIn->click();
     ASSERT_EQ(shell.prompts.messages().size(), 1u);
-    EXPECT_EQ(shell.prompts.messages()[0].text, kMsgEditWithoutUndo);
+    EXPECT_EQ(shell.prompts.messages()[0].text, "This edit changes more audio than can be kept for Undo.\nGo on without Undo? "
+                                                "The edits before it can no longer be undone either.");
     EXPECT_EQ(shell.prompts.messages()[0].buttons, PromptButtons::YesNo);
     EXPECT_FALSE(f->ProcessForm->isVisible());
     EXPECT_TRUE(readFile(f->doc().workingFilePath) == before);
@@ -267,7 +269,7 @@ TEST_F(EditCommands, FailuresLeaveNoDialogUpAndChangeNothing) {
     open(50000);
     f->session().stateForTests().selection = {3, 3};
     f->ButtonCutOut->click();
-    EXPECT_EQ(shell.prompts.messageTexts(), std::vector<std::string>{kMsgNothingToKeep});
+    EXPECT_EQ(shell.prompts.messageTexts(), std::vector<std::string>{messageText(MessageId::NothingToKeep)});
     EXPECT_EQ(f->doc().format.frameCount, 50000u);
     EXPECT_FALSE(f->doc().modified);
 

@@ -1,12 +1,16 @@
 // Languages in the main window, offscreen: the menu built from the sorted files, a choice
-// applied at once and remembered, captions and dialog texts from the file, empty where a key
-// is missing, and the status bar words at the next stopped-mode update.
+// applied at once and remembered, captions and dialog texts from the file, English where a key
+// is missing, the status bar words at the next stopped-mode update, and message boxes and the
+// toolkit's own texts in the window's language.
 
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QDate>
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLibraryInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -58,12 +62,13 @@ TEST(Languages, MenuFollowsFileNamesAndAChoiceIsAppliedAndRemembered) {
     EXPECT_EQ(f.VolumeForm->CheckBoxMute->text(), QString::fromUtf8(u8"\u9759\u97F3"));
     EXPECT_EQ(f.font().pointSize(), 9);
 
-    // A file without most keys: its captions are empty, not the previous language's; a
-    // FontSize that is no number gives 8.
+    // A file without most keys: its captions are English, not the previous language's nor
+    // blank; a FontSize that is no number gives 8.
     f.languageItems[3]->trigger();
-    EXPECT_EQ(f.ButtonDelete->text(), "");
+    EXPECT_EQ(f.ButtonDelete->text(), "Delete");
+    EXPECT_EQ(f.MUndo->text(), "Undo");
     EXPECT_EQ(f.MenuFile->title(), "Zzz");
-    EXPECT_EQ(f.VolumeForm->findChild<QPushButton*>("ButtonOk")->text(), "");
+    EXPECT_EQ(f.VolumeForm->findChild<QPushButton*>("ButtonOk")->text(), "OK");
     EXPECT_EQ(f.font().pointSize(), 8);
     EXPECT_EQ(IniFile(shell.settingsFile()).readString("General", "Language"), "Zulu.ini");
 
@@ -71,6 +76,34 @@ TEST(Languages, MenuFollowsFileNamesAndAChoiceIsAppliedAndRemembered) {
     fakeDocument(f, 10, 0, 9);
     f.SetUIMode(ModeStopped);
     EXPECT_EQ(f.StatusPanels[0]->text(), "44100 Hz   Two   16");
+}
+
+// Under the Chinese window a message box speaks Chinese, and so do the toolkit's own buttons
+// (where its translations are installed); back in English both are English again.
+TEST(Languages, MessagesAndTheToolkitFollowTheLanguage) {
+    Shell shell;
+    std::filesystem::copy_file(std::string(TORVANE_SOURCE_DIR) + "/VKLanguage/ChineseGB.ini",
+                               shell.program.file("VKLanguage/ChineseGB.ini"));
+    TMainForm& f = shell.start();
+    ASSERT_EQ(f.languageItems.size(), 2u);
+    const bool toolkitTranslated =
+        QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_zh_CN.qm");
+    auto askToClose = [&] {
+        fakeDocument(f, 10, 0, 9);
+        f.session().stateForTests().modified = true;
+        f.SetUIMode(ModeStopped);
+        shell.prompts.clear();
+        f.ButtonClose->click();  // the question is cancelled: the document stays
+        return shell.prompts.messageTexts();
+    };
+    f.languageItems[0]->trigger();
+    EXPECT_EQ(askToClose(), std::vector<std::string>{reinterpret_cast<const char*>(
+                                u8"\u6587\u4EF6\u5DF2\u88AB\u4FEE\u6539\u3002\n\u662F\u5426\u4FDD\u5B58\u66F4\u6539\uFF1F")});
+    if (toolkitTranslated)
+        EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString::fromUtf8(u8"\u53D6\u6D88"));
+    f.languageItems[1]->trigger();
+    EXPECT_EQ(askToClose(), std::vector<std::string>{"File has been modified.\nDo you want to save the changes?"});
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Cancel");
 }
 
 // Two users of one program folder that either could write, with the administrator's Velkora.ini

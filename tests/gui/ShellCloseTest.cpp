@@ -8,6 +8,7 @@
 #include "platform/FileIo.h"
 
 #include "support/ShellFixture.h"
+#include "i18n/Messages.h"
 
 using namespace torvane;
 using namespace torvane::test;
@@ -84,7 +85,7 @@ TEST(ShellClose, YesWhoseSaveDidNotCompleteKeepsTheDocument) {
     const std::string wav = f.doc().workingFilePath;
     shell.prompts.answerMessage(IDYES);
     f.MClose->trigger();
-    EXPECT_EQ(shell.prompts.messageTexts(), (std::vector<std::string>{kQuestion, kMsgSaveNoTempFile}));
+    EXPECT_EQ(shell.prompts.messageTexts(), (std::vector<std::string>{kQuestion, messageText(MessageId::SaveNoTempFile)}));
     EXPECT_EQ(f.doc().uiMode, 1u);
     EXPECT_TRUE(f.doc().modified && f.doc().loaded);
     EXPECT_TRUE(fileExists(wav));

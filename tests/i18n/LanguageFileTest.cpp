@@ -1,8 +1,10 @@
 // Language files: decoding by byte-order mark or character set, the defaults of the
-// "LanguageProperty" values, and the shipped files checked against the caption list.
+// "LanguageProperty" values, the shipped files checked against the caption list and the
+// message catalogue, and the English that stands in for what a file lacks.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <random>
@@ -14,6 +16,7 @@
 
 #include "i18n/CaptionKeys.h"
 #include "i18n/LanguageFile.h"
+#include "i18n/Messages.h"
 #include "support/TestFiles.h"
 
 namespace torvane {
@@ -232,14 +235,22 @@ std::string lowered(std::string s) {
     return s;
 }
 
+// The English file carries the captions only (its messages are the catalogue's own); the
+// Chinese files carry every message a window can show as well.
 TEST(ShippedLanguageFiles, CarryEveryCaptionWithAValueAndNothingElse) {
-    std::set<std::pair<std::string, std::string>> listed;
+    std::set<std::pair<std::string, std::string>> captions, messages;
     for (const CaptionKey& k : captionKeys()) {
-        bool added = listed.insert({lowered(std::string(k.section)), lowered(std::string(k.key))}).second;
+        bool added = captions.insert({lowered(std::string(k.section)), lowered(std::string(k.key))}).second;
         EXPECT_TRUE(added) << k.section << "/" << k.key << " is listed twice";
+    }
+    for (const MessageEntry& m : messageCatalogue()) {
+        bool added = m.cliOnly || messages.insert({"messages", lowered(std::string(m.key))}).second;
+        EXPECT_TRUE(added) << m.key << " is listed twice";
     }
     for (const char* name : kShipped) {
         SCOPED_TRACE(name);
+        std::set<std::pair<std::string, std::string>> listed = captions;
+        if (std::string(name) != "English.ini") listed.insert(messages.begin(), messages.end());
         const std::string path = shippedPath(name);
         LanguageFile file(path);
         for (const CaptionKey& k : captionKeys()) {
@@ -357,4 +368,47 @@ TEST(ShippedLanguageFiles, ZoomRatiosAreTheSameEverywhere) {
 }
 
 }  // namespace
+// Every message of a shipped translation decodes in its file's code page and keeps the
+// arguments and line breaks of the English text, so nothing the user must read is lost.
+TEST(ShippedLanguageFiles, MessagesKeepTheirArgumentsAndLineBreaks) {
+    const std::vector<std::string> args = {"\x01", "\x02"};
+    auto count = [](const std::string& t, char c) { return std::count(t.begin(), t.end(), c); };
+    for (const char* name : {"ChineseGB.ini", "ChineseBig5.ini"}) {
+        SCOPED_TRACE(name);
+        LanguageFile file(shippedPath(name));
+        for (const MessageEntry& m : messageCatalogue()) {
+            if (m.cliOnly) continue;
+            const std::string english = messageText(m.id, args), translated = messageText(m.id, args, &file);
+            EXPECT_FALSE(file.text("Messages", std::string(m.key)).empty()) << m.key;
+            EXPECT_EQ(translated.find(kReplacement), std::string::npos) << m.key;
+            EXPECT_TRUE(validUtf8(translated)) << m.key;
+            for (char c : {'\x01', '\x02', '\n'}) EXPECT_EQ(count(translated, c), count(english, c)) << m.key;
+        }
+    }
+}
+
+// What a language file lacks is English, never blank: messages (with their arguments and a
+// "\n" written in the file as a line break) and captions alike.
+TEST(LanguageFile, MissingMessagesAndCaptionsFallBackToEnglish) {
+    RawFile f("[Messages]\r\nCannotOpenFile=Kan ikke \\n%1\r\nNothingToUndo=\r\n"
+              "[Menu]\r\nOpen=Aabn\r\nUndo=\r\n");
+    const LanguageFile file(f.path);
+    struct Case {
+        MessageId id;
+        std::string expected;
+    };
+    for (const Case& c : {Case{MessageId::CannotOpenFile, "Kan ikke \nx.wav"},
+                          Case{MessageId::NothingToUndo, "There is nothing to undo."},
+                          Case{MessageId::SaveRefusedFolder, "Cannot save to x.wav: it is a folder. Nothing was changed."}})
+        EXPECT_EQ(messageText(c.id, {"x.wav"}, &file), c.expected);
+    EXPECT_EQ(captionText(&file, "Menu", "Open"), "Aabn");
+    EXPECT_EQ(captionText(&file, "Menu", "Undo"), "Undo");
+    EXPECT_EQ(captionText(&file, "OpenForm", "Decoding"), "Decoding:");
+    EXPECT_EQ(captionText(nullptr, "Common", "Cancel"), "Cancel");
+    // Every caption of the windows has its English stand-in.
+    for (const CaptionKey& k : captionKeys())
+        if (k.section != "StatusBar" && k.section != "LanguageProperty")
+            EXPECT_FALSE(captionText(&file, k.section, k.key).empty()) << k.section << "/" << k.key;
+}
+
 }  // namespace torvane

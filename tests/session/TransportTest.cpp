@@ -19,6 +19,7 @@
 #include "view/Spectrum.h"
 #include "view/Volume.h"
 #include "view/WaveView.h"
+#include "i18n/Messages.h"
 
 using namespace torvane;
 using namespace torvane::test;
@@ -334,7 +335,7 @@ TEST_F(TransportFixture, ZoomChangeStopsRebuildsAndResetsMarkers) {
     removeFile(doc().workingFilePath);
     NoProgress none;
     const Outcome gone = session->zoomTo(8000, none);
-    EXPECT_EQ(gone.message, kMsgCannotOpenTempFile);
+    EXPECT_EQ(messageText(gone), messageText(MessageId::CannotOpenTempFile));
     EXPECT_EQ(doc().view.columnCount, 111u);
     EXPECT_EQ(doc().uiMode, ModeStopped);
 }

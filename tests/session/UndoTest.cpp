@@ -23,6 +23,7 @@
 #include "support/PlainEdits.h"
 #include "support/SessionDocument.h"
 #include "support/TestFiles.h"
+#include "i18n/Messages.h"
 
 using namespace torvane;
 using namespace torvane::test;
@@ -66,7 +67,7 @@ protected:
         case Op::FadeIn: p.fade(true); r = session->fadeIn(none); break;
         case Op::FadeOut: p.fade(false); r = session->fadeOut(none); break;
         }
-        EXPECT_TRUE(r.ok()) << r.message;
+        EXPECT_TRUE(r.ok()) << messageText(r);
         return p.file;
     }
     void selectRandomly() {
@@ -145,7 +146,7 @@ TEST_F(UndoTest, ChainsUndoToEachEarlierStateAndRedoToThePlainModel) {
                         EXPECT_EQ(doc().uiMode, ModeStopped);
                     }
                     EXPECT_FALSE(session->canUndo());
-                    EXPECT_EQ(session->undo(none).message, kMsgNothingToUndo);
+                    EXPECT_EQ(messageText(session->undo(none)), messageText(MessageId::NothingToUndo));
                     for (std::size_t i = 0; i < after.size(); ++i) {
                         // Markers and zoom moved meanwhile must not change what the redo does.
                         if (doc().view.columnCount > 2) doc().selection = {1, 2};
@@ -154,7 +155,7 @@ TEST_F(UndoTest, ChainsUndoToEachEarlierStateAndRedoToThePlainModel) {
                         EXPECT_TRUE(doc().modified);
                     }
                     EXPECT_FALSE(session->canRedo());
-                    EXPECT_EQ(session->redo(none).message, kMsgNothingToRedo);
+                    EXPECT_EQ(messageText(session->redo(none)), messageText(MessageId::NothingToRedo));
                     while (session->canUndo()) ASSERT_TRUE(session->undo(none).ok());
                     if (!before.empty()) expectDocumentIs(before[0].file, before[0].fpc, what + " back to the start");
                     EXPECT_FALSE(doc().modified);
@@ -185,7 +186,7 @@ TEST_F(UndoTest, NewEditDropsRedoAndSaveMovesTheUnmodifiedStep) {
 
     // Saved after the Cut Out: one undo is modified, the redo back to it is not.
     ScriptedPrompts prompts;
-    ASSERT_TRUE(session->save(dir.file("saved.wav"), prompts, none).ok());
+    ASSERT_TRUE(session->save(dir.file("saved.wav"), none).ok());
     EXPECT_FALSE(doc().modified);
     ASSERT_TRUE(session->undo(none).ok());
     expectDocumentIs(faded, 10000, "undo of the Cut Out");
@@ -214,7 +215,7 @@ TEST_F(UndoTest, LimitDropsOldestStepsAndAsksForAnEditTooLarge) {
     session->setUndoLimit(50000);
     int asked = 0;
     bool answer = false;
-    session->setWithoutUndoQuestion([&](const std::string&) {
+    session->setWithoutUndoQuestion([&](MessageId) {
         ++asked;
         return answer;
     });
@@ -293,7 +294,7 @@ TEST_F(UndoTest, MissingStepFileAndFailedEditLeaveNoHalfStep) {
     const Bytes edited = readFile(doc().workingFilePath);
     for (const auto& e : std::filesystem::directory_iterator(doc().tempFolder))
         if (e.path().filename().string().rfind("Undo", 0) == 0) std::filesystem::remove(e.path());
-    EXPECT_EQ(session->undo(none).message, kMsgCannotReadUndo);
+    EXPECT_EQ(messageText(session->undo(none)), messageText(MessageId::CannotReadUndo));
     EXPECT_TRUE(readFile(doc().workingFilePath) == edited);
     EXPECT_TRUE(session->canUndo());
     EXPECT_FALSE(session->busy());
@@ -324,7 +325,7 @@ TEST_F(UndoTest, ADiskThatFillsDuringAnUndoLeavesTheEditedFile) {
             const rlimit r{rlim_t(edited.size() + 1000), RLIM_INFINITY};
             setrlimit(RLIMIT_FSIZE, &r);
             const Outcome full = session->undo(none);
-            if (full.message != kMsgCannotWriteWorkingFile) _exit(1);
+            if (messageText(full) != messageText(MessageId::CannotWriteWorkingFile)) _exit(1);
             if (!(readFile(doc().workingFilePath) == edited) || !session->canUndo()) _exit(2);
             const rlimit lifted{RLIM_INFINITY, RLIM_INFINITY};
             setrlimit(RLIMIT_FSIZE, &lifted);

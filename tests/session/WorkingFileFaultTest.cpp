@@ -11,6 +11,7 @@
 #include "session/Session.h"
 #include "support/ManualClock.h"
 #include "support/TestFiles.h"
+#include "i18n/Messages.h"
 
 using namespace torvane;
 using namespace torvane::test;
@@ -66,9 +67,9 @@ TEST_F(WorkingFileFault, EveryCommandSaysSoAndNothingCrashes) {
             // no longer the document: the reason.
             EXPECT_FALSE(r.ok());
             if (fault == Deleted)
-                EXPECT_NE(r.message.find("annot"), std::string::npos) << r.message;
+                EXPECT_NE(messageText(r).find("annot"), std::string::npos) << messageText(r);
             else
-                EXPECT_EQ(r.message, kMsgWorkingFileGone);
+                EXPECT_EQ(messageText(r), messageText(MessageId::WorkingFileGone));
             // Nothing about the document changed: not its zoom, its columns or its flag.
             EXPECT_EQ(session->doc().view.framesPerColumn, before.view.framesPerColumn);
             EXPECT_EQ(session->doc().view.columnCount, before.view.columnCount);
@@ -91,7 +92,7 @@ TEST_F(WorkingFileFault, EveryCommandSaysSoAndNothingCrashes) {
         run("fade in", [&](Progress& p) { return session->fadeIn(p); });
         run("fade out", [&](Progress& p) { return session->fadeOut(p); });
         ScriptedPrompts prompts;
-        run("save", [&](Progress& p) { return session->save(dir.file("out.wav"), prompts, p); });
+        run("save", [&](Progress& p) { return session->save(dir.file("out.wav"), p); });
     }
 }
 
