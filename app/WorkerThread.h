@@ -37,7 +37,6 @@ public:
     void setPercent(int bar, int percent) override {
         if (bar == 0 || bar == 1) m_percent[std::size_t(bar)].store(percent, std::memory_order_relaxed);
     }
-    void pump() override {}
     bool cancelRequested() const override { return m_stop.stop_requested(); }
 
     void holdUntilCancel() { m_hold.store(true); }

@@ -16,7 +16,6 @@ public:
     ~TerminalProgress() override;
 
     void setPercent(int bar, int percent) override;
-    void pump() override {}
     bool cancelRequested() const override { return false; }
 
     // True when stderr is an interactive terminal.

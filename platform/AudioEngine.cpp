@@ -55,12 +55,14 @@ void EngineCore::render(float* out, unsigned frames, unsigned rate, bool fillInl
     for (unsigned i = 0; i < 2 * frames; ++i) out[i] = std::clamp(out[i], -1.0f, 1.0f);
     if (renderTap) renderTap(out, frames);
     m_renderSeq.fetch_add(1);
+    // Wakes a settle() only when one waits: without waiters this makes no system call.
+    m_renderSeq.notify_all();
 }
 
 void EngineCore::settle() const {
     const std::uint64_t s = m_renderSeq.load();
     if (!(s & 1)) return;
-    while (m_renderSeq.load() == s) std::this_thread::yield();
+    m_renderSeq.wait(s);  // the callback in progress ends within one buffer
 }
 
 bool EngineCore::join(WavePlayback* stream) {

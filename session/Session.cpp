@@ -25,7 +25,6 @@ public:
     void setPercent(int bar, int percent) override {
         m_whole.setPercent(bar, bar == 0 ? m_from + percent * (m_to - m_from) / 100 : percent);
     }
-    void pump() override { m_whole.pump(); }
     bool cancelRequested() const override { return m_whole.cancelRequested(); }
 
 private:

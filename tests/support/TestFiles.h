@@ -194,7 +194,6 @@ class RecordingProgress : public Progress {
 public:
     explicit RecordingProgress(int cancelAfter = -1) : m_cancelAfter(cancelAfter) {}
     void setPercent(int bar, int percent) override { values.emplace_back(bar, percent); }
-    void pump() override { ++pumps; }
     bool cancelRequested() const override {
         ++m_asked;
         return m_cancelAfter >= 0 && m_asked > m_cancelAfter;
@@ -206,7 +205,6 @@ public:
         return v;
     }
     std::vector<std::pair<int, int>> values;
-    int pumps = 0;
 
 private:
     int m_cancelAfter;
