@@ -66,6 +66,9 @@ bool removeFile(const std::string& utf8Path) {
 bool discardFile(const std::string& utf8Path) {
     // Unlinking the last name of an open file only drops the name; its blocks are freed when
     // the last descriptor closes, and that close is left to a thread of its own.
+    // Small files go at once: a thread for each would cost more than it saves.
+    constexpr std::int64_t kWorthAThread = std::int64_t(64) << 20;
+    if (fileSize(utf8Path) < kWorthAThread) return removeFile(utf8Path);
     const int fd = ::open(utf8Path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     const bool removed = removeFile(utf8Path);
     if (fd >= 0) {
