@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "doc/SourceInfo.h"
+
 namespace torvane {
 
 enum UIMode : std::uint32_t { ModeNoDocument = 0, ModeStopped = 1, ModePlaying = 2, ModePaused = 3 };
@@ -56,6 +58,7 @@ struct DocumentState {
 
     WaveFormat format;
     std::int32_t sourceBitRate = 0;
+    SourceInfo source;  // set by open; empty for a recovered document
     ViewState view;
     Selection selection;
     PeakTable peaks;
@@ -76,6 +79,7 @@ struct DocumentState {
         view.framesPerColumn = kDefaultFramesPerColumn;
         modified = false;
         selection = {};
+        source = {};
     }
 };
 
