@@ -14,6 +14,8 @@ repeat="${BENCH_REPEAT:-3}"
 wav="$dir/hour-$seconds.wav"
 mp3="$dir/hour-$seconds.mp3"
 wma="$dir/hour-$seconds.wma"
+flac="$dir/hour-$seconds.flac"
+ogg="$dir/hour-$seconds.ogg"
 log="$dir/last-command.log"
 
 die() { echo "${me:-bench}: $*" >&2; exit 1; }
@@ -44,6 +46,20 @@ make_wma() {
   echo "making $wma (ffmpeg wmav2, 128 kbit/s) ..." >&2
   ffmpeg -nostdin -loglevel error -y -i "$wav" -c:a wmav2 -b:a 128k -f asf "$wma.part"
   mv "$wma.part" "$wma"
+}
+make_flac() {
+  make_wav
+  [ -s "$flac" ] && return
+  echo "making $flac (ffmpeg flac) ..." >&2
+  ffmpeg -nostdin -loglevel error -y -i "$wav" -c:a flac -f flac "$flac.part"
+  mv "$flac.part" "$flac"
+}
+make_ogg() {
+  make_wav
+  [ -s "$ogg" ] && return
+  echo "making $ogg (ffmpeg libvorbis, about 128 kbit/s) ..." >&2
+  ffmpeg -nostdin -loglevel error -y -i "$wav" -c:a libvorbis -q:a 4 -f ogg "$ogg.part"
+  mv "$ogg.part" "$ogg"
 }
 
 # measure OUT CMD...: runs CMD $repeat times, OUT removed before each, every run under GNU time

@@ -106,6 +106,10 @@ int runInfo(const std::vector<std::string>& args) {
     std::printf("duration=%u\n", d.format.duration);
     std::printf("column_count=%u\n", d.view.columnCount);
     std::printf("source_bitrate=%d\n", d.sourceBitRate);
+    std::printf("source_codec=%s\n", d.source.codec.c_str());
+    std::printf("source_bits=%d\n", d.source.bits);
+    std::printf("source_rate=%d\n", d.source.rate);
+    std::printf("source_channels=%d\n", d.source.channels);
     return kExitOk;
 }
 

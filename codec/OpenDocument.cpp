@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cctype>
+#include <cstring>
 #include <memory>
 #include <vector>
+
+#include <unistd.h>
 
 #include "doc/WorkingFile.h"
 #include "platform/Decoder.h"
@@ -25,10 +28,41 @@ constexpr std::uint32_t kDecodeChunk = 10000;  // bytes asked of the decoder per
 
 Outcome failed(MessageId message, int error = 0) { return Outcome::failed(message).because(error); }
 
+// What the decoder found, as the document keeps it.
+SourceInfo sourceInfoOf(const Decoder& dec) {
+    SourceInfo s;
+    s.codec = dec.sourceCodec();
+    s.bits = dec.sourceBits();
+    s.rate = dec.sourceRate();
+    s.channels = dec.sourceChannels();
+    return s;
+}
+
+// A WAV that reaches the decoder (wide, float, RF64) keeps the refusals of a WAV: more than two
+// channels, or samples that are not PCM.
+MessageId waveRefusal(const Decoder& dec) {
+    if (dec.container() != "wav") return MessageId::CompressedWave;
+    if (dec.sourceChannels() > 2) return MessageId::TooManyChannels;
+    if (dec.sourceCodec().rfind("pcm_", 0) != 0) return MessageId::CompressedWave;
+    return MessageId::None;
+}
+
 Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progress, std::uint64_t limit) {
-    const std::unique_ptr<Decoder> dec = Decoder::open(
-        doc.documentPath, kind == SourceKind::Wma ? Decoder::Container::Asf : Decoder::Container::MpegOrWave);
-    if (!dec) return failed(MessageId::NoDecodeStream);
+    const bool engineKind = kind == SourceKind::Mp3 || kind == SourceKind::Wma;
+    const Decoder::Container container = kind == SourceKind::Wma   ? Decoder::Container::Asf
+                                         : kind == SourceKind::Mp3 ? Decoder::Container::MpegOrWave
+                                                                   : Decoder::Container::Other;
+    // MP3 and WMA decode as they always have; the wider sources are dithered down to 16 bits.
+    const std::unique_ptr<Decoder> dec = Decoder::open(doc.documentPath, container, !engineKind);
+    // A file that is not there (or cannot be read) says so with the system's reason, not as damaged audio.
+    if (!dec && !engineKind && ::access(doc.documentPath.c_str(), R_OK) != 0)
+        return failed(MessageId::CannotReadSource, errno);
+    if (!dec)
+        return failed(engineKind ? MessageId::NoDecodeStream
+                      : kind == SourceKind::Wav ? MessageId::NotValidWave : MessageId::UnreadableAudio);
+    if (kind == SourceKind::Wav)
+        if (const MessageId refusal = waveRefusal(*dec); refusal != MessageId::None) return failed(refusal);
+    doc.source = sourceInfoOf(*dec);
 
     const std::uint64_t sourceSize = dec->fileSize();
     const std::uint32_t rate = dec->rate();
@@ -36,7 +70,11 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
     const std::uint16_t channels = dec->channels() == 1 ? 1 : 2;
 
     File out = File::open(doc.workingFilePath, File::Mode::Create);
-    if (!out) return failed(kind == SourceKind::Wma ? MessageId::WmaNoTempFile : MessageId::Mp3NoTempFile, errno);
+    if (!out)
+        return failed(kind == SourceKind::Wma   ? MessageId::WmaNoTempFile
+                      : kind == SourceKind::Mp3 ? MessageId::Mp3NoTempFile
+                                                : MessageId::WavNoWorkingFile,
+                      errno);
     unsigned char header[44];
     writeWaveHeader44(header, rate, channels, bits, 0, 0);
     bool writeOk = out.writeAt(0, header, 44);
@@ -77,7 +115,10 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
     flush();
     // Over what was decoded, not the container's claimed length: that is the audio the
     // document holds.
-    doc.sourceBitRate = sourceBitRateOf(sourceSize, fileBytes - 44, std::uint64_t(rate) * channels * (bits / 8), kind);
+    // A lossless source has no bit rate to keep, as a WAV has none.
+    doc.sourceBitRate = !engineKind && dec->lossless()
+                            ? 0
+                            : sourceBitRateOf(sourceSize, fileBytes - 44, std::uint64_t(rate) * channels * (bits / 8), kind);
     if (writeOk && !(writeOk = patchDecodedSizes(out))) writeError = errno;
     if (!out.close() && writeOk) {
         writeOk = false;
@@ -92,6 +133,25 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
     if (!writeOk) return failed(MessageId::CannotWriteWorkingFile, writeError);
     if (cancelled) return Outcome::cancelled();
     return {};
+}
+
+bool isRf64(const std::string& path) {
+    unsigned char head[12];
+    const File f = File::open(path, File::Mode::Read);
+    return f && f.readAt(0, head, 12) && (std::memcmp(head, "RF64", 4) == 0 || std::memcmp(head, "BW64", 4) == 0) &&
+           std::memcmp(head + 8, "WAVE", 4) == 0;
+}
+
+// None when a WAV the header reader refused is one the decoder takes: integer samples of 24 or
+// 32 bits, float samples of 32 or 64, or an RF64/BW64 file; otherwise the refusal's message.
+MessageId wideWaveRefusal(const std::string& path, WaveHeaderError e, const WaveHeader& h) {
+    const bool wideInteger = e == WaveHeaderError::NotPcm && h.formatTag == 1 &&
+                             (h.bitsPerSample == 24 || h.bitsPerSample == 32);
+    const bool floating = e == WaveHeaderError::Compressed && h.formatTag == 3 &&
+                          (h.bitsPerSample == 32 || h.bitsPerSample == 64);
+    if (floating && h.channels > 2) return MessageId::TooManyChannels;
+    if (wideInteger || floating || (e == WaveHeaderError::NotValid && isRf64(path))) return MessageId::None;
+    return headerErrorMessage(e);
 }
 
 // The kernel copies between the two files without a trip through this process, up to the end
@@ -161,13 +221,17 @@ Outcome copyToWorkingFile(DocumentState& doc, Progress& progress, std::uint64_t 
 
 bool isOpenableSource(const std::string& path) {
     const std::string ext = lowerExtension(path);
-    return ext == ".mp3" || ext == ".wma" || ext == ".wav";
+    return ext == ".mp3" || ext == ".wma" || ext == ".wav" || sourceKindOf(path) != SourceKind::Wav ||
+           ext == ".wave" || ext == ".rf64" || ext == ".bw64";
 }
 
 SourceKind sourceKindOf(const std::string& path) {
+    static const char* const kOther[] = {".aif", ".aiff", ".aifc", ".flac", ".ogg", ".oga", ".opus", ".m4a", ".aac"};
     const std::string ext = lowerExtension(path);
     if (ext == ".mp3") return SourceKind::Mp3;
     if (ext == ".wma") return SourceKind::Wma;
+    for (const char* other : kOther)
+        if (ext == other) return SourceKind::Other;
     return SourceKind::Wav;
 }
 
@@ -189,18 +253,30 @@ Outcome openDocument(DocumentState& doc, Progress& progress, std::uint64_t worki
     // for ever, a folder is no sound. (A missing file gets its decoder's or reader's message.)
     if (pathExists(doc.documentPath) && !isRegularFile(doc.documentPath)) return failed(MessageId::CannotOpenFile);
     doc.workingFilePath = workingFilePathIn(doc.tempFolder);
+    doc.source = {};
     if (fileExists(doc.workingFilePath)) removeFile(doc.workingFilePath);
 
     const SourceKind kind = sourceKindOf(doc.documentPath);
-    if (kind == SourceKind::Wav) {
+    bool copy = kind == SourceKind::Wav;
+    if (copy) {
         // A WAV the editor would refuse is refused before it is copied: a multi-gigabyte
-        // six-channel file is not worth copying to learn that.
+        // six-channel file is not worth copying to learn that. One with samples wider than
+        // 16 bits, float samples or 64-bit sizes is decoded instead.
         WaveHeader h;
         const WaveHeaderError e = readWaveHeaderFile(doc.documentPath, h);
-        if (e != WaveHeaderError::None && e != WaveHeaderError::CannotOpen) return failed(headerErrorMessage(e));
+        if (e != WaveHeaderError::None && e != WaveHeaderError::CannotOpen) {
+            const MessageId m = wideWaveRefusal(doc.documentPath, e, h);
+            if (m != MessageId::None) return failed(m);
+            copy = false;
+        } else if (e == WaveHeaderError::None) {
+            doc.source.codec = h.bitsPerSample == 8 ? "pcm_u8" : "pcm_s16le";
+            doc.source.bits = h.bitsPerSample;
+            doc.source.rate = h.sampleRate;
+            doc.source.channels = h.channels;
+        }
     }
-    Outcome r = kind == SourceKind::Wav ? copyToWorkingFile(doc, progress, workingFileLimit)
-                                           : decodeToWorkingFile(doc, kind, progress, workingFileLimit);
+    Outcome r = copy ? copyToWorkingFile(doc, progress, workingFileLimit)
+                     : decodeToWorkingFile(doc, kind, progress, workingFileLimit);
     if (!r.ok()) return r;
 
     File f;

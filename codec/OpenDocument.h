@@ -13,12 +13,15 @@
 
 namespace torvane {
 
-enum class SourceKind { Mp3, Wma, Wav };
+// Wav: copied when it is 8- or 16-bit PCM, decoded when its samples are wider or float or it
+// is an RF64/BW64 file. Other: AIFF, FLAC, Ogg Vorbis, Opus, MP4 audio, always decoded.
+enum class SourceKind { Mp3, Wma, Wav, Other };
 
-// True for ".mp3", ".wma" and ".wav", compared without regard to case: the sources Open takes.
+// True for the extensions Open takes (".mp3", ".wma", ".wav" and those of the other kinds),
+// compared without regard to case.
 bool isOpenableSource(const std::string& path);
 
-// By extension, without regard to case: ".mp3", ".wma"; anything else is copied as a WAV.
+// By extension, without regard to case; anything not known is taken as a WAV.
 SourceKind sourceKindOf(const std::string& path);
 
 // Average bit rate in kbit/s of a compressed source over its exact duration, the decoded

@@ -18,6 +18,15 @@ void add(std::vector<CaptionKey>& out, std::string_view section,
 constexpr std::string_view kFilter = "All Support Files(*.wav;*.mp3;*.wma)|*.wav;*.mp3;*.wma|WAV Files(*.wav)|*.wav|"
                                      "MP3 Files(*.mp3)|*.mp3|WMA Files(*.wma)|*.wma|All Files(*.*)|*.*";
 
+// Open takes more kinds than Save writes.
+constexpr std::string_view kOpenFilter =
+    "All audio files(*.wav;*.mp3;*.wma;*.aif;*.aiff;*.aifc;*.flac;*.ogg;*.oga;*.opus;*.m4a;*.aac;*.wave;*.rf64;*.bw64)|"
+    "*.wav;*.mp3;*.wma;*.aif;*.aiff;*.aifc;*.flac;*.ogg;*.oga;*.opus;*.m4a;*.aac;*.wave;*.rf64;*.bw64|"
+    "WAV Files(*.wav;*.wave;*.rf64;*.bw64)|*.wav;*.wave;*.rf64;*.bw64|MP3 Files(*.mp3)|*.mp3|"
+    "WMA Files(*.wma)|*.wma|AIFF Files(*.aif;*.aiff;*.aifc)|*.aif;*.aiff;*.aifc|FLAC Files(*.flac)|*.flac|"
+    "Ogg Vorbis/Opus Files(*.ogg;*.oga;*.opus)|*.ogg;*.oga;*.opus|M4A/AAC Files(*.m4a;*.aac)|*.m4a;*.aac|"
+    "All Files(*.*)|*.*";
+
 std::vector<CaptionKey> build() {
     std::vector<CaptionKey> k;
     add(k, "Menu", {{"File", "&File"}, {"Open", "Open ..."}, {"Close", "Close"}, {"Save", "Save"},
@@ -37,7 +46,7 @@ std::vector<CaptionKey> build() {
     add(k, "Control", {{"SetStart", "Set Start Marker"}, {"SetFinish", "Set Finish Marker"},
                        {"PlayFrom", "Play From Here"}, {"SelectAll", "Select All"}, {"Play", "Play"},
                        {"Pause", "Pause"}, {"Stop", "Stop"}});
-    add(k, "OpenDialog", {{"Filter", kFilter}});
+    add(k, "OpenDialog", {{"Filter", kOpenFilter}});
     add(k, "SaveDialog", {{"Filter", kFilter}});
     add(k, "AboutForm", {{"Caption", "About"}, {"Version", "Version:"}, {"HomePage", "Home page:"},
                          {"Copyright", "Copyright"}, {"Reserved", "All rights reserved."}});

@@ -98,6 +98,8 @@ const MessageEntry kEntries[] = {
     // A system box with no owner and no caption of its own.
     {M::EngineCannotStart, "EngineCannotStart", "Can not start default recording device!", M::None, true},
     {M::CannotOpenFile, "CannotOpenFile", "Can not open the file."},
+    {M::UnreadableAudio, "UnreadableAudio",
+     "Cannot read the audio in this file: it is damaged, or of a kind the editor does not know."},
     {M::NoDecodeStream, "NoDecodeStream", "Can not creat the decode stream."},
     {M::Mp3NoTempFile, "Mp3NoTempFile", "Can not creat the temporary file."},
     {M::WmaNoTempFile, "WmaNoTempFile", "Cannot creat the temporary file."},

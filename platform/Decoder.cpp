@@ -21,8 +21,16 @@ namespace {
 bool containerAccepted(const char* name, Decoder::Container c) {
     const std::string n = name ? name : "";
     if (c == Decoder::Container::Asf) return n == "asf";
-    static const std::set<std::string> kinds = {"mp3", "wav", "ogg", "aiff"};
-    return kinds.count(n) != 0;
+    static const std::set<std::string> engine = {"mp3", "wav", "ogg", "aiff"};
+    static const std::set<std::string> other = {"wav", "w64", "aiff", "flac", "ogg", "aac", "mov,mp4,m4a,3gp,3g2,mj2"};
+    return (c == Decoder::Container::Other ? other : engine).count(n) != 0;
+}
+
+// Bits per sample as stored, for a PCM or lossless codec; 0 for a lossy one.
+int storedBits(const AVCodecParameters& p, bool lossless) {
+    if (!lossless) return 0;
+    if (const int pcm = av_get_bits_per_sample(p.codec_id); pcm > 0) return pcm;
+    return p.bits_per_raw_sample > 0 ? p.bits_per_raw_sample : p.bits_per_coded_sample;
 }
 
 // A layout with a known order as it is; an unspecified one as the default for its count.
@@ -39,8 +47,9 @@ std::uint64_t maskOf(const AVChannelLayout& l) {
 
 }  // namespace
 
-std::unique_ptr<Decoder> Decoder::open(const std::string& utf8Path, Container container) {
+std::unique_ptr<Decoder> Decoder::open(const std::string& utf8Path, Container container, bool dither) {
     std::unique_ptr<Decoder> d(new Decoder);
+    d->m_dither = dither;
     const std::int64_t size = torvane::fileSize(utf8Path);
     if (size <= 0) return nullptr;
     d->m_fileSize = std::uint64_t(size);
@@ -51,6 +60,7 @@ std::unique_ptr<Decoder> Decoder::open(const std::string& utf8Path, Container co
         return nullptr;
     }
     if (!containerAccepted(d->m_format->iformat->name, container)) return nullptr;
+    d->m_container = d->m_format->iformat->name;
     if (avformat_find_stream_info(d->m_format, nullptr) < 0) return nullptr;
 
     const AVCodec* codec = nullptr;
@@ -62,6 +72,13 @@ std::unique_ptr<Decoder> Decoder::open(const std::string& utf8Path, Container co
     if (!d->m_codec || avcodec_parameters_to_context(d->m_codec, st->codecpar) < 0) return nullptr;
     d->m_codec->pkt_timebase = st->time_base;
     if (avcodec_open2(d->m_codec, codec, nullptr) < 0) return nullptr;
+
+    const AVCodecDescriptor* desc = avcodec_descriptor_get(st->codecpar->codec_id);
+    d->m_lossless = desc && (desc->props & AV_CODEC_PROP_LOSSLESS);
+    d->m_sourceCodec = avcodec_get_name(st->codecpar->codec_id);
+    d->m_sourceBits = storedBits(*st->codecpar, d->m_lossless);
+    d->m_sourceRate = d->m_codec->sample_rate;
+    d->m_sourceChannels = d->m_codec->ch_layout.nb_channels;
 
     const int inChannels = d->m_codec->ch_layout.nb_channels;
     if (inChannels <= 0 || d->m_codec->sample_rate <= 0) return nullptr;
@@ -117,6 +134,11 @@ bool Decoder::configure(int inRate, const AVChannelLayout& layout, int inFormat)
         const double matrix[2] = {0.5, 0.5};
         if (swr_set_matrix(m_swr, matrix, 2) < 0) return false;
     }
+    // TPDF dither only where there is something below the 16th bit to spread: an input of
+    // 16 bits or fewer stays exact.
+    if (m_dither && av_get_bytes_per_sample(AVSampleFormat(inFormat)) > 2 &&
+        av_opt_set_int(m_swr, "dither_method", SWR_DITHER_TRIANGULAR, 0) < 0)
+        return false;
     if (swr_init(m_swr) < 0) return false;
     m_inRate = inRate;
     m_inFormat = inFormat;

@@ -20,10 +20,14 @@ namespace torvane {
 
 class Decoder {
 public:
-    enum class Container { MpegOrWave, Asf };
+    // MpegOrWave and Asf are the engine's two decode streams; Other takes the formats the
+    // editor opens beyond them (wide and float WAV, RF64, AIFF, FLAC, Ogg, Opus, MP4 audio).
+    enum class Container { MpegOrWave, Asf, Other };
 
-    // nullptr when the file cannot be opened or holds no decodable audio of that kind.
-    static std::unique_ptr<Decoder> open(const std::string& utf8Path, Container container);
+    // nullptr when the file cannot be opened or holds no decodable audio of that kind. With
+    // `dither`, samples of more than 16 bits (integer or float) are reduced to 16 with TPDF
+    // dither; without it they are rounded as the engine's streams always were.
+    static std::unique_ptr<Decoder> open(const std::string& utf8Path, Container container, bool dither = false);
     ~Decoder();
 
     unsigned rate() const { return m_rate; }
@@ -31,6 +35,15 @@ public:
     std::uint64_t expectedBytes() const { return m_expectedBytes; }
     std::uint64_t fileSize() const { return m_fileSize; }
     std::uint64_t delivered() const { return m_delivered; }
+    // The source as it is stored: codec name, bits per sample (0 for a lossy codec), rate,
+    // channel count before any mix-down, and whether the codec is lossless.
+    const std::string& sourceCodec() const { return m_sourceCodec; }
+    int sourceBits() const { return m_sourceBits; }
+    int sourceRate() const { return m_sourceRate; }
+    int sourceChannels() const { return m_sourceChannels; }
+    bool lossless() const { return m_lossless; }
+    // The demuxer's name ("wav", "flac", "ogg" ...).
+    const std::string& container() const { return m_container; }
     // True while more data may come.
     bool active() const { return !m_ended || m_pendingPos < m_pending.size(); }
 
@@ -53,6 +66,10 @@ private:
     int m_streamIndex = -1;
     unsigned m_rate = 0;
     unsigned m_channels = 0;
+    std::string m_sourceCodec, m_container;
+    int m_sourceBits = 0, m_sourceRate = 0, m_sourceChannels = 0;
+    bool m_lossless = false;
+    bool m_dither = false;
     int m_inRate = 0;          // what the converter is set up for
     int m_inFormat = -1;
     int m_inChannels = 0;

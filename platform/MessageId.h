@@ -23,6 +23,7 @@ enum class MessageId : std::uint16_t {
     EngineCannotStart,
     // open
     CannotOpenFile,
+    UnreadableAudio,
     NoDecodeStream,
     Mp3NoTempFile,
     WmaNoTempFile,

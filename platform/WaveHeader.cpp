@@ -24,6 +24,7 @@ void put16(unsigned char* p, std::uint16_t v) { p[0] = v & 0xFF; p[1] = (v >> 8)
 const unsigned char kPcmGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                         0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 constexpr std::uint16_t kFormatPcm = 1;
+constexpr std::uint16_t kFormatFloat = 3;
 constexpr std::uint16_t kFormatExtensible = 0xFFFE;
 
 // The header read through `readAt(offset, to, size)`, true when all `size` bytes were read.
@@ -39,21 +40,22 @@ WaveHeaderError readHeader(ReadAt readAt, std::uint64_t fileLength, WaveHeader& 
     const std::uint32_t fmtSize = le32(fmt + 4);
     std::uint16_t tag = le16(fmt + 8);
     if (tag == kFormatExtensible) {
-        // An extensible header with the PCM sub-format is plain PCM.
+        // An extensible header with the PCM or float sub-format is that format.
         unsigned char ext[24];
-        bool pcm = fmtSize >= 40 && readAt(36, ext, 24) && le16(ext + 8) == kFormatPcm &&
-                   std::memcmp(ext + 10, kPcmGuidTail, 14) == 0;
-        if (!pcm) return WaveHeaderError::Compressed;
-        tag = kFormatPcm;
+        const bool known = fmtSize >= 40 && readAt(36, ext, 24) && std::memcmp(ext + 10, kPcmGuidTail, 14) == 0 &&
+                           (le16(ext + 8) == kFormatPcm || le16(ext + 8) == kFormatFloat);
+        tag = known ? le16(ext + 8) : 0;
     }
-    if (tag != kFormatPcm) return WaveHeaderError::Compressed;
-
+    // What a caller needs to tell a float or wide file from a compressed one is there even
+    // when the answer is no.
     out.formatTag = tag;
     out.channels = std::int32_t(le16(fmt + 10));
+    out.bitsPerSample = std::int32_t(le16(fmt + 22));
+    if (tag != kFormatPcm) return WaveHeaderError::Compressed;
+
     // A rate of 2^31 or more does not fit the editor's signed rate: not a real file.
     if (le32(fmt + 12) > 0x7FFFFFFFu) return WaveHeaderError::NotValid;
     out.sampleRate = std::int32_t(le32(fmt + 12));
-    out.bitsPerSample = std::int32_t(le16(fmt + 22));
     if (out.channels == 0 || out.sampleRate == 0) return WaveHeaderError::NotValid;
     // Frames of 3+ channels read as stereo would be garbage: refuse them before anything else.
     if (out.channels > 2) return WaveHeaderError::TooManyChannels;

@@ -18,6 +18,8 @@ enum class WaveHeaderError {
 };
 
 struct WaveHeader {
+    // PCM 1 or float 3 (an extensible header's sub-format), 0 for one not known. It, the
+    // channels and the bits are set even when the header is refused as compressed.
     std::uint32_t formatTag = 0;
     std::int32_t channels = 0;       // 1 or 2
     std::int32_t sampleRate = 0;

@@ -20,8 +20,8 @@ TEST(Startup, CommandLineIsJoinedWithSingleBlanks) {
 }
 
 TEST(Startup, OpenableExtensionsIgnoreCase) {
-    for (const char* ok : {"a.mp3", "/x/A.WAV", "b.Wma", "c.d.wav", "C:\\m\\x.MP3"}) EXPECT_TRUE(isOpenableSource(ok)) << ok;
-    for (const char* no : {"a.ogg", "wav", "/x.wav/file", "a.wave", "a.mp3 ", "C:\\x.wav\\y"})
+    for (const char* ok : {"a.mp3", "/x/A.WAV", "b.Wma", "c.d.wav", "C:\\m\\x.MP3", "a.FLAC", "a.ogg", "a.opus", "a.aiff", "a.m4a", "a.rf64", "a.wave"}) EXPECT_TRUE(isOpenableSource(ok)) << ok;
+    for (const char* no : {"a.txt", "wav", "/x.wav/file", "a.flac/x", "a.mp3 ", "C:\\x.wav\\y"})
         EXPECT_FALSE(isOpenableSource(no)) << no;
 }
 

@@ -82,7 +82,11 @@ TEST_F(CliTest, InfoPrintsTheWorkingFileValues) {
               "frame_count=25000\n"
               "duration=3\n"
               "column_count=3\n"
-              "source_bitrate=0\n");
+              "source_bitrate=0\n"
+              "source_codec=pcm_s16le\n"
+              "source_bits=16\n"
+              "source_rate=8000\n"
+              "source_channels=2\n");
     EXPECT_TRUE(tmpIsEmpty());
 }
 
@@ -156,7 +160,7 @@ TEST_F(CliTest, RefusalsPrintTheEditorsMessageAndExitOne) {
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(tmpIsEmpty());
 
-    const std::string ogg = file("song.ogg");
+    const std::string ogg = file("song.txt");
     std::filesystem::copy_file(wav, ogg);
     r = cli("peaks " + quote(ogg));
     EXPECT_EQ(r.exitCode, 1);
@@ -168,7 +172,7 @@ TEST_F(CliTest, RefusalsPrintTheEditorsMessageAndExitOne) {
     EXPECT_EQ(r.err, "torvane-cli: " + file("noise.mp3") + ": Can not creat the decode stream.\n");
     EXPECT_FALSE(std::filesystem::exists(file("o.wav")));
 
-    writeFile(file("deep.wav"), RiffBuilder().fmt(1, 1, 8000, 24).data(Bytes(300)).bytes());
+    writeFile(file("deep.wav"), RiffBuilder().fmt(1, 1, 8000, 20).data(Bytes(300)).bytes());
     r = cli("info " + quote(file("deep.wav")));
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "torvane-cli: " + file("deep.wav") + ": Not PCM formats!\n");

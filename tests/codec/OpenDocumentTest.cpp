@@ -149,7 +149,7 @@ TEST(SourceKinds, ExtensionsWithoutRegardToCase) {
     EXPECT_EQ(sourceKindOf("dir.mp3/file"), SourceKind::Wav);
     EXPECT_TRUE(isOpenableSource("C:\\music\\a.WAV"));
     EXPECT_TRUE(isOpenableSource("a.mp3"));
-    EXPECT_FALSE(isOpenableSource("song.ogg"));
+    EXPECT_FALSE(isOpenableSource("song.txt"));
     EXPECT_FALSE(isOpenableSource("mp3"));
     EXPECT_FALSE(isOpenableSource("dir.wav/file"));
 }
@@ -210,11 +210,12 @@ TEST_F(OpenDocumentTest, WavHoldingMp3DataIsRefusedAndTheNextOpenWorks) {
 }
 
 TEST_F(OpenDocumentTest, HeaderMessagesReachTheCaller) {
+    // Sample sizes and formats that nothing reads.
     const std::string deep = scratch("deep.wav");
-    ASSERT_TRUE(run("sox -n -r 8000 -c 1 -b 24 " + quote(deep) + " synth 0.5 sine 300"));
+    writeFile(deep, RiffBuilder().fmt(1, 1, 8000, 12).data(Bytes(400)).bytes());
     EXPECT_EQ(messageText(open(deep)), "Not PCM formats!");
     const std::string fl = scratch("float.wav");
-    writeFile(fl, RiffBuilder().fmt(3, 1, 8000, 32).data(Bytes(400)).bytes());
+    writeFile(fl, RiffBuilder().fmt(3, 1, 8000, 16).data(Bytes(400)).bytes());
     EXPECT_EQ(messageText(open(fl)), "Cannot handle compressed Wave file.");
     EXPECT_EQ(open(fl).status, Outcome::Status::Failed);
 }

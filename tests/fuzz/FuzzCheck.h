@@ -51,7 +51,8 @@ private:
     }
     ~ScratchFolder() {
         // Only what the targets put there: the source and the working file.
-        for (const char* name : {"x.wav", "x.mp3", "x.wma", "AudioTemp.wav"}) unlink((m_path + name).c_str());
+        for (const char* name : {"x.wav", "x.mp3", "x.wma", "x.flac", "x.ogg", "x.opus", "x.m4a", "x.aiff", "x.rf64",
+                                  "AudioTemp.wav"}) unlink((m_path + name).c_str());
         rmdir(m_path.c_str());
     }
     std::string m_path;

@@ -254,8 +254,13 @@ void whileDialogUp(QObject* owner, std::function<bool(QFileDialog*)> step) {
 
 TEST_F(Navigation, FileDialogsListEachCaptionOnceAndFilterByItsPatterns) {
     for (const char* name : {"a.wav", "b.mp3", "c.wma", "d.txt"}) writeFile(media.file(name), Bytes{1, 2, 3});
-    const std::vector<std::string> captions = {"All Support Files(*.wav;*.mp3;*.wma)", "WAV Files(*.wav)",
-                                               "MP3 Files(*.mp3)", "WMA Files(*.wma)", "All Files(*.*)"};
+    const std::string audio = "*.wav;*.mp3;*.wma;*.aif;*.aiff;*.aifc;*.flac;*.ogg;*.oga;*.opus;*.m4a;*.aac;*.wave;*.rf64;*.bw64";
+    const std::vector<std::string> captions = {"All audio files(" + audio + ")", "WAV Files(*.wav;*.wave;*.rf64;*.bw64)",
+                                               "MP3 Files(*.mp3)", "WMA Files(*.wma)", "AIFF Files(*.aif;*.aiff;*.aifc)",
+                                               "FLAC Files(*.flac)", "Ogg Vorbis/Opus Files(*.ogg;*.oga;*.opus)",
+                                               "M4A/AAC Files(*.m4a;*.aac)", "All Files(*.*)"};
+    const std::vector<std::string> saveCaptions = {"All Support Files(*.wav;*.mp3;*.wma)", "WAV Files(*.wav)",
+                                                   "MP3 Files(*.mp3)", "WMA Files(*.wma)", "All Files(*.*)"};
     f->setPrompts(nullptr);  // the toolkit's own dialogs
 
     // Open: the list as the language file gives it; choosing a caption filters the folder.
@@ -283,7 +288,7 @@ TEST_F(Navigation, FileDialogsListEachCaptionOnceAndFilterByItsPatterns) {
         if (stage == 1) {
             QTest::keyClick(combo, Qt::Key_Down);  // WAV Files
         } else if (stage == 2) {
-            for (int i = 0; i < 3; ++i) QTest::keyClick(combo, Qt::Key_Down);  // All Files
+            for (int i = 0; i < 7; ++i) QTest::keyClick(combo, Qt::Key_Down);  // All Files
         } else {
             dialog->reject();
             return true;
@@ -303,7 +308,7 @@ TEST_F(Navigation, FileDialogsListEachCaptionOnceAndFilterByItsPatterns) {
     QtPrompts prompts(f);
     FileDialogRequest request;
     request.save = true;
-    request.filter = kFileDialogFilter;
+    request.filter = kSaveDialogFilter;
     request.filterIndex = 3;
     request.fileName = media.file("song");
     std::string current;
@@ -322,7 +327,7 @@ TEST_F(Navigation, FileDialogsListEachCaptionOnceAndFilterByItsPatterns) {
         return true;
     });
     const std::optional<FileDialogResult> result = prompts.fileDialog(request);
-    EXPECT_EQ(shown, captions);
+    EXPECT_EQ(shown, saveCaptions);
     EXPECT_EQ(current, "MP3 Files(*.mp3)");
     ASSERT_TRUE(result.has_value());
     EXPECT_EQ(result->filterIndex, 4);
@@ -351,7 +356,9 @@ TEST(NavigationLanguage, FileDialogListsATranslationsCaptionsOnce) {
         return true;
     });
     f.ButtonOpen->click();
-    EXPECT_EQ(shown, (std::vector<std::string>{"\u6240\u6709\u652F\u6301\u7684\u6587\u4EF6(*.wav;*.mp3;*.wma)",
-                                               "WAV \u6587\u4EF6(*.wav)", "MP3 \u6587\u4EF6(*.mp3)",
-                                               "WMA \u6587\u4EF6(*.wma)", "\u6240\u6709\u6587\u4EF6(*.*)"}));
+    ASSERT_EQ(shown.size(), 9u);
+    EXPECT_EQ(shown[0].rfind("\u6240\u6709\u97F3\u9891\u6587\u4EF6(*.wav;*.mp3;*.wma;", 0), 0u) << shown[0];
+    EXPECT_EQ(shown[2], "MP3 \u6587\u4EF6(*.mp3)");
+    EXPECT_EQ(shown[5], "FLAC \u6587\u4EF6(*.flac)");
+    EXPECT_EQ(shown[8], "\u6240\u6709\u6587\u4EF6(*.*)");
 }

@@ -71,7 +71,8 @@ TEST(ShellLayout, MainWindowAreasAndComponents) {
 
     EXPECT_EQ(f.Timer1->interval(), 100);
     EXPECT_TRUE(f.Timer1->isActive());
-    EXPECT_EQ(std::string(kFileDialogFilter),
+    EXPECT_EQ(std::string(kFileDialogFilter).substr(0, 16), "All audio files(");
+    EXPECT_EQ(std::string(kSaveDialogFilter),
               "All Support Files(*.wav;*.mp3;*.wma)|*.wav;*.mp3;*.wma|WAV Files(*.wav)|*.wav|MP3 Files(*.mp3)|"
               "*.mp3|WMA Files(*.wma)|*.wma|All Files(*.*)|*.*");
 }

@@ -56,8 +56,8 @@ TEST(ShellStartup, CommandLineThatNamesNoFileIsIgnored) {
 TEST(ShellStartup, CommandLineFileWithAnotherExtensionIsRefused) {
   {
     Shell shell;
-    touch(shell.temp.file("song.ogg"));
-    TMainForm& f = shell.start({shell.temp.file("song.ogg")});
+    touch(shell.temp.file("song.txt"));
+    TMainForm& f = shell.start({shell.temp.file("song.txt")});
     ASSERT_EQ(shell.prompts.messages().size(), 1u);
     EXPECT_EQ(shell.prompts.messages()[0].text, "Can not open the file.");
     EXPECT_EQ(shell.prompts.messages()[0].buttons, PromptButtons::Ok);

@@ -318,11 +318,16 @@ TEST(ShippedLanguageFiles, NameTheirLanguageAndCodePage) {
 }
 
 TEST(ShippedLanguageFiles, FiltersListTheSameFormatsInOrder) {
-    const std::vector<std::string> patterns = {"*.wav;*.mp3;*.wma", "*.wav", "*.mp3", "*.wma", "*.*"};
+    const std::vector<std::string> savePatterns = {"*.wav;*.mp3;*.wma", "*.wav", "*.mp3", "*.wma", "*.*"};
+    const std::vector<std::string> openPatterns = {
+        "*.wav;*.mp3;*.wma;*.aif;*.aiff;*.aifc;*.flac;*.ogg;*.oga;*.opus;*.m4a;*.aac;*.wave;*.rf64;*.bw64",
+        "*.wav;*.wave;*.rf64;*.bw64", "*.mp3", "*.wma", "*.aif;*.aiff;*.aifc", "*.flac", "*.ogg;*.oga;*.opus",
+        "*.m4a;*.aac", "*.*"};
     for (const char* name : kShipped) {
         LanguageFile file(shippedPath(name));
         for (const char* section : {"OpenDialog", "SaveDialog"}) {
             SCOPED_TRACE(std::string(name) + " " + section);
+            const auto& patterns = std::string(section) == "OpenDialog" ? openPatterns : savePatterns;
             std::vector<std::string> parts = split(file.text(section, "Filter"), '|');
             ASSERT_EQ(parts.size(), 2 * patterns.size());
             for (std::size_t i = 0; i < patterns.size(); ++i) {
