@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "codec/TagReader.h"
 #include "doc/WorkingFile.h"
 #include "platform/Decoder.h"
 #include "platform/File.h"
@@ -208,6 +209,7 @@ Outcome openDocument(DocumentState& doc, Progress& progress, std::uint64_t worki
     if (e != WaveHeaderError::None) return failed(headerErrorMessage(e));
     replacePeakArrays(doc);
     scanPeaks(f, doc, progress, 1);
+    doc.source.tags = readSourceTags(doc.documentPath);
     return {};
 }
 
