@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "cli/TerminalProgress.h"
@@ -90,6 +91,13 @@ private:
     Session m_session;
 };
 
+// A tag's text on one line of `info`: a line break in it would start a line of its own.
+std::string oneLine(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    std::replace(text.begin(), text.end(), '\r', ' ');
+    return text;
+}
+
 int runInfo(const std::vector<std::string>& args) {
     if (args.size() != 1) return usageError(MessageId::CliInfoArgs);
     CliOpen open(args[0]);
@@ -110,6 +118,14 @@ int runInfo(const std::vector<std::string>& args) {
     std::printf("source_bits=%d\n", d.source.bits);
     std::printf("source_rate=%d\n", d.source.rate);
     std::printf("source_channels=%d\n", d.source.channels);
+    // The source's tags after every other line, those it has only.
+    const SourceTags& t = d.source.tags;
+    const std::pair<const char*, const std::string*> tags[] = {
+        {"title", &t.title}, {"artist", &t.artist}, {"album", &t.album},    {"year", &t.year},
+        {"track", &t.track}, {"genre", &t.genre},   {"comment", &t.comment}};
+    for (const auto& [name, value] : tags)
+        if (!value->empty()) std::printf("tag_%s=%s\n", name, oneLine(*value).c_str());
+    if (t.hasCover()) std::printf("tag_cover=%s,%zu\n", t.coverMime.c_str(), t.cover->size());
     return kExitOk;
 }
 
@@ -200,8 +216,11 @@ int runConvert(const std::vector<std::string>& args) {
     std::vector<std::string> files;
     std::optional<std::string> bitRate;
     std::optional<SaveFormat> format;
+    bool keepTags = true;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--format" || args[i].rfind("--format=", 0) == 0) {
+        if (args[i] == "--no-tags") {
+            keepTags = false;
+        } else if (args[i] == "--format" || args[i].rfind("--format=", 0) == 0) {
             const std::string value = args[i] == "--format" ? (i + 1 < args.size() ? args[++i] : "") : args[i].substr(9);
             if (!parseFormat(value, format)) return usageError(MessageId::CliFormat, {value});
         } else if (args[i] == "--bitrate") {
@@ -227,6 +246,7 @@ int runConvert(const std::vector<std::string>& args) {
     CliOpen open(files[0]);
     if (const Outcome r = open.run(); !r.ok()) return failure(files[0], r);
     if (kbps) open.session().setSourceBitRate(kbps);
+    open.session().keepTags(keepTags);
     const Outcome saved = open.saveTo(files[1], format);
     return saved.ok() ? kExitOk : failure(files[1], saved);
 }
@@ -260,10 +280,13 @@ int runEdit(const std::vector<std::string>& args) {
     std::string selection;
     std::vector<EditOp> ops;
     std::optional<SaveFormat> format;
+    bool keepTags = true;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
-        if (a == "--format" || a.rfind("--format=", 0) == 0) {
+        if (a == "--no-tags") {
+            keepTags = false;
+        } else if (a == "--format" || a.rfind("--format=", 0) == 0) {
             const std::string* v = a == "--format" ? value() : nullptr;
             const std::string text = v ? *v : a.substr(std::min<std::size_t>(a.size(), 9));
             if (!parseFormat(text, format)) return usageError(MessageId::CliFormat, {text});
@@ -324,6 +347,7 @@ int runEdit(const std::vector<std::string>& args) {
         else r = session.fadeOut(progress);
         if (!r.ok()) return failure(files[0], r);
     }
+    session.keepTags(keepTags);
     const Outcome saved = open.saveTo(files[1], format);
     return saved.ok() ? kExitOk : failure(files[1], saved);
 }

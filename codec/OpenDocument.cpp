@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include "codec/TagReader.h"
 #include "doc/WorkingFile.h"
 #include "platform/Decoder.h"
 #include "platform/File.h"
@@ -284,6 +285,7 @@ Outcome openDocument(DocumentState& doc, Progress& progress, std::uint64_t worki
     if (e != WaveHeaderError::None) return failed(headerErrorMessage(e));
     replacePeakArrays(doc);
     scanPeaks(f, doc, progress, 1);
+    doc.source.tags = readSourceTags(doc.documentPath);
     return {};
 }
 

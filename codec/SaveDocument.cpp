@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "codec/TagWriter.h"
 #include "codec/Wavtomp3.h"
 #include "codec/Wavtowma.h"
 #include "platform/File.h"
@@ -22,12 +23,8 @@ std::string extensionAsWritten(const std::string& path) {
     return path.substr(dot);
 }
 
-Outcome saveWav(const DocumentState& doc, SaveTarget& out, Progress& progress) {
-    File in = File::open(doc.workingFilePath, File::Mode::Read);
-    const std::int64_t total = in.size();
-    if (!in || total < 0) return Outcome::failed(MessageId::CannotReadWorkingFile).because(errno);
-    CopyBar bar(progress, 0, std::uint64_t(total), true);
-    switch (copyBlocks(in, 0, out.file(), 0, std::uint64_t(total), &bar).end) {
+Outcome copyEnd(CopyEnd end) {
+    switch (end) {
     case CopyEnd::Done:
     case CopyEnd::EndOfFile: return Outcome::done();
     case CopyEnd::Stopped: return Outcome::cancelled();
@@ -35,6 +32,49 @@ Outcome saveWav(const DocumentState& doc, SaveTarget& out, Progress& progress) {
     case CopyEnd::WriteFailed: break;
     }
     return Outcome::failed(MessageId::SaveWriteFailed);
+}
+
+// The source's own tag chunks before the data (copied with a WAV source) become JUNK: the tags
+// read from them are written anew after the data.
+bool blankOldTagChunks(const DocumentState& doc, const File& in, File& out) {
+    if (std::uint32_t(doc.format.dataOffset) < 20) return true;
+    const std::uint64_t dataHeader = std::uint64_t(std::uint32_t(doc.format.dataOffset)) - 8;
+    for (std::uint64_t at = 12; at + 12 <= dataHeader;) {
+        unsigned char h[12];
+        if (!in.readAt(at, h, sizeof h)) return false;
+        const std::string id(h, h + 4), form(h + 8, h + 12);
+        if (((id == "LIST" && form == "INFO") || id == "id3 " || id == "ID3 ") && !out.writeAt(at, "JUNK", 4))
+            return false;
+        const std::uint64_t size = std::uint64_t(h[4]) | std::uint64_t(h[5]) << 8 | std::uint64_t(h[6]) << 16 |
+                                   std::uint64_t(h[7]) << 24;
+        at += 8 + size + (size & 1);
+    }
+    return true;
+}
+
+// With tags, the file ends with the data chunk (and its pad byte) and then their LIST INFO
+// chunk: whatever followed the data in the working file (the source's own tag chunks, copied
+// with a WAV) is left out, as the tags read from them are written anew. `dropTags` does the
+// same with no chunk written: the tags a WAV source carried are gone.
+Outcome saveWav(const DocumentState& doc, SaveTarget& out, TagBytes info, bool dropTags, Progress& progress) {
+    File in = File::open(doc.workingFilePath, File::Mode::Read);
+    const std::int64_t size = in.size();
+    if (!in || size < 0) return Outcome::failed(MessageId::CannotReadWorkingFile).because(errno);
+    const std::uint64_t audioEnd = std::min<std::uint64_t>(std::uint64_t(size), std::uint32_t(doc.format.dataEnd));
+    if (!info.empty() && (audioEnd & 1)) info.insert(info.begin(), 0);
+    const bool tagged = (!info.empty() || dropTags) && audioEnd >= 12 && audioEnd + info.size() - 8 <= 0xFFFFFFFFull;
+    const std::uint64_t total = tagged ? audioEnd : std::uint64_t(size);
+    CopyBar bar(progress, 0, total, true);
+    const Copied copied = copyBlocks(in, 0, out.file(), 0, total, &bar);
+    if (Outcome r = copyEnd(copied.end); !r.ok() || !tagged) return r;
+    if (copied.bytes != total) return Outcome::failed(MessageId::CannotReadWorkingFile);
+    const std::uint32_t riffSize = std::uint32_t(total + info.size() - 8);
+    const unsigned char riff[4] = {static_cast<unsigned char>(riffSize), static_cast<unsigned char>(riffSize >> 8),
+                                   static_cast<unsigned char>(riffSize >> 16), static_cast<unsigned char>(riffSize >> 24)};
+    if ((!info.empty() && !out.file().writeAt(total, info.data(), info.size())) || !out.file().writeAt(4, riff, 4) ||
+        !blankOldTagChunks(doc, in, out.file()))
+        return Outcome::failed(MessageId::SaveWriteFailed);
+    return Outcome::done();
 }
 
 // Feeds the working file's samples to an encoder in its chunks, converting 8-bit samples to
@@ -77,7 +117,8 @@ Outcome encodeAll(const DocumentState& doc, FileEncoder& encoder, Progress& prog
     return r.ok() ? finished : r;
 }
 
-Outcome saveMp3(DocumentState& doc, const std::string& file, const SaveOptions& options, Progress& progress) {
+Outcome saveMp3(DocumentState& doc, SaveTarget& target, const SaveOptions& options, Progress& progress) {
+    const std::string file = target.pathForLibraries();
     if (doc.sourceBitRate == 0) doc.sourceBitRate = 128;
     std::uint32_t bitRate = std::uint32_t(doc.sourceBitRate);
     if (doc.format.sampleRate <= 11025 && bitRate > 64) bitRate = 64;  // not stored
@@ -87,7 +128,12 @@ Outcome saveMp3(DocumentState& doc, const std::string& file, const SaveOptions& 
                                         false, false);
         !started.ok())
         return started;
-    return encodeAll(doc, encoder, progress);
+    if (Outcome r = encodeAll(doc, encoder, progress); !r.ok()) return r;
+    // The encoder wrote the temporary file by its name; the tag goes in front of it now.
+    if (!options.keepTags) return Outcome::done();
+    const TagBytes tag = id3v2Tag(doc.source.tags);
+    if (!tag.empty() && !insertAtStart(target.file(), tag)) return Outcome::failed(MessageId::SaveWriteFailed);
+    return Outcome::done();
 }
 
 Outcome saveWma(DocumentState& doc, const std::string& file, const SaveOptions& options, Progress& progress) {
@@ -95,7 +141,8 @@ Outcome saveWma(DocumentState& doc, const std::string& file, const SaveOptions& 
     WmaFileEncoder encoder(options.encoderFolder + wmaLibraryFileName());
     if (Outcome started = encoder.start(file, std::uint32_t(doc.format.sampleRate),
                                         std::uint32_t(doc.format.channels == 1 ? 1 : 2),
-                                        std::uint32_t(doc.sourceBitRate) * 1000u);
+                                        std::uint32_t(doc.sourceBitRate) * 1000u,
+                                        options.keepTags ? doc.source.tags : SourceTags{});
         !started.ok())
         return started;
     return encodeAll(doc, encoder, progress);
@@ -127,9 +174,12 @@ Outcome saveDocument(DocumentState& doc, const std::string& destination, const S
     if (Outcome prepared = SaveTarget::prepare(destination, options.target, target); !prepared.ok()) return prepared;
     Outcome r;
     switch (options.format ? *options.format : saveFormatOf(destination)) {
-    case SaveFormat::Mp3: r = saveMp3(doc, target->pathForLibraries(), options, progress); break;
+    case SaveFormat::Mp3: r = saveMp3(doc, *target, options, progress); break;
     case SaveFormat::Wma: r = saveWma(doc, target->pathForLibraries(), options, progress); break;
-    case SaveFormat::Wav: r = saveWav(doc, *target, progress); break;
+    case SaveFormat::Wav:
+        r = saveWav(doc, *target, options.keepTags ? riffInfoChunk(doc.source.tags) : TagBytes{},
+                    !options.keepTags && !doc.source.tags.empty(), progress);
+        break;
     }
     if (!r.ok()) return r;  // the target removes its temporary file
     r = target->commit();

@@ -30,6 +30,10 @@ struct SaveOptions {
     std::string encoderFolder;  // where the encoder libraries are (the program folder), with a separator
     std::optional<SaveFormat> format;  // instead of the destination's extension
     SaveTargetOptions target;          // the scratch folder, and whether "-" is standard output
+    // The source's tags (doc.source.tags) go with the audio: an ID3v2 tag in front of an MP3,
+    // a WMA's attributes, a LIST INFO chunk after a WAV's data. Without any, or off, the file
+    // is written as the audio alone.
+    bool keepTags = true;
 };
 
 // The save body. MP3 takes the document's source bit rate (128 stored when it is 0; 64 at

@@ -1,7 +1,9 @@
 #include "codec/Wavtowma.h"
 
 #include <array>
+#include <utility>
 
+#include "codec/TagWriter.h"
 #include "platform/DynamicLibrary.h"
 
 namespace torvane {
@@ -11,12 +13,13 @@ namespace {
 constexpr int kChunkBytes = 16384;
 
 // The writer object's operations, by their place in its table.
-enum Slot { kRelease = 2, kSetInputFormat = 4, kSetOutputFormat = 5, kWriteAudio = 7, kFinish = 8 };
+enum Slot { kRelease = 2, kSetInputFormat = 4, kSetOutputFormat = 5, kSetAttribute = 6, kWriteAudio = 7, kFinish = 8 };
 
 using CreateWriter = std::int32_t (*)(const char16_t*, void**);
 using ReleaseFn = std::uint32_t (*)(void*);
 using SetInputFormatFn = std::int32_t (*)(void*, const void*);
 using SetOutputFormatFn = std::int32_t (*)(void*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t);
+using SetAttributeFn = std::int32_t (*)(void*, const char16_t*, const char16_t*);
 using WriteAudioFn = std::int32_t (*)(void*, const std::uint8_t*, std::uint32_t);
 using FinishFn = std::int32_t (*)(void*);
 
@@ -24,56 +27,6 @@ template <typename Fn>
 Fn operation(void* writer, Slot slot) {
     void* const* table = *static_cast<void* const* const*>(writer);
     return reinterpret_cast<Fn>(table[slot]);
-}
-
-std::u16string utf8ToUtf16(const std::string& s) {
-    std::u16string out;
-    for (std::size_t i = 0; i < s.size();) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        std::uint32_t cp;
-        std::size_t len;
-        if (c < 0x80) {
-            cp = c;
-            len = 1;
-        } else if ((c & 0xE0) == 0xC0) {
-            cp = c & 0x1F;
-            len = 2;
-        } else if ((c & 0xF0) == 0xE0) {
-            cp = c & 0x0F;
-            len = 3;
-        } else if ((c & 0xF8) == 0xF0) {
-            cp = c & 0x07;
-            len = 4;
-        } else {
-            out += u'\uFFFD';
-            ++i;
-            continue;
-        }
-        if (i + len > s.size()) {
-            out += u'\uFFFD';
-            break;
-        }
-        bool valid = true;
-        for (std::size_t k = 1; k < len; ++k) {
-            const unsigned char d = static_cast<unsigned char>(s[i + k]);
-            if ((d & 0xC0) != 0x80) valid = false;
-            cp = (cp << 6) | (d & 0x3F);
-        }
-        if (!valid) {
-            out += u'\uFFFD';
-            ++i;
-            continue;
-        }
-        i += len;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out += char16_t(0xD800 + (cp >> 10));
-            out += char16_t(0xDC00 + (cp & 0x3FF));
-        } else {
-            out += char16_t(cp);
-        }
-    }
-    return out;
 }
 
 }  // namespace
@@ -121,7 +74,7 @@ WmaFileEncoder::~WmaFileEncoder() {
 }
 
 Outcome WmaFileEncoder::start(const std::string& fileName, std::uint32_t sampleRate, std::uint32_t channels,
-                              std::uint32_t bitRate) {
+                              std::uint32_t bitRate, const SourceTags& tags) {
     if (!m->create) return Outcome(m->loaded).encoderDidNotStart();
     if (m->writer) m->release();
 
@@ -152,6 +105,16 @@ Outcome WmaFileEncoder::start(const std::string& fileName, std::uint32_t sampleR
     if (operation<SetInputFormatFn>(writer, kSetInputFormat)(writer, format.data()) < 0) {
         m->release();
         return Outcome::failed(MessageId::WmaCannotSetInput).encoderDidNotStart();
+    }
+    // A tag the writer refuses is left out: the audio matters more than its labels.
+    if (tags.hasText()) {
+        const std::pair<const char16_t*, const std::string*> attributes[] = {
+            {u"Title", &tags.title},        {u"Author", &tags.artist},        {u"WM/AlbumTitle", &tags.album},
+            {u"WM/Year", &tags.year},       {u"WM/TrackNumber", &tags.track}, {u"WM/Genre", &tags.genre},
+            {u"Description", &tags.comment}};
+        for (const auto& [key, value] : attributes)
+            if (!value->empty())
+                operation<SetAttributeFn>(writer, kSetAttribute)(writer, key, utf8ToUtf16(*value).c_str());
     }
     if (operation<SetOutputFormatFn>(writer, kSetOutputFormat)(writer, bitRate, 44100, 2, 0) < 0) {
         m->release();

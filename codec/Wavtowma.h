@@ -9,6 +9,7 @@
 #include <string>
 
 #include "codec/FileEncoder.h"
+#include "doc/SourceInfo.h"
 
 namespace torvane {
 
@@ -24,10 +25,11 @@ public:
 
     // The library and its entry point, or why not.
     const Outcome& loaded() const;
-    // The output is always 44100 Hz stereo at `bitRate` bit/s; chunks are 16384 bytes. A
-    // failure is marked as the encoder not started.
+    // The output is always 44100 Hz stereo at `bitRate` bit/s; chunks are 16384 bytes. The text
+    // of `tags` becomes the file's attributes (none are set when it has none). A failure is
+    // marked as the encoder not started.
     Outcome start(const std::string& fileName, std::uint32_t sampleRate, std::uint32_t channels,
-                  std::uint32_t bitRate);
+                  std::uint32_t bitRate, const SourceTags& tags = {});
     int chunkBytes() const override;
     // The writer refusing a chunk or the end of the file is a failed write (it says no more).
     Outcome write(const void* pcm, std::uint32_t byteCount) override;

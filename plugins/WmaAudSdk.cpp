@@ -13,6 +13,7 @@ extern "C" {
 #include <libavformat/avio.h>
 #include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/dict.h>
 #include <libavutil/mem.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
@@ -97,7 +98,7 @@ struct Operations {
     std::int32_t (*reserved3)(Writer*);
     std::int32_t (*setInputFormat)(Writer*, const void*);
     std::int32_t (*setOutputFormat)(Writer*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t);
-    std::int32_t (*reserved6)(Writer*);
+    std::int32_t (*setAttribute)(Writer*, const char16_t*, const char16_t*);
     std::int32_t (*writeAudio)(Writer*, const std::uint8_t*, std::uint32_t);
     std::int32_t (*finish)(Writer*);
 };
@@ -116,6 +117,7 @@ struct Writer {
     int inRate = 0;
     int inBlockAlign = 0;
     std::vector<std::uint8_t> partialFrame;  // bytes of an input frame split across calls
+    AVDictionary* attributes = nullptr;      // by their ASF names, for the header
 
     AVIOContext* io = nullptr;
     AVFormatContext* format = nullptr;
@@ -128,6 +130,7 @@ struct Writer {
     bool headerWritten = false;
 
     ~Writer() {
+        av_dict_free(&attributes);
         if (format) avformat_free_context(format);
         if (io) {
             av_freep(&io->buffer);
@@ -264,6 +267,14 @@ std::int32_t resampleIntoFifo(Writer* w, const std::uint8_t* pcm, int frames) {
     return r;
 }
 
+// A content attribute ("Title", "Author", "WM/AlbumTitle" ...), before the output format is set:
+// the header is written then. A second value for a name replaces the first.
+std::int32_t setAttribute(Writer* w, const char16_t* name, const char16_t* value) {
+    if (!name || !*name || !value) return kInvalidArg;
+    if (w->format) return kUnexpected;
+    return av_dict_set(&w->attributes, utf16ToUtf8(name).c_str(), utf16ToUtf8(value).c_str(), 0) < 0 ? kFail : kOk;
+}
+
 std::int32_t setOutputFormat(Writer* w, std::uint32_t bitRate, std::uint32_t sampleRate, std::uint32_t channels,
                              std::uint32_t flags) {
     (void)flags;
@@ -274,6 +285,9 @@ std::int32_t setOutputFormat(Writer* w, std::uint32_t bitRate, std::uint32_t sam
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_WMAV2);
     if (!codec) return kFail;
     if (avformat_alloc_output_context2(&w->format, nullptr, "asf", nullptr) < 0 || !w->format) return kFail;
+    // Only what the caller asked for goes into the header: no attribute naming our muxer.
+    w->format->flags |= AVFMT_FLAG_BITEXACT;
+    if (av_dict_copy(&w->format->metadata, w->attributes, 0) < 0) return kFail;
     w->encoder = avcodec_alloc_context3(codec);
     w->frame = av_frame_alloc();
     w->packet = av_packet_alloc();
@@ -374,8 +388,8 @@ std::int32_t finish(Writer* w) {
     return kOk;
 }
 
-const Operations kOperations = {queryInterface, addRef,  release,    reserved, setInputFormat,
-                                setOutputFormat, reserved, writeAudio, finish};
+const Operations kOperations = {queryInterface,  addRef,       release,    reserved, setInputFormat,
+                                setOutputFormat, setAttribute, writeAudio, finish};
 
 }  // namespace
 

@@ -384,6 +384,7 @@ Outcome Session::save(const std::string& destination, Progress& progress, std::o
     options.format = format;
     options.target.scratchFolder = m_doc.tempFolder;
     options.target.standardOutput = standardOutput;
+    options.keepTags = m_keepTags;
     const Outcome r = saveDocument(m_doc, target, options, progress);
     restorePlayer();
     if (r.ok()) {

@@ -145,6 +145,8 @@ public:
     // `format` stands in for the extension's; `standardOutput` lets "-" mean standard output.
     Outcome save(const std::string& destination, Progress& progress, std::optional<SaveFormat> format = std::nullopt,
                  bool standardOutput = false);
+    // Off: saves write the audio without the source's tags (see SaveOptions::keepTags).
+    void keepTags(bool on) { m_keepTags = on; }
 
     // Stops playback and lets the working file go (the Volume dialog is shown without it), and
     // opens the stream again afterwards. Without a player (torvane-cli) both do nothing.
@@ -211,6 +213,7 @@ private:
     UndoJournal m_journal;
     std::function<bool(MessageId)> m_askWithoutUndo;
     bool m_keepUndo = true;
+    bool m_keepTags = true;
     std::atomic<bool> m_busy{false};  // read by the window while a command runs elsewhere
     bool m_recoveryKept = false;
     std::string m_parentFolder;  // where the instance folders are

@@ -1,0 +1,152 @@
+#include "codec/TagReader.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/dict.h>
+}
+
+#include <cstring>
+#include <initializer_list>
+#include <memory>
+#include <vector>
+
+namespace torvane {
+namespace {
+
+// The length of the well-formed UTF-8 sequence at `at` (no overlongs, surrogates or code points
+// past U+10FFFF), 0 when there is none.
+std::size_t utf8SequenceAt(const std::string& s, std::size_t at) {
+    const auto byte = [&s](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char c = byte(at);
+    if (c < 0x80) return 1;
+    std::size_t len;
+    unsigned char lo = 0x80, hi = 0xBF;  // the second byte's range
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        if (c == 0xE0) lo = 0xA0;
+        if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        if (c == 0xF0) lo = 0x90;
+        if (c == 0xF4) hi = 0x8F;
+    } else {
+        return 0;
+    }
+    if (at + len > s.size()) return 0;
+    if (byte(at + 1) < lo || byte(at + 1) > hi) return 0;
+    for (std::size_t k = 2; k < len; ++k)
+        if ((byte(at + k) & 0xC0) != 0x80) return 0;
+    return len;
+}
+
+bool validUtf8(const std::string& s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t n = utf8SequenceAt(s, i);
+        if (n == 0) return false;
+        i += n;
+    }
+    return true;
+}
+
+std::string latin1ToUtf8(const std::string& s) {
+    std::string out;
+    out.reserve(s.size() * 2);
+    for (const char ch : s) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out += ch;
+        } else {
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// The first of `keys` the dictionary holds with a non-empty value (keys match without regard
+// to case, as Vorbis comments and ASF names are written in any).
+std::string firstOf(const AVDictionary* dict, std::initializer_list<const char*> keys) {
+    for (const char* key : keys) {
+        const AVDictionaryEntry* e = av_dict_get(dict, key, nullptr, 0);
+        if (e && e->value && *e->value) return cleanTagText(e->value);
+    }
+    return {};
+}
+
+struct InputCloser {
+    void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
+};
+
+void fillText(SourceTags& tags, const AVDictionary* dict) {
+    auto fill = [dict](std::string& field, std::initializer_list<const char*> keys) {
+        if (field.empty()) field = firstOf(dict, keys);
+    };
+    fill(tags.title, {"title"});
+    fill(tags.artist, {"artist", "author"});
+    fill(tags.album, {"album"});
+    fill(tags.year, {"date", "year", "WM/Year"});
+    fill(tags.track, {"track"});
+    fill(tags.genre, {"genre"});
+    fill(tags.comment, {"comment", "description"});
+}
+
+const char* coverMimeOf(AVCodecID id) {
+    if (id == AV_CODEC_ID_MJPEG) return "image/jpeg";
+    if (id == AV_CODEC_ID_PNG) return "image/png";
+    return nullptr;
+}
+
+// The front cover where the picture says what it is, else the first usable picture.
+void fillCover(SourceTags& tags, const AVFormatContext& f) {
+    const AVStream* chosen = nullptr;
+    for (unsigned i = 0; i < f.nb_streams; ++i) {
+        const AVStream* st = f.streams[i];
+        if (!st || !st->codecpar || !(st->disposition & AV_DISPOSITION_ATTACHED_PIC)) continue;
+        const AVPacket& pic = st->attached_pic;
+        if (!pic.data || pic.size <= 0 || std::size_t(pic.size) > kMaxCoverBytes) continue;
+        if (!coverMimeOf(st->codecpar->codec_id)) continue;
+        const AVDictionaryEntry* kind = av_dict_get(st->metadata, "comment", nullptr, 0);
+        const bool front = kind && kind->value && std::strcmp(kind->value, "Cover (front)") == 0;
+        if (!chosen || front) chosen = st;
+        if (front) break;
+    }
+    if (!chosen) return;
+    const AVPacket& pic = chosen->attached_pic;
+    tags.coverMime = coverMimeOf(chosen->codecpar->codec_id);
+    tags.cover = std::make_shared<const std::vector<unsigned char>>(pic.data, pic.data + pic.size);
+}
+
+}  // namespace
+
+std::string cleanTagText(const std::string& text, std::size_t maxBytes) {
+    const std::string utf8 = validUtf8(text) ? text : latin1ToUtf8(text);
+    if (utf8.size() <= maxBytes) return utf8;
+    std::size_t end = 0;
+    while (end < utf8.size()) {
+        const std::size_t n = utf8SequenceAt(utf8, end);
+        if (end + n > maxBytes) break;
+        end += n;
+    }
+    return utf8.substr(0, end);
+}
+
+SourceTags readSourceTags(const std::string& path) {
+    SourceTags tags;
+    av_log_set_level(AV_LOG_QUIET);
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return tags;
+    const std::unique_ptr<AVFormatContext, InputCloser> f(raw);
+    // The container's own tags first; those a stream carries (Ogg's Vorbis comments) fill in.
+    fillText(tags, f->metadata);
+    for (unsigned i = 0; i < f->nb_streams; ++i) {
+        const AVStream* st = f->streams[i];
+        if (st && st->codecpar && st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) fillText(tags, st->metadata);
+    }
+    fillCover(tags, *f);
+    return tags;
+}
+
+}  // namespace torvane
