@@ -71,6 +71,9 @@ std::unique_ptr<Decoder> Decoder::open(const std::string& utf8Path, Container co
     d->m_codec = avcodec_alloc_context3(codec);
     if (!d->m_codec || avcodec_parameters_to_context(d->m_codec, st->codecpar) < 0) return nullptr;
     d->m_codec->pkt_timebase = st->time_base;
+    // Codecs that decode frames in parallel (FLAC among them) use every core: the samples are
+    // the same as from one thread. The engine's streams stay as they were.
+    if (container == Container::Other) d->m_codec->thread_count = 0;
     if (avcodec_open2(d->m_codec, codec, nullptr) < 0) return nullptr;
 
     const AVCodecDescriptor* desc = avcodec_descriptor_get(st->codecpar->codec_id);
