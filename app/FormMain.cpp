@@ -51,6 +51,7 @@ static void initShellResources() { Q_INIT_RESOURCE(icons); }
 namespace torvane {
 
 const std::string kFileDialogFilter = captionText(nullptr, "OpenDialog", "Filter");
+const std::string kSaveDialogFilter = captionText(nullptr, "SaveDialog", "Filter");
 
 namespace {
 

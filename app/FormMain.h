@@ -69,8 +69,9 @@ struct StartupOptions {
 // The product's home page: the Update button, Home Page and the About box open it.
 extern const char* const kHomePageAddress;
 
-// The filter text of both file dialogs.
+// The filter texts of the open and the save dialog, without a language file.
 extern const std::string kFileDialogFilter;
+extern const std::string kSaveDialogFilter;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -305,7 +306,7 @@ private:
     std::unique_ptr<LanguageFile> m_languageFile;
     // The filters of the open and save dialogs (the language file replaces them whole).
     std::string m_openFilter = kFileDialogFilter;
-    std::string m_saveFilter = kFileDialogFilter;
+    std::string m_saveFilter = kSaveDialogFilter;
     std::vector<std::string> m_languageFiles;
     std::string m_adSetting;
     QImage m_waveBitmap;  // the exposed part of the view, drawn offscreen then copied

@@ -59,15 +59,20 @@ const char* const kUsage =
     "                         modified; OUT must be another file.\n"
     "  convert IN OUT [--bitrate K] [--format F]\n"
     "                         Open IN and write it to OUT exactly as the editor's Save As does,\n"
-    "                         in the format of OUT's extension: .mp3 (MP3 at the source's bit\n"
-    "                         rate; 128 kbit/s for a WAV source; at most 64 at 11025 Hz and\n"
-    "                         below), .wma (WMA, 44100 Hz stereo, at the source's bit rate; 96\n"
-    "                         for a WAV source), anything else a copy of the working file (WAV).\n"
+    "                         in the format of OUT's extension: .wav (a copy of the working\n"
+    "                         file), .mp3 (MP3 at the source's bit rate; 128 kbit/s for a WAV\n"
+    "                         source; at most 64 at 11025 Hz and below), .wma (WMA, 44100 Hz\n"
+    "                         stereo, at the source's bit rate; 96 for a WAV source), .flac\n"
+    "                         (FLAC, lossless), .ogg or .oga (Ogg Vorbis at about the source's\n"
+    "                         bit rate; 128 when it has none). FLAC and Ogg files carry\n"
+    "                         the source's tags and cover. Any other extension is refused (exit\n"
+    "                         2) unless --format is given.\n"
     "                         --bitrate K (or --bitrate=K, kbit/s) stands in for the source's bit\n"
     "                         rate: for MP3 one of 32 40 48 56 64 80 96 112 128 160 192 224 256\n"
-    "                         320, for WMA one of 32 48 64 80 96 128 160 192 256 320; it is\n"
-    "                         refused for WAV output.\n"
-    "                         --format wav|mp3|wma stands in for OUT's extension.\n"
+    "                         320, for WMA one of 32 48 64 80 96 128 160 192 256 320, for Ogg any\n"
+    "                         from 45 to 500 (the nearest the encoder can reach at low sample\n"
+    "                         rates or in mono); it is refused for WAV and FLAC output.\n"
+    "                         --format wav|mp3|wma|flac|ogg stands in for OUT's extension.\n"
     "\n"
     "OUT is written the way the editor saves: into a new temporary file ~NAME.XXXXXX.tmp beside\n"
     "it, which replaces OUT only when complete, so OUT is always the old file or the whole new\n"
@@ -151,6 +156,8 @@ const MessageEntry kEntries[] = {
     {M::SaveStreamReplaced, "SaveStreamReplaced", "Cannot save to %1: it was replaced."},
     {M::SaveStreamNoReader, "SaveStreamNoReader", "Cannot save to %1: no program is reading from it."},
     {M::SaveStreamFailed, "SaveStreamFailed", "Cannot save to %1: %2."},
+    {M::SaveEncoderFailed, "SaveEncoderFailed",
+     "Cannot save the file: the %1 encoder failed. The file on disk was left as it was."},
     {M::LameCannotLoad, "LameCannotLoad", "Could not load lame_enc.dll file", M::CaptionLame, true},
     {M::LameMissingFunction, "LameMissingFunction", "Could not found %1 library function", M::CaptionLame, true},
     {M::LameCannotInit, "LameCannotInit", "Could not initialize Lame encoder", M::CaptionLame, true},
@@ -175,12 +182,15 @@ const MessageEntry kEntries[] = {
     cli(M::CliDecodeArgs, "CliDecodeArgs", "decode takes FILE and OUT.wav"),
     cli(M::CliOutIsFile, "CliOutIsFile", "OUT must be another file than FILE: the source is never modified"),
     cli(M::CliOutIsIn, "CliOutIsIn", "OUT must be another file than IN: the source is never modified"),
-    cli(M::CliBitRateWavOnly, "CliBitRateWavOnly", "--bitrate applies to MP3 and WMA output only"),
+    cli(M::CliBitRateWavOnly, "CliBitRateWavOnly", "--bitrate applies to MP3, WMA and Ogg output only"),
     cli(M::CliBitRateMp3, "CliBitRateMp3", "MP3 output takes --bitrate%1, not '%2'"),
     cli(M::CliBitRateWma, "CliBitRateWma", "WMA output takes --bitrate%1, not '%2'"),
+    cli(M::CliBitRateOgg, "CliBitRateOgg", "Ogg output takes --bitrate from 45 to 500, not '%1'"),
     cli(M::CliBitRateNeedsNumber, "CliBitRateNeedsNumber", "--bitrate needs a number of kbit/s"),
-    cli(M::CliFormat, "CliFormat", "--format takes wav, mp3 or wma, not %1"),
+    cli(M::CliFormat, "CliFormat", "--format takes wav, mp3, wma, flac or ogg, not %1"),
     cli(M::CliConvertArgs, "CliConvertArgs", "convert takes IN and OUT"),
+    cli(M::CliOutKind, "CliOutKind",
+        "%1: cannot write files of this kind (use .wav, .mp3, .wma, .flac or .ogg, or --format)"),
     cli(M::CliSelectNeeds, "CliSelectNeeds", "--select needs S:F"),
     cli(M::CliSelectValues, "CliSelectValues", "--select needs two column indices or times such as 12.5s, not %1"),
     cli(M::CliSelectRange, "CliSelectRange",

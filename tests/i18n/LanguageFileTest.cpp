@@ -318,11 +318,13 @@ TEST(ShippedLanguageFiles, NameTheirLanguageAndCodePage) {
 }
 
 TEST(ShippedLanguageFiles, FiltersListTheSameFormatsInOrder) {
-    const std::vector<std::string> patterns = {"*.wav;*.mp3;*.wma", "*.wav", "*.mp3", "*.wma", "*.*"};
+    const std::vector<std::string> opened = {"*.wav;*.mp3;*.wma", "*.wav", "*.mp3", "*.wma", "*.*"};
+    const std::vector<std::string> saved = {"*.wav;*.mp3;*.wma;*.flac;*.ogg", "*.wav", "*.mp3", "*.wma", "*.flac", "*.ogg", "*.*"};
     for (const char* name : kShipped) {
         LanguageFile file(shippedPath(name));
         for (const char* section : {"OpenDialog", "SaveDialog"}) {
             SCOPED_TRACE(std::string(name) + " " + section);
+            const std::vector<std::string>& patterns = section[0] == 'O' ? opened : saved;
             std::vector<std::string> parts = split(file.text(section, "Filter"), '|');
             ASSERT_EQ(parts.size(), 2 * patterns.size());
             for (std::size_t i = 0; i < patterns.size(); ++i) {
