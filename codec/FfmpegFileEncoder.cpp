@@ -362,8 +362,10 @@ int FfmpegFileEncoder::chunkBytes() const {
 Outcome FfmpegFileEncoder::write(const void* pcm, std::uint32_t byteCount) {
     if (!m->streaming) return m->failure();
     const auto* bytes = static_cast<const unsigned char*>(pcm);
-    for (std::uint32_t i = 0; i + 1 < byteCount; i += 2)
-        m->pending.push_back(std::int16_t(std::uint16_t(bytes[i] | bytes[i + 1] << 8)));
+    const std::size_t had = m->pending.size(), count = byteCount / 2;
+    m->pending.resize(had + count);
+    for (std::size_t i = 0; i < count; ++i)
+        m->pending[had + i] = std::int16_t(std::uint16_t(bytes[2 * i] | bytes[2 * i + 1] << 8));
     return m->encodeWholeFrames() ? Outcome::done() : m->failure();
 }
 
