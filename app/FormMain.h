@@ -69,7 +69,7 @@ struct StartupOptions {
 // The product's home page: the Update button, Home Page and the About box open it.
 extern const char* const kHomePageAddress;
 
-// The filter text of both file dialogs.
+// The filter texts of the open and the save dialog, without a language file.
 extern const std::string kFileDialogFilter;
 extern const std::string kSaveDialogFilter;
 

@@ -37,6 +37,9 @@ std::optional<std::string> TMainForm::askSaveAsName() {
 bool TMainForm::saveDocument(bool saveAs) {
     if (!m_doc.loaded) return false;
     if (m_session.playerActive()) CButtonStopClick();
+    // Save writes in the format of the document's name; a document opened from a kind that is
+    // only read (AIFF, Opus, M4A) is saved under a name the user picks instead.
+    if (!isSaveExtension(m_doc.documentPath)) saveAs = true;
     std::string destination = m_doc.documentPath;
     if (saveAs) {
         const auto name = askSaveAsName();

@@ -174,13 +174,25 @@ bool sameFile(const std::string& a, const std::string& b) {
     return a == b || fs::equivalent(a, b, ec);
 }
 
-// --format wav|mp3|wma, given as the option's next argument or after "=".
+// --format wav|mp3|wma|flac|ogg, given as the option's next argument or after "=".
 bool parseFormat(const std::string& text, std::optional<SaveFormat>& format) {
     if (text == "wav") format = SaveFormat::Wav;
     else if (text == "mp3") format = SaveFormat::Mp3;
     else if (text == "wma") format = SaveFormat::Wma;
+    else if (text == "flac") format = SaveFormat::Flac;
+    else if (text == "ogg") format = SaveFormat::Ogg;
     else return false;
     return true;
+}
+
+// OUT's format: --format's, standard output's (WAV), or its extension's, which must be one a
+// save writes: a name like "song.flac" is never written as something else under it.
+MessageId outputFormat(const std::string& out, const std::optional<SaveFormat>& format, SaveFormat& output) {
+    if (format) output = *format;
+    else if (out == "-") output = SaveFormat::Wav;
+    else if (isSaveExtension(out)) output = saveFormatOf(out);
+    else return MessageId::CliOutKind;
+    return MessageId::None;
 }
 
 int runDecode(const std::vector<std::string>& args) {
@@ -199,7 +211,18 @@ int runDecode(const std::vector<std::string>& args) {
 MessageId parseBitRate(const std::string& text, SaveFormat format, std::int32_t& kbps, std::vector<std::string>& args) {
     static const std::vector<std::int32_t> kMp3 = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
     static const std::vector<std::int32_t> kWma = {32, 48, 64, 80, 96, 128, 160, 192, 256, 320};
-    if (format == SaveFormat::Wav) return MessageId::CliBitRateWavOnly;
+    if (format == SaveFormat::Wav || format == SaveFormat::Flac) return MessageId::CliBitRateWavOnly;
+    if (format == SaveFormat::Ogg) {
+        // Any whole number the Vorbis encoder can aim at (for 44.1 kHz stereo).
+        const bool digits = !text.empty() && text.size() <= 3 && text.find_first_not_of("0123456789") == std::string::npos;
+        const int value = digits ? std::atoi(text.c_str()) : 0;
+        if (value < 45 || value > 500 || text[0] == '0') {
+            args = {text};
+            return MessageId::CliBitRateOgg;
+        }
+        kbps = value;
+        return MessageId::None;
+    }
     std::string accepted;
     for (const std::int32_t rate : format == SaveFormat::Mp3 ? kMp3 : kWma) {
         if (text == std::to_string(rate)) {
@@ -235,9 +258,10 @@ int runConvert(const std::vector<std::string>& args) {
         }
     }
     if (files.size() != 2) return usageError(MessageId::CliConvertArgs);
+    SaveFormat output = SaveFormat::Wav;
+    if (outputFormat(files[1], format, output) != MessageId::None) return usageError(MessageId::CliOutKind, {files[1]});
     std::int32_t kbps = 0;
     if (bitRate) {
-        const SaveFormat output = format ? *format : files[1] == "-" ? SaveFormat::Wav : saveFormatOf(files[1]);
         std::vector<std::string> whyArgs;
         const MessageId why = parseBitRate(*bitRate, output, kbps, whyArgs);
         if (why != MessageId::None) return usageError(why, whyArgs);
@@ -247,7 +271,7 @@ int runConvert(const std::vector<std::string>& args) {
     if (const Outcome r = open.run(); !r.ok()) return failure(files[0], r);
     if (kbps) open.session().setSourceBitRate(kbps);
     open.session().keepTags(keepTags);
-    const Outcome saved = open.saveTo(files[1], format);
+    const Outcome saved = open.saveTo(files[1], output);
     return saved.ok() ? kExitOk : failure(files[1], saved);
 }
 
@@ -316,6 +340,8 @@ int runEdit(const std::vector<std::string>& args) {
         }
     }
     if (files.size() != 2) return usageError(MessageId::CliEditArgs);
+    SaveFormat output = SaveFormat::Wav;
+    if (outputFormat(files[1], format, output) != MessageId::None) return usageError(MessageId::CliOutKind, {files[1]});
     if (ops.empty()) return usageError(MessageId::CliEditNeedsOp);
     if (sameFile(files[0], files[1])) return usageError(MessageId::CliOutIsIn);
 
@@ -348,7 +374,7 @@ int runEdit(const std::vector<std::string>& args) {
         if (!r.ok()) return failure(files[0], r);
     }
     session.keepTags(keepTags);
-    const Outcome saved = open.saveTo(files[1], format);
+    const Outcome saved = open.saveTo(files[1], output);
     return saved.ok() ? kExitOk : failure(files[1], saved);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "codec/TagWriter.h"
+#include "codec/FfmpegFileEncoder.h"
 #include "codec/Wavtomp3.h"
 #include "codec/Wavtowma.h"
 #include "platform/File.h"
@@ -148,23 +149,49 @@ Outcome saveWma(DocumentState& doc, const std::string& file, const SaveOptions& 
     return encodeAll(doc, encoder, progress);
 }
 
+// FLAC and Ogg Vorbis, written by FFmpeg's encoders through the temporary file itself. Ogg aims
+// at the document's source bit rate, 128 kbit/s when it has none (nothing stored either way).
+Outcome saveWithFfmpeg(const DocumentState& doc, SaveTarget& out, EncodedFormat format, const SaveOptions& options,
+                       Progress& progress) {
+    EncoderSettings settings;
+    settings.format = format;
+    settings.sampleRate = doc.format.sampleRate;
+    settings.channels = doc.format.channels == 1 ? 1 : 2;
+    settings.bitRate = std::int64_t(doc.sourceBitRate > 0 ? doc.sourceBitRate : 128) * 1000;
+    if (options.keepTags) settings.tags = &doc.source.tags;
+    FfmpegFileEncoder encoder;
+    if (Outcome started = encoder.start(out.file(), settings); !started.ok()) return started;
+    return encodeAll(doc, encoder, progress);
+}
+
 }  // namespace
 
 SaveFormat saveFormatOf(const std::string& destination) {
     const std::string ext = lowerExtension(destination);
     if (ext == ".mp3") return SaveFormat::Mp3;
     if (ext == ".wma") return SaveFormat::Wma;
+    if (ext == ".flac") return SaveFormat::Flac;
+    if (ext == ".ogg" || ext == ".oga") return SaveFormat::Ogg;
     return SaveFormat::Wav;
+}
+
+bool isSaveExtension(const std::string& destination) {
+    const std::string ext = lowerExtension(destination);
+    return ext == ".wav" || saveFormatOf(destination) != SaveFormat::Wav;
 }
 
 std::string saveAsName(const std::string& chosen, int filterIndex, const std::string& documentPath) {
     const std::string ext = lowerExtension(chosen);
-    if (ext == ".mp3" || ext == ".wma" || ext == ".wav") return chosen;
+    if (isSaveExtension(chosen)) return chosen;
     switch (filterIndex) {
     case 2: return chosen + ".wav";
     case 3: return chosen + ".mp3";
     case 4: return chosen + ".wma";
-    default: return chosen + extensionAsWritten(documentPath);
+    case 5: return chosen + ".flac";
+    case 6: return chosen + ".ogg";
+    // A document opened from a kind nothing writes (AIFF, Opus, M4A) is not given its name back:
+    // WAV samples under an .m4a name would be a file no player reads.
+    default: return chosen + (isSaveExtension(documentPath) ? extensionAsWritten(documentPath) : ".wav");
     }
 }
 
@@ -180,6 +207,8 @@ Outcome saveDocument(DocumentState& doc, const std::string& destination, const S
         r = saveWav(doc, *target, options.keepTags ? riffInfoChunk(doc.source.tags) : TagBytes{},
                     !options.keepTags && !doc.source.tags.empty(), progress);
         break;
+    case SaveFormat::Flac: r = saveWithFfmpeg(doc, *target, EncodedFormat::Flac, options, progress); break;
+    case SaveFormat::Ogg: r = saveWithFfmpeg(doc, *target, EncodedFormat::Vorbis, options, progress); break;
     }
     if (!r.ok()) return r;  // the target removes its temporary file
     r = target->commit();

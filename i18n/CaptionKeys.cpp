@@ -15,8 +15,10 @@ void add(std::vector<CaptionKey>& out, std::string_view section,
     for (const auto& [k, english] : keys) out.push_back({section, k, english});
 }
 
-constexpr std::string_view kFilter = "All Support Files(*.wav;*.mp3;*.wma)|*.wav;*.mp3;*.wma|WAV Files(*.wav)|*.wav|"
-                                     "MP3 Files(*.mp3)|*.mp3|WMA Files(*.wma)|*.wma|All Files(*.*)|*.*";
+constexpr std::string_view kSaveFilter =
+    "All Support Files(*.wav;*.mp3;*.wma;*.flac;*.ogg)|*.wav;*.mp3;*.wma;*.flac;*.ogg|WAV Files(*.wav)|*.wav|"
+    "MP3 Files(*.mp3)|*.mp3|WMA Files(*.wma)|*.wma|FLAC Files(*.flac)|*.flac|Ogg Vorbis Files(*.ogg)|*.ogg|"
+    "All Files(*.*)|*.*";
 
 // Open takes more kinds than Save writes.
 constexpr std::string_view kOpenFilter =
@@ -47,7 +49,7 @@ std::vector<CaptionKey> build() {
                        {"PlayFrom", "Play From Here"}, {"SelectAll", "Select All"}, {"Play", "Play"},
                        {"Pause", "Pause"}, {"Stop", "Stop"}});
     add(k, "OpenDialog", {{"Filter", kOpenFilter}});
-    add(k, "SaveDialog", {{"Filter", kFilter}});
+    add(k, "SaveDialog", {{"Filter", kSaveFilter}});
     add(k, "AboutForm", {{"Caption", "About"}, {"Version", "Version:"}, {"HomePage", "Home page:"},
                          {"Copyright", "Copyright"}, {"Reserved", "All rights reserved."}});
     add(k, "Common", {{"Ok", "OK"}, {"Cancel", "Cancel"}});

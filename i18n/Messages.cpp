@@ -18,22 +18,28 @@ constexpr MessageEntry cli(MessageId id, std::string_view key, std::string_view 
 const char* const kUsage =
     "usage: torvane-cli COMMAND [ARGUMENTS]\n"
     "\n"
-    "Opens WAV, MP3 and WMA files the way Torvane Audio Editor does, without a window.\n"
+    "Opens audio files the way Torvane Audio Editor does, without a window: WAV (8 to 32-bit,\n"
+    "float, RF64), MP3, WMA, AIFF, FLAC, Ogg Vorbis, Opus and M4A/AAC.\n"
     "\n"
     "Commands:\n"
     "  info FILE              Open FILE and print the working file's values, one key=value\n"
     "                         line each: sample_rate (Hz), channels, bits_per_sample,\n"
     "                         block_size (bytes per frame), data_offset, data_size, data_end\n"
     "                         (bytes), frame_count, duration (whole seconds), column_count\n"
-    "                         (columns of the waveform at zoom 10:1) and source_bitrate\n"
-    "                         (average kbit/s of an MP3 or WMA source, 0 for WAV).\n"
+    "                         (columns of the waveform at zoom 10:1), source_bitrate (average\n"
+    "                         kbit/s of a lossy source, 0 for WAV and lossless ones), then the\n"
+    "                         source's own format: source_codec, source_bits (0 when lossy),\n"
+    "                         source_rate, source_channels, and its tags: tag_title,\n"
+    "                         tag_artist, tag_album, tag_year, tag_track, tag_genre,\n"
+    "                         tag_comment (those it has) and tag_cover=MIME,BYTES.\n"
     "  peaks FILE [--zoom N]  Open FILE and print its peak table, one line per column:\n"
     "                         \"column left right\", peaks 0..100 (right equals left for mono).\n"
     "                         N is the zoom level 10, 8, 6, 4, 2 or 1, meaning N*1000 sample\n"
     "                         frames per column; the default is 10.\n"
     "  decode FILE OUT.wav    Open FILE and write the working file the editor makes of it\n"
-    "                         (the decoded PCM WAV of an MP3 or WMA, a copy of a WAV) to OUT.wav.\n"
-    "  edit IN OUT [--zoom N] [--select S:F] [--format F] OP...\n"
+    "                         (16-bit PCM: a copy of an 8- or 16-bit WAV, every other source\n"
+    "                         decoded) to OUT.wav.\n"
+    "  edit IN OUT [--zoom N] [--select S:F] [--format F] [--no-tags] OP...\n"
     "                         Open IN as the editor does, set the zoom (default 10) and the\n"
     "                         selection (default the whole document), apply each OP in order\n"
     "                         with the editor's marker rules after each, and write the result\n"
@@ -57,17 +63,23 @@ const char* const kUsage =
     "                         After Delete the selection is one column from its start; after\n"
     "                         Cut Out it is the whole document; the others keep it. IN is never\n"
     "                         modified; OUT must be another file.\n"
-    "  convert IN OUT [--bitrate K] [--format F]\n"
+    "  convert IN OUT [--bitrate K] [--format F] [--no-tags]\n"
     "                         Open IN and write it to OUT exactly as the editor's Save As does,\n"
-    "                         in the format of OUT's extension: .mp3 (MP3 at the source's bit\n"
-    "                         rate; 128 kbit/s for a WAV source; at most 64 at 11025 Hz and\n"
-    "                         below), .wma (WMA, 44100 Hz stereo, at the source's bit rate; 96\n"
-    "                         for a WAV source), anything else a copy of the working file (WAV).\n"
+    "                         in the format of OUT's extension: .wav (a copy of the working\n"
+    "                         file), .mp3 (MP3 at the source's bit rate; 128 kbit/s for a WAV\n"
+    "                         source; at most 64 at 11025 Hz and below), .wma (WMA, 44100 Hz\n"
+    "                         stereo, at the source's bit rate; 96 for a WAV source), .flac\n"
+    "                         (FLAC, lossless), .ogg or .oga (Ogg Vorbis at about the source's\n"
+    "                         bit rate; 128 when it has none). Any other extension is refused\n"
+    "                         (exit 2) unless --format is given. Every format carries the\n"
+    "                         source's tags (title, artist, album, year, track, genre, comment;\n"
+    "                         the cover in MP3, FLAC and Ogg); --no-tags leaves them out.\n"
     "                         --bitrate K (or --bitrate=K, kbit/s) stands in for the source's bit\n"
     "                         rate: for MP3 one of 32 40 48 56 64 80 96 112 128 160 192 224 256\n"
-    "                         320, for WMA one of 32 48 64 80 96 128 160 192 256 320; it is\n"
-    "                         refused for WAV output.\n"
-    "                         --format wav|mp3|wma stands in for OUT's extension.\n"
+    "                         320, for WMA one of 32 48 64 80 96 128 160 192 256 320, for Ogg any\n"
+    "                         from 45 to 500 (the nearest the encoder can reach at low sample\n"
+    "                         rates or in mono); it is refused for WAV and FLAC output.\n"
+    "                         --format wav|mp3|wma|flac|ogg stands in for OUT's extension.\n"
     "\n"
     "OUT is written the way the editor saves: into a new temporary file ~NAME.XXXXXX.tmp beside\n"
     "it, which replaces OUT only when complete, so OUT is always the old file or the whole new\n"
@@ -153,6 +165,8 @@ const MessageEntry kEntries[] = {
     {M::SaveStreamReplaced, "SaveStreamReplaced", "Cannot save to %1: it was replaced."},
     {M::SaveStreamNoReader, "SaveStreamNoReader", "Cannot save to %1: no program is reading from it."},
     {M::SaveStreamFailed, "SaveStreamFailed", "Cannot save to %1: %2."},
+    {M::SaveEncoderFailed, "SaveEncoderFailed",
+     "Cannot save the file: the %1 encoder failed. The file on disk was left as it was."},
     {M::LameCannotLoad, "LameCannotLoad", "Could not load lame_enc.dll file", M::CaptionLame, true},
     {M::LameMissingFunction, "LameMissingFunction", "Could not found %1 library function", M::CaptionLame, true},
     {M::LameCannotInit, "LameCannotInit", "Could not initialize Lame encoder", M::CaptionLame, true},
@@ -177,12 +191,15 @@ const MessageEntry kEntries[] = {
     cli(M::CliDecodeArgs, "CliDecodeArgs", "decode takes FILE and OUT.wav"),
     cli(M::CliOutIsFile, "CliOutIsFile", "OUT must be another file than FILE: the source is never modified"),
     cli(M::CliOutIsIn, "CliOutIsIn", "OUT must be another file than IN: the source is never modified"),
-    cli(M::CliBitRateWavOnly, "CliBitRateWavOnly", "--bitrate applies to MP3 and WMA output only"),
+    cli(M::CliBitRateWavOnly, "CliBitRateWavOnly", "--bitrate applies to MP3, WMA and Ogg output only"),
     cli(M::CliBitRateMp3, "CliBitRateMp3", "MP3 output takes --bitrate%1, not '%2'"),
     cli(M::CliBitRateWma, "CliBitRateWma", "WMA output takes --bitrate%1, not '%2'"),
+    cli(M::CliBitRateOgg, "CliBitRateOgg", "Ogg output takes --bitrate from 45 to 500, not '%1'"),
     cli(M::CliBitRateNeedsNumber, "CliBitRateNeedsNumber", "--bitrate needs a number of kbit/s"),
-    cli(M::CliFormat, "CliFormat", "--format takes wav, mp3 or wma, not %1"),
+    cli(M::CliFormat, "CliFormat", "--format takes wav, mp3, wma, flac or ogg, not %1"),
     cli(M::CliConvertArgs, "CliConvertArgs", "convert takes IN and OUT"),
+    cli(M::CliOutKind, "CliOutKind",
+        "%1: cannot write files of this kind (use .wav, .mp3, .wma, .flac or .ogg, or --format)"),
     cli(M::CliSelectNeeds, "CliSelectNeeds", "--select needs S:F"),
     cli(M::CliSelectValues, "CliSelectValues", "--select needs two column indices or times such as 12.5s, not %1"),
     cli(M::CliSelectRange, "CliSelectRange",

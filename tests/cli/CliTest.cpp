@@ -188,13 +188,19 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheUsage) {
                                    // --bitrate takes only the rates of the output format's encoder
                                    "convert " + quote(wav) + " " + quote(file("x.mp3")) + " --bitrate 999",
                                    "convert " + quote(wav) + " " + quote(file("x.wma")) + " --bitrate 40",
-                                   "convert " + quote(wav) + " " + quote(file("x.wav")) + " --bitrate 128"}) {
+                                   "convert " + quote(wav) + " " + quote(file("x.wav")) + " --bitrate 128",
+                                   "convert " + quote(wav) + " " + quote(file("x.flac")) + " --bitrate 128",
+                                   "convert " + quote(wav) + " " + quote(file("x.ogg")) + " --bitrate 44",
+                                   // an extension no save writes, or none, without --format
+                                   "convert " + quote(wav) + " " + quote(file("x.xyz")),
+                                   "edit " + quote(wav) + " " + quote(file("x")) + " --mute"}) {
         SCOPED_TRACE(args);
         const CliRun r = cli(args);
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_NE(r.err.find("usage: torvane-cli"), std::string::npos);
         EXPECT_EQ(r.out, "");
     }
+    for (const char* name : {"x.mp3", "x.wma", "x.wav", "x.flac", "x.ogg", "x.xyz", "x"}) EXPECT_FALSE(std::filesystem::exists(file(name)));
 }
 
 // An accepted --bitrate is the file's rate, and the encoder libraries never write to the
@@ -202,7 +208,8 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheUsage) {
 TEST_F(CliTest, ConvertAtAnAcceptedBitRateSaysNothing) {
     const std::string wav = file("q.wav");
     ASSERT_TRUE(makeToneWav(wav, 44100, 2, 1.0));
-    for (const auto& [out, option, rate] : {std::tuple{"q.mp3", "--bitrate=40", "40000"}, {"q.wma", "--bitrate 320", "320000"}}) {
+    for (const auto& [out, option, rate] : {std::tuple{"q.mp3", "--bitrate=40", "40000"}, {"q.wma", "--bitrate 320", "320000"},
+                                                {"q.ogg", "--bitrate 96", "96000"}}) {
         const CliRun r = cli("convert " + quote(wav) + " " + quote(file(out)) + " " + option);
         EXPECT_EQ(r.exitCode, 0) << out;
         EXPECT_EQ(r.err, "") << out;
@@ -347,7 +354,7 @@ TEST_F(CliTest, EditRefusesWhatTheEditorCouldNotDo) {
         {"--volume", "--volume takes"},
         {"--zoom 3 --delete", "zoom level must be 10, 8, 6, 4, 2 or 1, not 3"},
         {"--louder", "unknown option --louder"},
-        {"--format ogg --delete", "--format takes wav, mp3 or wma, not ogg"},
+        {"--format aiff --delete", "--format takes wav, mp3, wma, flac or ogg, not aiff"},
         {"", "edit needs at least one operation"},
     };
     for (const auto& [options, why] : cases) {
@@ -554,7 +561,7 @@ TEST_F(CliTest, TwoInstancesEditAtTheSameTime) {
     EXPECT_TRUE(tmpIsEmpty());
 }
 
-// Every kind of destination × the three formats (the editor's Save runs the same code): each
+// Every kind of destination × every format (the editor's Save runs the same code): each
 // gets the bytes a plain new file gets, and stays what it was — a link a link, a hard link
 // shared, a foreign 600 file 600 and foreign, a FIFO or device a FIFO or device; a folder,
 // socket or block device is refused untouched. No temporary file is left anywhere.
@@ -563,9 +570,12 @@ TEST_F(CliTest, EveryKindOfDestinationGetsTheBytesAndKeepsWhatItIs) {
     const std::string in = file("in.wav");
     writeFile(in, makeWav(8000, 1, 16, Bytes(2 * 8000, 3)));
     const bool root = geteuid() == 0;
-    for (const std::string ext : {"wav", "mp3", "wma"}) {
+    for (const std::string ext : {"wav", "mp3", "wma", "flac", "ogg"}) {
         ASSERT_EQ(cli("convert " + quote(in) + " " + quote(file("ref." + ext))).exitCode, 0);
         const Bytes expected = readFile(file("ref." + ext));
+        if (ext == "flac") {
+            EXPECT_EQ(text(Bytes(expected.begin(), expected.begin() + 4)), "fLaC");
+        }
         struct Case {
             std::string name, made = {}, expectError = {};
             bool stdoutGetsIt = false;
@@ -579,7 +589,7 @@ TEST_F(CliTest, EveryKindOfDestinationGetsTheBytesAndKeepsWhatItIs) {
             {"socket", "python3 -c 'import socket,sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' @",
              "it is a socket"},
             {"-", "", "", true}, {"self", "ln -s /proc/self/fd/1 @", "", true},
-            {"loop", "ln -s @ @", "Too many levels of symbolic links"}, {std::string(251, 'n'), ""}, {"\xff\xfe", ""},  // the longest name; not UTF-8
+            {"loop", "ln -s @ @", "Too many levels of symbolic links"}, {std::string(254 - ext.size(), 'n'), ""}, {"\xff\xfe", ""},  // the longest name; not UTF-8
         };
         for (const Case& c : cases) {
             SCOPED_TRACE(c.name.substr(0, 10) + "." + ext);

@@ -11,7 +11,10 @@
 #include <csignal>
 #include <cmath>
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
+#include <sstream>
 
 #include "codec/SaveDocument.h"
 #include "platform/FileIo.h"
@@ -98,8 +101,11 @@ Bytes tone(std::uint32_t rate, std::uint16_t channels, std::uint16_t bits, doubl
 TEST(SaveAsName, KeepsKnownExtensionsAndAppendsByFilter) {
     EXPECT_EQ(saveAsName("/m/song", 3, "/m/a.wav"), "/m/song.mp3");
     EXPECT_EQ(saveAsName("/m/song", 1, "/m/a.wma"), "/m/song.wma");
-    EXPECT_EQ(saveAsName("/m/song", 5, "/m/a.Mp3"), "/m/song.Mp3");  // as written in the document path
-    EXPECT_EQ(saveAsName("/m/song.ogg", 2, "/m/a.wav"), "/m/song.ogg.wav");
+    EXPECT_EQ(saveAsName("/m/song", 7, "/m/a.Mp3"), "/m/song.Mp3");  // as written in the document path
+    EXPECT_EQ(saveAsName("/m/song", 7, "/m/a.m4a"), "/m/song.wav");  // not a kind Save writes
+    EXPECT_EQ(saveAsName("/m/song.aac", 2, "/m/a.wav"), "/m/song.aac.wav");
+    EXPECT_EQ(saveAsName("/m/song", 5, "/m/a.wav"), "/m/song.flac");
+    EXPECT_EQ(saveAsName("/m/song.OGA", 6, "/m/a.wav"), "/m/song.OGA");
     EXPECT_EQ(saveAsName("/m/song.MP3", 4, "/m/a.wav"), "/m/song.MP3");
     EXPECT_EQ(saveAsName("/m/song", 4, "/m/a.wav"), "/m/song.wma");
 }
@@ -121,7 +127,7 @@ TEST_F(SaveTest, WavReplacesTheDestinationOnlyWhenComplete) {
 // Cancel part-way: the destination keeps its old bytes, no temporary file stays.
 TEST_F(SaveTest, CancelStopsTheSaveAndKeepsTheDestination) {
     openDoc(tone(44100, 2, 16, 30.0));  // more than one copy block, many MP3 chunks
-    for (const char* name : {"c.wav", "c.mp3", "c.wma"}) {
+    for (const char* name : {"c.wav", "c.mp3", "c.wma", "c.flac", "c.ogg"}) {
         const std::string destination = oldDestination(name);
         RecordingProgress cancelSoon(1);
         EXPECT_TRUE(session->save(destination, cancelSoon).wasCancelled()) << name;
@@ -190,6 +196,91 @@ TEST_F(SaveTest, EncodedFilesAsFfprobeSeesThem) {
     EXPECT_TRUE(prompts.messages().empty());
 }
 
+// FLAC and Ogg Vorbis as ffmpeg decodes them: FLAC gives back the working file's samples exactly
+// (an 8-bit one as the encoders' 16-bit conversion); Ogg has the document's rate, channels and
+// length (within a block) at the source bit rate (128 kbit/s for none; where the encoder cannot
+// reach it, the nearest below it can). Neither names a library version.
+TEST_F(SaveTest, FlacIsLosslessAndOggKeepsRateChannelsLengthAndBitRate) {
+    const std::tuple<std::uint32_t, std::uint16_t, std::uint16_t, int, double> cases[] = {
+        {44100, 2, 16, 0, 0},     {48000, 1, 8, 96, 0},  {22050, 2, 16, 64, 0},
+        {22050, 1, 8, 0, 45},     {48000, 2, 16, 192, 0}, {44100, 1, 8, 48, 0}};
+    std::mt19937 rng(11);
+    NoProgress none;
+    for (const auto& [rate, channels, bits, kbps, below] : cases) {
+        SCOPED_TRACE(std::to_string(rate) + "/" + std::to_string(channels) + "/" + std::to_string(bits));
+        const std::uint32_t frames = rate * 2 + 1234;
+        openDoc(makeWav(rate, channels, bits, randomBytes(frames * channels * bits / 8, rng)));
+        session->setSourceBitRate(kbps);
+        const std::string flac = out.file("a.flac"), ogg = out.file("a.ogg");
+        ASSERT_TRUE(session->save(flac, none).ok());
+        ASSERT_TRUE(session->save(ogg, none).ok());
+        const DocumentState& d = session->doc();
+        const Bytes working = readFile(d.workingFilePath);
+        Bytes expected(working.begin() + d.format.dataOffset, working.begin() + d.format.dataOffset + d.format.dataSize);
+        if (bits == 8) {
+            std::vector<std::int16_t> wide;
+            for (const std::uint8_t b : expected) wide.push_back(std::int16_t((b * 32767 - 4194176) / 128));
+            expected = samples16(wide);
+        }
+        const std::string decode = "ffmpeg -nostdin -v error -i ";
+        EXPECT_TRUE(capture(decode + quote(flac) + " -f s16le -") == expected);
+        EXPECT_EQ(probe(ogg, "codec_name"), "vorbis");
+        EXPECT_EQ(probe(ogg, "sample_rate"), std::to_string(rate));
+        EXPECT_EQ(probe(ogg, "channels"), std::to_string(channels));
+        EXPECT_NEAR(double(capture(decode + quote(ogg) + " -f s16le -").size()) / 2 / channels, frames, 2048);
+        const double nominal = std::stod(probe(ogg, "bit_rate")) / 1000, wanted = kbps ? kbps : 128;
+        EXPECT_TRUE(nominal <= wanted && nominal >= wanted - below) << nominal;
+        EXPECT_EQ(d.sourceBitRate, kbps);
+        for (const std::string& f : {flac, ogg}) {
+            const Bytes b = readFile(f);
+            EXPECT_EQ(std::search(b.begin(), b.end(), std::begin("Lav"), std::end("Lav") - 1), b.end()) << f;
+        }
+    }
+    EXPECT_TRUE(prompts.messages().empty());
+}
+
+// The source's tags in FLAC and Ogg as ffprobe reads them back, the cover as FLAC's attached
+// picture and Ogg's picture comment; with keepTags off, none.
+TEST_F(SaveTest, TagsAndCoverGoIntoFlacAndOgg) {
+    openDoc(tone(44100, 2, 16, 1.0));
+    const std::string png = media.file("cover.png");
+    ASSERT_TRUE(run("ffmpeg -nostdin -v error -f lavfi -i color=red:s=8x6 -frames:v 1 " + quote(png)));
+    SourceTags& t = session->stateForTests().source.tags;
+    t = {"Tïtle ✓", "Artist", "Album", "1999", "3/12", "Genre", "A comment", "image/png",
+         std::make_shared<const std::vector<unsigned char>>(readFile(png))};
+    NoProgress none;
+    for (const char* name : {"t.flac", "t.ogg"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(saveDocument(session->stateForTests(), out.file(name), {}, none).ok());
+        // The tags of the file and its audio stream; the picture's own ("Cover (front)") apart.
+        std::map<std::string, std::string> tags;
+        std::istringstream lines(captureLine("ffprobe -v error -show_format -show_streams -of default " + quote(out.file(name))));
+        std::string picture;
+        bool inPicture = false;
+        for (std::string l; std::getline(lines, l);) {
+            if (l[0] == '[') inPicture = false;
+            if (l == "codec_type=video") inPicture = true;
+            if (!inPicture && l.rfind("TAG:", 0) == 0 && l.find('=') != std::string::npos) {
+                std::string key = l.substr(4, l.find('=') - 4);
+                std::transform(key.begin(), key.end(), key.begin(), ::tolower);
+                tags[key] = l.substr(l.find('=') + 1);
+            }
+            if (l == "codec_name=png") picture += "png";
+            if (l == "DISPOSITION:attached_pic=1") picture += " attached";
+        }
+        EXPECT_EQ(tags, (std::map<std::string, std::string>{{"title", t.title}, {"artist", "Artist"}, {"album", "Album"},
+                                                            {"date", "1999"}, {"track", "3/12"}, {"genre", "Genre"},
+                                                            {"comment", "A comment"}}));
+        EXPECT_EQ(picture, "png attached");
+        SaveOptions bare;
+        bare.keepTags = false;
+        ASSERT_TRUE(saveDocument(session->stateForTests(), out.file(name), bare, none).ok());
+        EXPECT_EQ(captureLine("ffprobe -v error -show_format -show_streams -of default " + quote(out.file(name)) +
+                              " | grep -c -e TAG: -e codec_name=png"),
+                  "0");
+    }
+}
+
 // A disk that fills up part-way: the save runs in a child process with a file-size limit that
 // ignores SIGXFSZ (as `ulimit -f` in a shell), the limit set after the document was opened.
 // The write fails, the save says so, the old destination is intact and no temporary file is
@@ -198,7 +289,8 @@ TEST_F(SaveTest, ADiskThatFillsKeepsTheOldFile) {
     openDoc(tone(44100, 2, 16, 20.0));  // 3.5 MB of WAV, ~320 KiB of MP3 at 128
     const std::uint64_t working = std::uint64_t(fileSize(session->doc().workingFilePath));
     for (const auto& [name, limit] : {std::pair{"full.wav", working / 2}, std::pair{"full.mp3", std::uint64_t(100000)},
-                                      std::pair{"full.wma", std::uint64_t(100000)}}) {
+                                      std::pair{"full.wma", std::uint64_t(100000)}, std::pair{"full.flac", std::uint64_t(100000)},
+                                      std::pair{"full.ogg", std::uint64_t(60000)}}) {
         const std::string destination = oldDestination(name);
         const pid_t child = fork();
         ASSERT_GE(child, 0);

@@ -88,9 +88,9 @@ TEST_F(SaveCommands, SaveAsNameRuleAndTheOverwriteQuestion) {
 
     // Yes: the file is replaced; Save then writes to the document path in its format.
     shell.prompts.clear();
-    shell.prompts.answerFile(out.file("song.ogg"), 2);  // becomes song.ogg.wav
+    shell.prompts.answerFile(out.file("song.aac"), 2);  // becomes song.aac.wav
     f->ButtonSaveAs->click();
-    EXPECT_TRUE(fileExists(out.file("song.ogg.wav")));
+    EXPECT_TRUE(fileExists(out.file("song.aac.wav")));
     f->session().stateForTests().modified = true;
     f->SetUIMode(ModeStopped);
     f->ButtonSave->click();

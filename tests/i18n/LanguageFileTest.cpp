@@ -318,7 +318,7 @@ TEST(ShippedLanguageFiles, NameTheirLanguageAndCodePage) {
 }
 
 TEST(ShippedLanguageFiles, FiltersListTheSameFormatsInOrder) {
-    const std::vector<std::string> savePatterns = {"*.wav;*.mp3;*.wma", "*.wav", "*.mp3", "*.wma", "*.*"};
+    const std::vector<std::string> savePatterns = {"*.wav;*.mp3;*.wma;*.flac;*.ogg", "*.wav", "*.mp3", "*.wma", "*.flac", "*.ogg", "*.*"};
     const std::vector<std::string> openPatterns = {
         "*.wav;*.mp3;*.wma;*.aif;*.aiff;*.aifc;*.flac;*.ogg;*.oga;*.opus;*.m4a;*.aac;*.wave;*.rf64;*.bw64",
         "*.wav;*.wave;*.rf64;*.bw64", "*.mp3", "*.wma", "*.aif;*.aiff;*.aifc", "*.flac", "*.ogg;*.oga;*.opus",
