@@ -368,7 +368,7 @@ TEST_F(CliTest, EditRefusesWhatTheEditorCouldNotDo) {
     EXPECT_NE(same.err.find("OUT must be another file than IN"), std::string::npos);
     EXPECT_TRUE(readFile(in) == source);
     EXPECT_TRUE(tmpIsEmpty());
-    EXPECT_NE(cli("--help").out.find("edit IN OUT [--zoom N] [--select S:F] [--format F] OP..."), std::string::npos);
+    EXPECT_NE(cli("--help").out.find("edit IN OUT [--zoom N] [--select S:F] [--format F] [--no-tags] OP..."), std::string::npos);
 }
 
 // Output that cannot be written is a failure, not a success: info and peaks into /dev/full.

@@ -16,6 +16,7 @@
 #include "doc/PeakScan.h"
 #include "doc/WorkingFile.h"
 #include "platform/Progress.h"
+#include "platform/WaveHeader.h"
 #include "i18n/Messages.h"
 
 #define FUZZ_CHECK(cond)                                                                    \
@@ -99,14 +100,17 @@ inline void checkDocument(const DocumentState& doc, std::uint64_t fileLength) {
 }
 
 // Opens `data` as <scratch>/<name> the way the editor does and checks what an open promises,
-// then rescans the peaks at two other zooms. A WAV source (`copied`) must arrive in the
-// working file byte for byte; a decoded one as a 44-byte header and whole frames. Every file
+// then rescans the peaks at two other zooms. A WAV source (`copied`) of 8 or 16 bits must
+// arrive in the working file byte for byte; a decoded one (a wider, float or RF64 WAV too) as a
+// 44-byte header and whole frames. Every file
 // is gone afterwards, so no iteration sees another's.
 inline void openAndCheck(const std::uint8_t* data, std::size_t size, const char* name, bool copied,
                          std::uint64_t workingFileLimit) {
     const std::string folder = ScratchFolder::path();
     const std::string source = folder + name;
     FUZZ_CHECK(writeWhole(source, data, size));
+    WaveHeader header;
+    copied = copied && readWaveHeaderFile(source, header) == WaveHeaderError::None;
 
     DocumentState doc;
     doc.tempFolder = folder;

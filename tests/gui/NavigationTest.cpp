@@ -259,8 +259,9 @@ TEST_F(Navigation, FileDialogsListEachCaptionOnceAndFilterByItsPatterns) {
                                                "MP3 Files(*.mp3)", "WMA Files(*.wma)", "AIFF Files(*.aif;*.aiff;*.aifc)",
                                                "FLAC Files(*.flac)", "Ogg Vorbis/Opus Files(*.ogg;*.oga;*.opus)",
                                                "M4A/AAC Files(*.m4a;*.aac)", "All Files(*.*)"};
-    const std::vector<std::string> saveCaptions = {"All Support Files(*.wav;*.mp3;*.wma)", "WAV Files(*.wav)",
-                                                   "MP3 Files(*.mp3)", "WMA Files(*.wma)", "All Files(*.*)"};
+    const std::vector<std::string> saveCaptions = {"All Support Files(*.wav;*.mp3;*.wma;*.flac;*.ogg)",
+                                                   "WAV Files(*.wav)", "MP3 Files(*.mp3)", "WMA Files(*.wma)",
+                                                   "FLAC Files(*.flac)", "Ogg Vorbis Files(*.ogg)", "All Files(*.*)"};
     f->setPrompts(nullptr);  // the toolkit's own dialogs
 
     // Open: the list as the language file gives it; choosing a caption filters the folder.

@@ -73,8 +73,9 @@ TEST(ShellLayout, MainWindowAreasAndComponents) {
     EXPECT_TRUE(f.Timer1->isActive());
     EXPECT_EQ(std::string(kFileDialogFilter).substr(0, 16), "All audio files(");
     EXPECT_EQ(std::string(kSaveDialogFilter),
-              "All Support Files(*.wav;*.mp3;*.wma)|*.wav;*.mp3;*.wma|WAV Files(*.wav)|*.wav|MP3 Files(*.mp3)|"
-              "*.mp3|WMA Files(*.wma)|*.wma|All Files(*.*)|*.*");
+              "All Support Files(*.wav;*.mp3;*.wma;*.flac;*.ogg)|*.wav;*.mp3;*.wma;*.flac;*.ogg|WAV Files(*.wav)|"
+              "*.wav|MP3 Files(*.mp3)|*.mp3|WMA Files(*.wma)|*.wma|FLAC Files(*.flac)|*.flac|Ogg Vorbis Files(*.ogg)|"
+              "*.ogg|All Files(*.*)|*.*");
 }
 
 TEST(ShellLayout, MenusHoldEveryItemInOrder) {
