@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/Utf8.h"
+
 namespace torvane {
 namespace {
 
@@ -37,26 +39,6 @@ std::string joinPath(const std::string& folder, const std::string& name) {
 }
 
 bool sameInode(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
-
-// Length of a valid UTF-8 sequence at s[i], or 0.
-std::size_t utf8SequenceAt(const std::string& s, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char c = byte(i);
-    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-    if (n == 0 || i + n > s.size()) return 0;
-    for (std::size_t k = 1; k < n; ++k)
-        if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    return n;
-}
-
-bool validUtf8(const std::string& s) {
-    for (std::size_t i = 0; i < s.size();) {
-        const std::size_t n = utf8SequenceAt(s, i);
-        if (n == 0) return false;
-        i += n;
-    }
-    return true;
-}
 
 std::string randomSuffix() {
     static thread_local std::mt19937_64 rng(std::random_device{}() ^
