@@ -160,6 +160,8 @@ public:
     void PaintBox1Paint();
     void PaintBox1MouseDown(Qt::MouseButton button, int x, int y);
     void PaintBox1MouseUp(Qt::MouseButton button, int x, int y);
+    // A drag with the left button selects from where it began to where the pointer is.
+    void waveDrag(int x);
     // The scene with this window's system colours and label font.
     WaveformScene waveScene();
     // The view (paint box and scroll area) becomes this many columns wide.
@@ -321,8 +323,11 @@ private:
     // its next event so that slow turns add up.
     int m_wheelScrollRest = 0;
     int m_wheelZoomRest = 0;
+    std::optional<int> m_dragFrom;  // the column a left press began on, while the button is down
+    bool m_dragging = false;
     // What the save dialog keeps between showings.
     std::string m_saveDialogFileName;
+    std::string m_lastOpenFolder;  // with a separator; empty before the first Open
     int m_saveDialogFilterIndex = 1;
     std::shared_ptr<AudioEngine> m_engine;  // null until start-up has started it
     bool m_recoveryOffered = false;  // once per run, at the first show

@@ -2,6 +2,7 @@
 // and loading the opened document into the view and the player.
 
 #include <QDragEnterEvent>
+#include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QTimer>
@@ -30,8 +31,12 @@ void TMainForm::ButtonOpenClick() {
     if (!documentCommandsAvailable()) return;
     FileDialogRequest request;
     request.filter = m_openFilter;
+    // Where the last file was opened from; the home folder before any.
+    request.folder = m_lastOpenFolder.empty() ? QDir::homePath().toStdString() : m_lastOpenFolder;
     const auto chosen = m_prompts->fileDialog(request);
     if (!chosen) return;
+    if (const auto slash = chosen->path.find_last_of('/'); slash != std::string::npos)
+        m_lastOpenFolder = chosen->path.substr(0, slash + 1);
     m_session.nameDocument(chosen->path);
     openFile(chosen->path);
 }

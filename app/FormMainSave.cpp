@@ -14,17 +14,31 @@ namespace torvane {
 void TMainForm::ButtonSaveClick() { saveDocument(false); }
 void TMainForm::ButtonSaveAsClick() { saveDocument(true); }
 
+namespace {
+// Save As first offers the document's own folder and name; a name Save cannot write (an
+// .m4a) is offered as a WAV.
+std::string suggestedSaveName(const std::string& documentPath) {
+    if (documentPath.empty() || isSaveExtension(documentPath)) return documentPath;
+    const auto slash = documentPath.find_last_of('/');
+    const auto dot = documentPath.find_last_of('.');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    return (hasExtension ? documentPath.substr(0, dot) : documentPath) + ".wav";
+}
+}  // namespace
+
 std::optional<std::string> TMainForm::askSaveAsName() {
+    std::string suggested = suggestedSaveName(m_doc.documentPath);
     for (;;) {
         FileDialogRequest request;
         request.save = true;
         request.filter = m_saveFilter;
         request.filterIndex = m_saveDialogFilterIndex;
-        request.fileName = m_saveDialogFileName;
+        request.fileName = suggested;
         const auto chosen = m_prompts->fileDialog(request);
         if (!chosen) return std::nullopt;
         m_saveDialogFilterIndex = chosen->filterIndex;
         m_saveDialogFileName = saveAsName(chosen->path, chosen->filterIndex, m_doc.documentPath);
+        suggested = m_saveDialogFileName;  // after No, the dialog again with the name it gave
         if (!fileExists(m_saveDialogFileName)) return m_saveDialogFileName;
         const int answer =
             showMessage(MessageId::OverwriteQuestion, {}, PromptButtons::YesNoCancel, PromptIcon::Question);

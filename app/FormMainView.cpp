@@ -3,6 +3,7 @@
 // dialog and the timer.
 
 #include <QAction>
+#include <QApplication>
 #include <QEvent>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -113,10 +114,33 @@ int TMainForm::runCommand(ProgressForm& dialog, const std::function<void(WorkerP
 void TMainForm::PaintBox1MouseDown(Qt::MouseButton button, int x, int y) {
     if (!m_session.hasPlayer() || y > 200 || button != Qt::LeftButton) return;
     m_session.placeAt(std::uint32_t(std::max(x, 0)));
+    m_dragFrom = std::max(x, 0);
+    m_dragging = false;
     afterTransport(true);
 }
 
+void TMainForm::waveDrag(int x) {
+    if (!m_dragFrom || m_commandRunning || !m_session.hasPlayer()) return;
+    // A press that barely moves is a click: it only places the play position.
+    if (!m_dragging && std::abs(x - *m_dragFrom) < QApplication::startDragDistance()) return;
+    m_dragging = true;
+    // Past the visible part the view follows the pointer.
+    QScrollBar* bar = ScrollBox1->horizontalScrollBar();
+    const int shownLeft = bar->value(), shownRight = bar->value() + ScrollBox1->viewport()->width();
+    if (x < shownLeft) bar->setValue(x);
+    else if (x >= shownRight) bar->setValue(x - ScrollBox1->viewport()->width() + 1);
+    const int last = int(m_doc.view.columnCount) - 1;
+    const int a = std::clamp(std::min(x, *m_dragFrom), 0, std::max(last, 0));
+    const int b = std::clamp(std::max(x, *m_dragFrom), 0, std::max(last, 0));
+    if (a < b && m_session.select(std::uint32_t(a), std::uint32_t(b))) afterTransport(true);
+}
+
 void TMainForm::PaintBox1MouseUp(Qt::MouseButton button, int x, int y) {
+    if (button == Qt::LeftButton && m_dragFrom) {
+        if (m_dragging) m_session.rememberSelection();
+        m_dragFrom.reset();
+        m_dragging = false;
+    }
     if (!m_session.hasPlayer() || y > 200 || button != Qt::RightButton) return;
     m_session.placeAt(std::uint32_t(std::max(x, 0)));
     afterTransport(true);
@@ -187,6 +211,11 @@ bool TMainForm::viewEventFilter(QObject* watched, QEvent* e) {
         case QEvent::MouseButtonPress: {
             auto* m = static_cast<QMouseEvent*>(e);
             PaintBox1MouseDown(m->button(), m->position().toPoint().x(), m->position().toPoint().y());
+            return true;
+        }
+        case QEvent::MouseMove: {
+            auto* m = static_cast<QMouseEvent*>(e);
+            if (m->buttons() & Qt::LeftButton) waveDrag(m->position().toPoint().x());
             return true;
         }
         case QEvent::MouseButtonRelease: {

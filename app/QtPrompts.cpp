@@ -37,7 +37,9 @@ int QtPrompts::messageBox(const MessageRequest& request) {
     const MessageId captionId = request.ownerless ? MessageId::CaptionError : MessageId::AppTitle;
     const QString fallback = QString::fromStdString(m_text ? m_text(captionId) : messageText(captionId));
     box.setWindowTitle(request.caption.empty() ? fallback : QString::fromStdString(request.caption));
-    box.setText(QString::fromStdString(request.text));
+    // A path in the text is broken only where its own text may break (a blank), never after
+    // one of its slashes: a word joiner follows each.
+    box.setText(QString::fromStdString(request.text).replace(QLatin1Char('/'), QStringLiteral("/\u2060")));
     switch (request.icon) {
     case PromptIcon::None: box.setIcon(QMessageBox::NoIcon); break;
     case PromptIcon::Information: box.setIcon(QMessageBox::Information); break;
@@ -76,6 +78,7 @@ std::optional<FileDialogResult> QtPrompts::fileDialog(const FileDialogRequest& r
     dialog.setNameFilters(filters);
     if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
         dialog.selectNameFilter(filters[request.filterIndex - 1]);
+    if (!request.folder.empty()) dialog.setDirectory(QString::fromStdString(request.folder));
     if (!request.fileName.empty()) dialog.selectFile(QString::fromStdString(request.fileName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     FileDialogResult result;

@@ -32,6 +32,7 @@ struct FileDialogRequest {
     std::string filter;
     int filterIndex = 1;   // 1-based, as the dialogs number it
     std::string fileName;  // initial name or path, may be empty
+    std::string folder;    // the folder shown first when fileName names none; empty: the toolkit's choice
     std::string title;     // empty: the platform's default
 };
 

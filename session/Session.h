@@ -83,6 +83,8 @@ public:
     // Selects columns start up to, not including, finish. False (nothing changes) unless
     // start < finish and finish is a column of the document.
     bool select(std::uint32_t start, std::uint32_t finish);
+    // The selection as it is now goes into the recovery state (after a drag, not at every step).
+    void rememberSelection() { saveRecoveryState(); }
 
     // Decodes or copies `path` into a new working file, reads its header and builds the peak
     // table at 10 : 1 (bar 0 the decode or copy, bar 1 the table); sets the whole document

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -72,6 +73,8 @@ public:
         return m_labelReach;
     }
     bool labelMayShow(std::int64_t x) { return x < right() && x + labelReach() > left(); }
+    int textWidth(const QString& s) { return QFontMetrics(m_font).horizontalAdvance(s); }
+    int lineHeight() { return QFontMetrics(m_font).height(); }
 
 private:
     QRgb* line(int y) { return reinterpret_cast<QRgb*>(m_bits + std::ptrdiff_t(y) * m_stride); }
@@ -87,10 +90,33 @@ private:
     std::int64_t m_labelReach = -1;
 };
 
-void drawMarker(Canvas& cv, const WaveformScene& s, std::int64_t x, std::int64_t seconds, QRgb colour) {
+struct PlacedLabel {
+    std::int64_t left, right;
+    int y;
+};
+
+// A marker's line and time label. The label sits right of its line (left of it near the end
+// of the bitmap), is moved inside the bitmap when it would reach past either edge, and goes
+// one row down when it would cover a label placed before it, so none overprints another.
+void drawMarker(Canvas& cv, const WaveformScene& s, std::int64_t x, std::int64_t seconds, QRgb colour,
+                std::vector<PlacedLabel>& placed) {
     cv.vline(x, 0, 200, colour);
-    const std::int64_t lx = (x > std::int64_t(s.width) - kMarkerLabelShift ? x - kMarkerLabelShift : x) + 2;
-    if (cv.labelMayShow(lx)) cv.text(lx, 2, QString::fromStdString(timeText(seconds)), colour);
+    const QString text = QString::fromStdString(timeText(seconds));
+    const std::int64_t w = cv.textWidth(text);
+    std::int64_t lx = (x > std::int64_t(s.width) - kMarkerLabelShift ? x - kMarkerLabelShift : x) + 2;
+    lx = std::max<std::int64_t>(0, std::min(lx, std::int64_t(s.width) - w));
+    int y = 2;
+    for (bool moved = true; moved;) {
+        moved = false;
+        for (const PlacedLabel& p : placed) {
+            if (p.y == y && lx < p.right + 2 && p.left < lx + w + 2) {
+                y += cv.lineHeight();
+                moved = true;
+            }
+        }
+    }
+    placed.push_back({lx, lx + w, y});
+    if (cv.labelMayShow(lx)) cv.text(lx, y, text, colour);
 }
 
 }  // namespace
@@ -126,6 +152,7 @@ void renderWaveformPart(const WaveformScene& s, std::int64_t x0, QImage& target)
     const float step = rulerStep(s.sampleRate, s.framesPerColumn);
     if (step > 0.0f && std::isfinite(step)) {
         float a = 0.0f;
+        std::optional<std::pair<std::int64_t, std::uint64_t>> previous;  // its x and time
         for (std::uint64_t t = 0; t < s.duration; t += 10, a += step) {
             const std::int64_t x = std::int64_t(a);  // truncation toward zero
             if (x >= cv.right()) break;               // a never decreases
@@ -133,15 +160,31 @@ void renderWaveformPart(const WaveformScene& s, std::int64_t x0, QImage& target)
                 cv.vline(x, kRulerTop, 203, kTickColour);
             } else {
                 cv.vline(x, kRulerTop, 206, kTickColour);
-                if (cv.labelMayShow(x + 2))
-                    cv.text(x + 2, 208, QString::fromStdString(timeText(std::int64_t(t))), kRulerTextColour);
+                // A label that would be cut by the end of the bitmap is moved left to show
+                // whole, unless that would cover the one before it.
+                // Only labels near the end are measured.
+                std::int64_t lx = x + 2;
+                if (lx + cv.labelReach() > width) {
+                    const std::int64_t w = cv.textWidth(QString::fromStdString(timeText(std::int64_t(t))));
+                    if (lx + w > width && w <= width) {
+                        lx = width - w;
+                        if (previous && lx < previous->first + 4 +
+                                                 cv.textWidth(QString::fromStdString(
+                                                     timeText(std::int64_t(previous->second)))))
+                            continue;
+                    }
+                }
+                previous.emplace(lx, t);
+                if (cv.labelMayShow(lx))
+                    cv.text(lx, 208, QString::fromStdString(timeText(std::int64_t(t))), kRulerTextColour);
             }
         }
     }
 
-    drawMarker(cv, s, s.startMarker, s.startSeconds, kStartMarkerColour);
-    drawMarker(cv, s, s.finishMarker, s.finishSeconds, s.finishColour);
-    drawMarker(cv, s, s.playColumn, s.playSeconds, kPlayCursorColour);
+    std::vector<PlacedLabel> placed;
+    drawMarker(cv, s, s.startMarker, s.startSeconds, kStartMarkerColour, placed);
+    drawMarker(cv, s, s.finishMarker, s.finishSeconds, s.finishColour, placed);
+    drawMarker(cv, s, s.playColumn, s.playSeconds, kPlayCursorColour, placed);
 
     // The bitmap ends at its width: whatever reached past it (labels, a marker beyond the
     // last column) is not part of it.

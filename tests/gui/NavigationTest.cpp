@@ -71,6 +71,36 @@ protected:
     }
 };
 
+// A left drag selects from where it began to where it is, either way, following the pointer
+// past the view; a press that does not move only places the play position.
+TEST_F(Navigation, DragSelectsAndAClickPlaces) {
+    openTone();
+    f->MZoom1->trigger();
+    auto send = [&](QEvent::Type type, int x, Qt::MouseButtons buttons) {
+        QMouseEvent e(type, QPointF(x, 50), f->PaintBox1->mapToGlobal(QPointF(x, 50)),
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(f->PaintBox1, &e);
+    };
+    const Selection before = f->doc().selection;
+    send(QEvent::MouseButtonPress, 300, Qt::LeftButton);
+    send(QEvent::MouseMove, 301, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, 301, Qt::NoButton);
+    EXPECT_EQ(f->session().playColumn(), 300u);
+    EXPECT_EQ(f->doc().selection.startMarker, before.startMarker);
+    EXPECT_EQ(f->doc().selection.finishMarker, before.finishMarker);
+
+    bar()->setValue(0);
+    const int past = viewWidth() + 200;  // beyond the right edge of the view
+    send(QEvent::MouseButtonPress, 500, Qt::LeftButton);
+    send(QEvent::MouseMove, past, Qt::LeftButton);
+    EXPECT_GT(bar()->value(), 0);
+    send(QEvent::MouseMove, 120, Qt::LeftButton);  // back, left of where it began
+    send(QEvent::MouseButtonRelease, 120, Qt::NoButton);
+    EXPECT_EQ(f->doc().selection.startMarker, 120u);
+    EXPECT_EQ(f->doc().selection.finishMarker, 500u);
+    EXPECT_EQ(f->session().playColumn(), 500u);
+}
+
 TEST_F(Navigation, WheelScrollsSidewaysATenthOfTheViewPerNotchAndMovesNothingElse) {
     openTone();
     f->MZoom1->trigger();

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <vector>
 
 #include "support/GuiApp.h"
@@ -282,3 +283,35 @@ TEST_F(Waveform, ExposedRangeEqualsWholeBitmap) {
 }
 
 }  // namespace
+
+// However close the markers, their labels stay whole inside the bitmap and never cover one
+// another; the ruler's last label is whole too.
+TEST_F(Waveform, LabelsStayInsideAndApart) {
+    struct Box { int x0 = 1 << 20, x1 = -1, y0 = 1 << 20, y1 = -1; };
+    for (const auto& [columns, start, finish, play] : std::vector<std::array<std::uint32_t, 4>>{
+             {30, 0, 29, 1}, {66, 10, 14, 12}, {400, 390, 395, 399}, {120, 0, 1, 0}}) {
+        makeScene(columns, 2);
+        scene.duration = 600;  // labels as wide as real ones, ruler ticks up to the end
+        scene.startMarker = start, scene.finishMarker = finish, scene.playColumn = play;
+        scene.startSeconds = 3599, scene.finishSeconds = 3600, scene.playSeconds = 3601;
+        const QImage im = renderWaveform(scene);
+        std::vector<Box> boxes;
+        for (const auto& [colour, line] : {std::pair{kStartMarkerColour, start}, {kFinish, finish},
+                                           {kPlayCursorColour, play}}) {
+            Box b;
+            for (int y = 0; y < 200; ++y)
+                for (int x = 0; x < im.width(); ++x)
+                    if (px(im, x, y) == colour && x != int(line) && x != int(start) && x != int(finish) && x != int(play))
+                        b = {std::min(b.x0, x), std::max(b.x1, x), std::min(b.y0, y), std::max(b.y1, y)};
+            ASSERT_GE(b.x1, 0) << columns << " " << line;  // something of the label shows
+            boxes.push_back(b);
+        }
+        for (std::size_t i = 0; i < boxes.size(); ++i)
+            for (std::size_t j = i + 1; j < boxes.size(); ++j)
+                EXPECT_TRUE(boxes[i].x1 < boxes[j].x0 || boxes[j].x1 < boxes[i].x0 || boxes[i].y1 < boxes[j].y0 ||
+                            boxes[j].y1 < boxes[i].y0)
+                    << columns << ": labels " << i << " and " << j << " overlap";
+        // The last ruler label ends before the bitmap does (where one fits at all).
+        if (columns >= 66) EXPECT_EQ(countNot(im, im.width() - 1, im.width(), 207, 221, kRuler), 0) << columns;
+    }
+}
