@@ -141,8 +141,12 @@ TMainForm::TMainForm(StartupOptions options, QWidget* parent)
     buildLayout();
     buildMenus();
 
-    // Client area 714 x 421 below the menu bar, centred on the desktop.
-    resize(714, 421 + menuBar()->sizeHint().height());
+    // Client area 714 x 421 below the menu bar, centred on the desktop; wide enough for the
+    // whole banner where the screen has room for it.
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    const int wide = BannerBrowser->geometry().right() + 1;
+    resize(primary && primary->availableGeometry().width() >= wide + 64 ? wide : 714,
+           421 + menuBar()->sizeHint().height());
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect r = geometry();
         r.moveCenter(screen->availableGeometry().center());
@@ -205,6 +209,16 @@ void TMainForm::buildLayout() {
     BannerBrowser->setObjectName(QStringLiteral("BannerBrowser"));
     connect(BannerBrowser, &BannerView::DocumentComplete, this, &TMainForm::BannerBrowserDocumentComplete);
     BannerBrowser->setGeometry(695, 0, 257, 65);
+    // A window too narrow for every tool button shows the ones cut off in this button's menu.
+    ToolBarMore = new QToolButton(Panel1);
+    ToolBarMore->setObjectName(QStringLiteral("ToolBarMore"));
+    ToolBarMore->setText(QStringLiteral("\u00BB"));
+    ToolBarMore->setAutoRaise(true);
+    ToolBarMore->setPopupMode(QToolButton::InstantPopup);
+    ToolBarMore->setMenu(new QMenu(ToolBarMore));
+    ToolBarMore->hide();
+    connect(ToolBarMore->menu(), &QMenu::aboutToShow, this, &TMainForm::fillToolBarMore);
+    Panel1->installEventFilter(this);
     column->addWidget(Panel1);
 
     // Waveform: the paint box sits in a content widget so that its top can be placed.
@@ -442,8 +456,38 @@ void TMainForm::FormShow() {
 bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
     if (ApplicationEvents1Message(e)) return true;
     if (watched == ScrollBox1 && e->type() == QEvent::Resize) FormResize();
+    if (watched == Panel1 && e->type() == QEvent::Resize) layoutToolBar();
     if (viewEventFilter(watched, e)) return true;
     return QMainWindow::eventFilter(watched, e);
+}
+
+// Tool buttons that end past the panel (less the overflow button) are hidden and offered in
+// the overflow button's menu instead.
+void TMainForm::layoutToolBar() {
+    const int moreWidth = 24;
+    bool anyCut = false;
+    for (const CommandItem& c : commandTable())
+        if (c.kind == ItemKind::ToolButton && (this->*c.button)->geometry().right() >= Panel1->width()) anyCut = true;
+    for (const CommandItem& c : commandTable()) {
+        if (c.kind != ItemKind::ToolButton) continue;
+        QToolButton* b = this->*c.button;
+        b->setVisible(!anyCut || b->geometry().right() < Panel1->width() - moreWidth);
+    }
+    ToolBarMore->setGeometry(Panel1->width() - moreWidth, 0, moreWidth, Panel1->height());
+    ToolBarMore->setVisible(anyCut);
+    if (anyCut) ToolBarMore->raise();
+}
+
+void TMainForm::fillToolBarMore() {
+    QMenu* menu = ToolBarMore->menu();
+    menu->clear();
+    for (const CommandItem& c : commandTable()) {
+        if (c.kind != ItemKind::ToolButton) continue;
+        QToolButton* b = this->*c.button;
+        if (b->isVisible()) continue;
+        QAction* a = menu->addAction(b->icon(), b->text(), b, &QToolButton::click);
+        a->setEnabled(b->isEnabled());
+    }
 }
 
 void TMainForm::FormResize() {

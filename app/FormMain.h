@@ -122,6 +122,7 @@ public:
                 *ButtonDelete = nullptr, *ButtonCutOut = nullptr, *ButtonVolume = nullptr,
                 *ButtonFadeIn = nullptr, *ButtonFadeOut = nullptr, *ButtonZoomIn = nullptr,
                 *ButtonZoomOut = nullptr, *ButtonHelp = nullptr, *ButtonUpdate = nullptr;
+    QToolButton* ToolBarMore = nullptr;
     QToolButton *CButtonPlay = nullptr, *CButtonPlayFromHere = nullptr, *CButtonPause = nullptr,
                 *CButtonStop = nullptr, *CButtonSetStart = nullptr, *CButtonSetFinish = nullptr;
     QAction *MOpen = nullptr, *MClose = nullptr, *MSave = nullptr, *MSaveAs = nullptr, *MExit = nullptr;
@@ -174,6 +175,8 @@ public slots:
     void FormShow();
     void FormDestroy();
     void FormResize();
+    void layoutToolBar();
+    void fillToolBarMore();
     void ButtonCloseClick();
     void MCloseClick() { ButtonCloseClick(); }
     void MExitClick();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -76,6 +77,29 @@ TEST(ShellLayout, MainWindowAreasAndComponents) {
               "All Support Files(*.wav;*.mp3;*.wma;*.flac;*.ogg)|*.wav;*.mp3;*.wma;*.flac;*.ogg|WAV Files(*.wav)|"
               "*.wav|MP3 Files(*.mp3)|*.mp3|WMA Files(*.wma)|*.wma|FLAC Files(*.flac)|*.flac|Ogg Vorbis Files(*.ogg)|"
               "*.ogg|All Files(*.*)|*.*");
+}
+
+// A window narrower than the tool bar offers the buttons it cuts off in an overflow menu.
+TEST(ShellLayout, NarrowWindowMovesCutButtonsIntoAMenu) {
+    Shell shell;
+    TMainForm& f = shell.start();
+    EXPECT_FALSE(f.ToolBarMore->isVisible());
+    f.resize(420, f.height());
+    QApplication::processEvents();
+    ASSERT_TRUE(f.ToolBarMore->isVisible());
+    EXPECT_LE(f.ToolBarMore->geometry().right(), f.Panel1->width() - 1);
+    f.fillToolBarMore();
+    QStringList offered;
+    for (QAction* a : f.ToolBarMore->menu()->actions()) offered << a->text();
+    for (QToolButton* b : {f.ButtonOpen, f.ButtonFadeOut, f.ButtonUpdate}) {
+        EXPECT_NE(b->isVisible(), offered.contains(b->text())) << b->text().toStdString();
+        EXPECT_TRUE(!b->isVisible() || b->geometry().right() < f.ToolBarMore->x());
+    }
+    EXPECT_TRUE(offered.contains(f.ButtonUpdate->text()));
+    f.resize(714, f.height());
+    QApplication::processEvents();
+    EXPECT_FALSE(f.ToolBarMore->isVisible());
+    EXPECT_TRUE(f.ButtonUpdate->isVisible());
 }
 
 TEST(ShellLayout, MenusHoldEveryItemInOrder) {
