@@ -142,6 +142,7 @@ void PeakAccumulator::add(const unsigned char* bytes, std::size_t size) {
     const std::uint64_t from = m_at;
     const std::uint64_t end = from + std::min<std::uint64_t>(size, m_end > from ? m_end - from : 0);
     m_at += size;
+    if (end == from) return;  // past the data
     for (;;) {
         const std::uint64_t frame = m_next * m_stride;
         if (frame >= end) break;
