@@ -10,9 +10,11 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "codec/TagReader.h"
@@ -129,23 +131,30 @@ SplitResult decodeSplit(const Mp3Split& split, File& out, PeakAccumulator& peaks
 
     for (std::size_t k = 0; k < count; ++k) parts[k].peaks.emplace(framesPerColumn, 16, channels, split.partOffset(k));
     std::vector<std::thread> threads;
-    for (std::size_t k = 0; k < count; ++k) threads.emplace_back(decodePart, k);
+    SplitResult r;
+    try {
+        for (std::size_t k = 0; k < count; ++k) threads.emplace_back(decodePart, k);
+    } catch (const std::system_error&) {  // no thread to be had: one thread it is
+        stop = true;
+        for (std::thread& t : threads) t.join();
+        r.end = SplitEnd::OneThread;
+        return r;
+    }
     bool cancelled = false;
     {
         PercentBar bar(progress, 0);
         std::unique_lock lock(mutex);
-        while (finished < count) {
-            changed.wait_for(lock, std::chrono::milliseconds(50));
+        do {  // Cancel is looked at once at least, however soon the parts end
+            changed.wait_for(lock, std::chrono::milliseconds(50), [&] { return finished == count; });
             if (!cancelled && progress.cancelRequested()) {
                 cancelled = true;
                 stop = true;
             }
             bar.set(percentOf(delivered.load(std::memory_order_relaxed), expectedBytes));
-        }
+        } while (finished < count);
     }
     for (std::thread& t : threads) t.join();
 
-    SplitResult r;
     for (const PartState& p : parts)
         if (p.end == Mp3Split::PartEnd::SinkFailed) {
             r.end = SplitEnd::WriteFailed;
@@ -328,6 +337,7 @@ Outcome copyToWorkingFile(DocumentState& doc, Progress& progress, std::uint64_t 
     if (std::uint64_t(size) > limit) return failed(MessageId::TooLong);
     File out = File::open(doc.workingFilePath, File::Mode::Create);
     if (!out) return failed(MessageId::WavNoWorkingFile, errno);
+    ::posix_fadvise(in.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
     CopyBar bar(progress, 0, std::uint64_t(size));
     std::optional<PeakAccumulator> peaks;
     if (h) peaks.emplace(doc.view.framesPerColumn, h->bitsPerSample, h->channels, 0, h->dataSize);
