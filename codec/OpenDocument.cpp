@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -78,7 +79,8 @@ struct SplitResult {
 // its 44-byte header), its peaks taken as its blocks are written; this thread moves the bar
 // and watches for Cancel. OneThread: a part did not decode as planned, start again on one thread.
 SplitResult decodeSplit(const Mp3Split& split, File& out, PeakAccumulator& peaks, Progress& progress,
-                        std::uint64_t expectedBytes, std::int32_t framesPerColumn, int channels) {
+                        const std::function<void(std::uint64_t)>& decodedSoFar, std::int32_t framesPerColumn,
+                        int channels) {
     struct PartState {
         Mp3Split::PartEnd end = Mp3Split::PartEnd::Stopped;
         std::uint64_t written = 0;
@@ -142,7 +144,6 @@ SplitResult decodeSplit(const Mp3Split& split, File& out, PeakAccumulator& peaks
     }
     bool cancelled = false;
     {
-        PercentBar bar(progress, 0);
         std::unique_lock lock(mutex);
         do {  // Cancel is looked at once at least, however soon the parts end
             changed.wait_for(lock, std::chrono::milliseconds(50), [&] { return finished == count; });
@@ -150,7 +151,7 @@ SplitResult decodeSplit(const Mp3Split& split, File& out, PeakAccumulator& peaks
                 cancelled = true;
                 stop = true;
             }
-            bar.set(percentOf(delivered.load(std::memory_order_relaxed), expectedBytes));
+            decodedSoFar(delivered.load(std::memory_order_relaxed));
         } while (finished < count);
     }
     for (std::thread& t : threads) t.join();
@@ -214,6 +215,13 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
     bool writeOk = out.writeAt(0, header, 44);
     int writeError = writeOk ? 0 : errno;  // errno where the writing failed
 
+    // One bar for a split decode and the one-thread decode that may follow it: it never goes back.
+    PercentBar bar(progress, 0);
+    int shown = -1;
+    auto decodedSoFar = [&](std::uint64_t bytes) {
+        const int percent = percentOf(bytes, dec->expectedBytes());
+        if (percent > shown) bar.set(shown = percent);
+    };
     const PeakAccumulator blank(doc.view.framesPerColumn, bits, channels);
     PeakAccumulator peaks = blank;
     std::uint64_t fileBytes = 44;
@@ -227,7 +235,7 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
             Mp3Split::plan(doc.documentPath, cores, [&] { return progress.cancelRequested(); });
         if (split && 44 + split->totalBytes() <= limit) {
             const SplitResult r =
-                decodeSplit(*split, out, peaks, progress, dec->expectedBytes(), doc.view.framesPerColumn, channels);
+                decodeSplit(*split, out, peaks, progress, decodedSoFar, doc.view.framesPerColumn, channels);
             decoded = r.end != SplitEnd::OneThread;
             switch (r.end) {
             case SplitEnd::OneThread:
@@ -257,7 +265,6 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
         // before anything reads it: no need to clear a megabyte first.
         const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kBlockBytes + kDecodeChunk);
         std::size_t filled = 0;
-        PercentBar bar(progress, 0);
         auto flush = [&] {
             if (filled && writeOk) writeOk = out.writeAt(fileBytes - filled, buffer.get(), filled);
             if (!writeOk && !writeError) writeError = errno;
@@ -282,7 +289,7 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
                 flush();
                 if (!writeOk) break;
             }
-            bar.set(percentOf(dec->delivered(), dec->expectedBytes()));
+            decodedSoFar(dec->delivered());
         }
         flush();
     }
