@@ -31,9 +31,10 @@ namespace torvane {
 namespace {
 
 constexpr std::uint32_t kDecodeChunk = 10000;  // bytes asked of the decoder per round
-// An MP3 this long or longer is decoded on every core; a shorter one is over before the
-// threads would pay.
+// An MP3 this long or longer is decoded on every core, in parts of half as much at least: a
+// shorter one is over before the threads would pay.
 constexpr std::uint64_t kSplitSourceBytes = std::uint64_t(1) << 20;
+constexpr std::size_t kPartBlockBytes = std::size_t(1) << 20;  // written at once by each part
 // Read, scanned and written per round of a WAV's copy: small enough that what was read is still
 // in the processor's cache when it is written (measured faster than 4 MB, as fast as cp).
 constexpr std::size_t kCopyBytes = std::size_t(1) << 20;
@@ -97,7 +98,7 @@ SplitResult decodeSplit(const Mp3Split& split, File& out, PeakAccumulator& peaks
 
     auto decodePart = [&](std::size_t k) {
         PartState& state = parts[k];
-        const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kBlockBytes);
+        const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kPartBlockBytes);
         std::size_t filled = 0;
         const std::uint64_t at = 44 + split.partOffset(k);
         auto flush = [&] {
@@ -113,12 +114,12 @@ SplitResult decodeSplit(const Mp3Split& split, File& out, PeakAccumulator& peaks
         auto sink = [&](const unsigned char* bytes, std::size_t size) {
             delivered.fetch_add(size, std::memory_order_relaxed);
             while (size > 0) {
-                const std::size_t n = std::min(size, kBlockBytes - filled);
+                const std::size_t n = std::min(size, kPartBlockBytes - filled);
                 std::memcpy(buffer.get() + filled, bytes, n);
                 filled += n;
                 bytes += n;
                 size -= n;
-                if (filled == kBlockBytes && !flush()) return false;
+                if (filled == kPartBlockBytes && !flush()) return false;
             }
             return true;
         };
@@ -229,10 +230,13 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
 
     // A long MP3 is cut into as many parts as there are cores, decoded at once. Whatever the
     // cut cannot promise to decode as one thread would, one thread decodes.
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    if (writeOk && kind == SourceKind::Mp3 && cores > 1 && sourceSize >= kSplitSourceBytes) {
+    const unsigned parts = sourceSize < kSplitSourceBytes
+                               ? 1
+                               : unsigned(std::min<std::uint64_t>(std::max(1u, std::thread::hardware_concurrency()),
+                                                                  sourceSize / (kSplitSourceBytes / 2)));
+    if (writeOk && kind == SourceKind::Mp3 && parts > 1) {
         const std::unique_ptr<Mp3Split> split =
-            Mp3Split::plan(doc.documentPath, cores, [&] { return progress.cancelRequested(); });
+            Mp3Split::plan(doc.documentPath, parts, [&] { return progress.cancelRequested(); });
         if (split && 44 + split->totalBytes() <= limit) {
             const SplitResult r =
                 decodeSplit(*split, out, peaks, progress, decodedSoFar, doc.view.framesPerColumn, channels);
