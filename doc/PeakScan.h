@@ -34,6 +34,7 @@ public:
     // Writes doc.peaks for doc.view.columnCount columns: what scanPeaks gives over the same data
     // (the document's format being the one given here).
     void store(DocumentState& doc) const;
+    // True when the document's zoom, bits and channels are those the table was taken for.
     bool fits(const DocumentState& doc) const;
 
 private:
