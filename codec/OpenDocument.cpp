@@ -1,12 +1,21 @@
 #include "codec/OpenDocument.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cctype>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "codec/TagReader.h"
@@ -14,18 +23,30 @@
 #include "platform/Decoder.h"
 #include "platform/File.h"
 #include "platform/FileIo.h"
+#include "platform/Mp3Split.h"
 #include "platform/WaveHeader.h"
 #include "doc/PeakScan.h"
-
-#if defined(__linux__) && !defined(TORVANE_NO_COPY_RANGE)
-#include <unistd.h>
-#define TORVANE_HAVE_COPY_RANGE 1
-#endif
 
 namespace torvane {
 namespace {
 
 constexpr std::uint32_t kDecodeChunk = 10000;  // bytes asked of the decoder per round
+// An MP3 this long or longer is decoded on every core, in parts of half as much at least: a
+// shorter one is over before the threads would pay.
+constexpr std::uint64_t kSplitSourceBytes = std::uint64_t(1) << 20;
+constexpr std::size_t kPartBlockBytes = std::size_t(1) << 20;  // written at once by each part
+// Read, scanned and written per round of a WAV's copy: small enough that what was read is still
+// in the processor's cache when it is written (measured: half the processor time of 1 MB, less
+// than the kernel's own copy followed by a scan of the copy).
+constexpr std::size_t kCopyBytes = std::size_t(128) << 10;
+
+// The peak table built while the working file was written, and the data it was built over:
+// it stands when the working file's header says the same.
+struct PassPeaks {
+    PeakAccumulator table;
+    std::uint64_t dataOffset;
+    std::uint64_t dataBytes;
+};
 
 Outcome failed(MessageId message, int error = 0) { return Outcome::failed(message).because(error); }
 
@@ -48,7 +69,122 @@ MessageId waveRefusal(const Decoder& dec) {
     return MessageId::None;
 }
 
-Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progress, std::uint64_t limit) {
+enum class SplitEnd { Done, OneThread, Cancelled, WriteFailed };
+
+struct SplitResult {
+    SplitEnd end = SplitEnd::Done;
+    std::uint64_t dataBytes = 0;  // decoded; for Cancelled, those in order from the start
+    int error = 0;
+};
+
+// Decodes each part of `split` on a thread of its own into its place in the working file (after
+// its 44-byte header), its peaks taken as its blocks are written; this thread moves the bar
+// and watches for Cancel. OneThread: a part did not decode as planned, start again on one thread.
+SplitResult decodeSplit(const Mp3Split& split, File& out, PeakAccumulator& peaks, Progress& progress,
+                        const std::function<void(std::uint64_t)>& decodedSoFar, std::int32_t framesPerColumn,
+                        int channels) {
+    struct PartState {
+        Mp3Split::PartEnd end = Mp3Split::PartEnd::Stopped;
+        std::uint64_t written = 0;
+        int error = 0;
+        std::optional<PeakAccumulator> peaks;
+    };
+    const std::size_t count = split.partCount();
+    std::vector<PartState> parts(count);
+    std::atomic<bool> stop{false};
+    std::atomic<std::uint64_t> delivered{0};
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::size_t finished = 0;
+
+    auto decodePart = [&](std::size_t k) {
+        PartState& state = parts[k];
+        const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kPartBlockBytes);
+        std::size_t filled = 0;
+        const std::uint64_t at = 44 + split.partOffset(k);
+        auto flush = [&] {
+            if (!out.writeAt(at + state.written, buffer.get(), filled)) {
+                state.error = errno;
+                return false;
+            }
+            state.peaks->add(buffer.get(), filled);
+            state.written += filled;
+            filled = 0;
+            return true;
+        };
+        auto sink = [&](const unsigned char* bytes, std::size_t size) {
+            delivered.fetch_add(size, std::memory_order_relaxed);
+            while (size > 0) {
+                const std::size_t n = std::min(size, kPartBlockBytes - filled);
+                std::memcpy(buffer.get() + filled, bytes, n);
+                filled += n;
+                bytes += n;
+                size -= n;
+                if (filled == kPartBlockBytes && !flush()) return false;
+            }
+            return true;
+        };
+        state.end = split.decodePart(k, sink, stop);
+        if (filled && (state.end == Mp3Split::PartEnd::Done || state.end == Mp3Split::PartEnd::Stopped) && !flush())
+            state.end = Mp3Split::PartEnd::SinkFailed;
+        if (state.end != Mp3Split::PartEnd::Done) stop = true;  // the others need not go on
+        const std::lock_guard lock(mutex);
+        ++finished;
+        changed.notify_one();
+    };
+
+    for (std::size_t k = 0; k < count; ++k) parts[k].peaks.emplace(framesPerColumn, 16, channels, split.partOffset(k));
+    std::vector<std::thread> threads;
+    SplitResult r;
+    try {
+        for (std::size_t k = 0; k < count; ++k) threads.emplace_back(decodePart, k);
+    } catch (const std::system_error&) {  // no thread to be had: one thread it is
+        stop = true;
+        for (std::thread& t : threads) t.join();
+        r.end = SplitEnd::OneThread;
+        return r;
+    }
+    bool cancelled = false;
+    {
+        std::unique_lock lock(mutex);
+        do {  // Cancel is looked at once at least, however soon the parts end
+            changed.wait_for(lock, std::chrono::milliseconds(50), [&] { return finished == count; });
+            if (!cancelled && progress.cancelRequested()) {
+                cancelled = true;
+                stop = true;
+            }
+            decodedSoFar(delivered.load(std::memory_order_relaxed));
+        } while (finished < count);
+    }
+    for (std::thread& t : threads) t.join();
+
+    for (const PartState& p : parts)
+        if (p.end == Mp3Split::PartEnd::SinkFailed) {
+            r.end = SplitEnd::WriteFailed;
+            r.error = p.error;
+            return r;
+        }
+    if (cancelled) {
+        // What was decoded in order from the start stays, as when one thread is cancelled.
+        r.end = SplitEnd::Cancelled;
+        for (std::size_t k = 0; k < count; ++k) {
+            r.dataBytes = split.partOffset(k) + parts[k].written;
+            if (parts[k].end != Mp3Split::PartEnd::Done) break;
+        }
+        return r;
+    }
+    for (const PartState& p : parts)
+        if (p.end != Mp3Split::PartEnd::Done) {
+            r.end = SplitEnd::OneThread;
+            return r;
+        }
+    for (const PartState& p : parts) peaks.merge(*p.peaks);
+    r.dataBytes = split.partOffset(count - 1) + parts.back().written;
+    return r;
+}
+
+Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progress, std::uint64_t limit,
+                            std::optional<PassPeaks>& passPeaks) {
     const bool engineKind = kind == SourceKind::Mp3 || kind == SourceKind::Wma;
     const Decoder::Container container = kind == SourceKind::Wma   ? Decoder::Container::Asf
                                          : kind == SourceKind::Mp3 ? Decoder::Container::MpegOrWave
@@ -81,39 +217,87 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
     bool writeOk = out.writeAt(0, header, 44);
     int writeError = writeOk ? 0 : errno;  // errno where the writing failed
 
-    // Decoded chunks are gathered and written in large blocks. The decoder fills the buffer
-    // before anything reads it: no need to clear a megabyte first.
-    const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kBlockBytes + kDecodeChunk);
-    std::size_t filled = 0;
-    std::uint64_t fileBytes = 44;
-    bool cancelled = false, tooLong = false;
+    // One bar for a split decode and the one-thread decode that may follow it: it never goes back.
     PercentBar bar(progress, 0);
-    auto flush = [&] {
-        if (filled && writeOk) writeOk = out.writeAt(fileBytes - filled, buffer.get(), filled);
-        if (!writeOk && !writeError) writeError = errno;
-        filled = 0;
+    int shown = -1;
+    auto decodedSoFar = [&](std::uint64_t bytes) {
+        const int percent = percentOf(bytes, dec->expectedBytes());
+        if (percent > shown) bar.set(shown = percent);
     };
+    const PeakAccumulator blank(doc.view.framesPerColumn, bits, channels);
+    PeakAccumulator peaks = blank;
+    std::uint64_t fileBytes = 44;
+    bool cancelled = false, tooLong = false, decoded = false;
 
-    while (dec->active()) {
-        if (progress.cancelRequested()) {
-            cancelled = true;
-            break;
+    // A long MP3 is cut into as many parts as there are cores, decoded at once. Whatever the
+    // cut cannot promise to decode as one thread would, one thread decodes.
+    const unsigned parts = sourceSize < kSplitSourceBytes
+                               ? 1
+                               : unsigned(std::min<std::uint64_t>(std::max(1u, std::thread::hardware_concurrency()),
+                                                                  sourceSize / (kSplitSourceBytes / 2)));
+    if (writeOk && kind == SourceKind::Mp3 && parts > 1) {
+        const std::unique_ptr<Mp3Split> split =
+            Mp3Split::plan(doc.documentPath, parts, [&] { return progress.cancelRequested(); });
+        if (split && 44 + split->totalBytes() <= limit) {
+            const SplitResult r =
+                decodeSplit(*split, out, peaks, progress, decodedSoFar, doc.view.framesPerColumn, channels);
+            decoded = r.end != SplitEnd::OneThread;
+            switch (r.end) {
+            case SplitEnd::OneThread:
+                peaks = blank;
+                if (!out.truncate(44)) writeOk = false, writeError = errno;
+                break;
+            case SplitEnd::WriteFailed:
+                writeOk = false;
+                writeError = r.error;
+                break;
+            case SplitEnd::Cancelled:
+                // What came in order from the start is kept, and nothing after it.
+                cancelled = true;
+                fileBytes = 44 + r.dataBytes;
+                if (!out.truncate(fileBytes)) writeOk = false, writeError = errno;
+                break;
+            case SplitEnd::Done:
+                fileBytes = 44 + r.dataBytes;
+                tooLong = fileBytes > limit;
+                break;
+            }
         }
-        // A decoder that fails part-way ends there: what came so far is kept.
-        const std::uint32_t n = dec->read(buffer.get() + filled, kDecodeChunk);
-        if (fileBytes + n > limit) {
-            tooLong = true;
-            break;
-        }
-        filled += n;
-        fileBytes += n;
-        if (filled >= kBlockBytes) {
-            flush();
-            if (!writeOk) break;
-        }
-        bar.set(percentOf(dec->delivered(), dec->expectedBytes()));
     }
-    flush();
+
+    if (!decoded) {
+        // Decoded chunks are gathered and written in large blocks. The decoder fills the buffer
+        // before anything reads it: no need to clear a megabyte first.
+        const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kBlockBytes + kDecodeChunk);
+        std::size_t filled = 0;
+        auto flush = [&] {
+            if (filled && writeOk) writeOk = out.writeAt(fileBytes - filled, buffer.get(), filled);
+            if (!writeOk && !writeError) writeError = errno;
+            if (writeOk) peaks.add(buffer.get(), filled);
+            filled = 0;
+        };
+
+        while (dec->active()) {
+            if (progress.cancelRequested()) {
+                cancelled = true;
+                break;
+            }
+            // A decoder that fails part-way ends there: what came so far is kept.
+            const std::uint32_t n = dec->read(buffer.get() + filled, kDecodeChunk);
+            if (fileBytes + n > limit) {
+                tooLong = true;
+                break;
+            }
+            filled += n;
+            fileBytes += n;
+            if (filled >= kBlockBytes) {
+                flush();
+                if (!writeOk) break;
+            }
+            decodedSoFar(dec->delivered());
+        }
+        flush();
+    }
     // Over what was decoded, not the container's claimed length: that is the audio the
     // document holds.
     // A lossless source has no bit rate to keep, as a WAV has none.
@@ -133,6 +317,7 @@ Outcome decodeToWorkingFile(DocumentState& doc, SourceKind kind, Progress& progr
     }
     if (!writeOk) return failed(MessageId::CannotWriteWorkingFile, writeError);
     if (cancelled) return Outcome::cancelled();
+    passPeaks = PassPeaks{peaks, 44, fileBytes - 44};
     return {};
 }
 
@@ -155,54 +340,44 @@ MessageId wideWaveRefusal(const std::string& path, WaveHeaderError e, const Wave
     return headerErrorMessage(e);
 }
 
-// The kernel copies between the two files without a trip through this process, up to the end
-// of the source or one byte past `limit`. Stopped (before any byte) when it cannot copy these
-// files at all.
-Copied copyInKernel(File& in, File& out, std::uint64_t limit, CopyBar& bar) {
-    Copied c;
-#ifdef TORVANE_HAVE_COPY_RANGE
-    loff_t inPos = 0, outPos = 0;
-    while (c.bytes <= limit) {
-        const ssize_t n = copy_file_range(in.fd(), &inPos, out.fd(), &outPos, kBlockBytes, 0);
-        if (n > 0) {
-            c.bytes += std::uint64_t(n);
-            bar.add(std::uint64_t(n));
-            continue;
-        }
-        if (n == 0) break;
-        const int e = errno;
-        if (c.bytes == 0 && (e == EXDEV || e == ENOSYS || e == EINVAL || e == EOPNOTSUPP || e == EBADF || e == EPERM))
-            c.end = CopyEnd::Stopped;
-        else
-            c.end = e == ENOSPC || e == EFBIG || e == EDQUOT ? CopyEnd::WriteFailed : CopyEnd::ReadFailed;
-        break;
-    }
-#else
-    (void)in;
-    (void)out;
-    (void)limit;
-    (void)bar;
-    c.end = CopyEnd::Stopped;
-#endif
-    return c;
-}
-
-Outcome copyToWorkingFile(DocumentState& doc, Progress& progress, std::uint64_t limit) {
+// The source is read once: each block's peaks are taken between its read and its write.
+Outcome copyToWorkingFile(DocumentState& doc, Progress& progress, std::uint64_t limit, const WaveHeader* h,
+                          std::optional<PassPeaks>& passPeaks) {
     File in = File::open(doc.documentPath, File::Mode::Read);
     const std::int64_t size = in.size();
     if (!in || size < 0) return failed(MessageId::CannotReadSource, errno);
     if (std::uint64_t(size) > limit) return failed(MessageId::TooLong);
     File out = File::open(doc.workingFilePath, File::Mode::Create);
     if (!out) return failed(MessageId::WavNoWorkingFile, errno);
+    ::posix_fadvise(in.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
     CopyBar bar(progress, 0, std::uint64_t(size));
+    std::optional<PeakAccumulator> peaks;
+    if (h) peaks.emplace(doc.view.framesPerColumn, h->bitsPerSample, h->channels, 0, h->dataSize);
+    const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kCopyBytes);
     // Up to the end of the source, and one byte past the limit at most: a source that grows
     // while it is copied is caught.
-    Copied c = copyInKernel(in, out, limit, bar);
-    if (c.end == CopyEnd::Stopped) c = copyBlocks(in, 0, out, 0, limit + 1, &bar);
-    const bool tooLong = c.bytes > limit;
-    const bool readFailed = c.end == CopyEnd::ReadFailed;
-    bool writeFailed = c.end == CopyEnd::WriteFailed;
-    int error = readFailed || writeFailed ? errno : 0;
+    std::uint64_t copied = 0;
+    bool readFailed = false, writeFailed = false;
+    int error = 0;
+    while (copied <= limit) {
+        const std::size_t want = std::size_t(std::min<std::uint64_t>(kCopyBytes, limit + 1 - copied));
+        const std::int64_t n = in.readSomeAt(copied, buffer.get(), want);
+        if (n < 0) readFailed = true;
+        if (n <= 0) break;
+        if (!out.writeAt(copied, buffer.get(), std::size_t(n))) {
+            writeFailed = true;
+            break;
+        }
+        if (peaks && copied + std::uint64_t(n) > h->dataOffset) {
+            const std::uint64_t skip = copied < h->dataOffset ? h->dataOffset - copied : 0;
+            peaks->add(buffer.get() + skip, std::size_t(std::uint64_t(n) - skip));
+        }
+        copied += std::uint64_t(n);
+        bar.add(std::uint64_t(n));
+        if (std::size_t(n) < want) break;
+    }
+    if (readFailed || writeFailed) error = errno;
+    const bool tooLong = copied > limit;
     in.close();
     if (!out.close() && !readFailed && !writeFailed && !tooLong) {
         writeFailed = true;
@@ -215,6 +390,7 @@ Outcome copyToWorkingFile(DocumentState& doc, Progress& progress, std::uint64_t 
     }
     if (writeFailed) return failed(MessageId::CannotWriteWorkingFile, error);
     if (readFailed) return failed(MessageId::CannotReadSource, error);
+    if (peaks) passPeaks = PassPeaks{*peaks, h->dataOffset, h->dataSize};
     return {};
 }
 
@@ -259,11 +435,12 @@ Outcome openDocument(DocumentState& doc, Progress& progress, std::uint64_t worki
 
     const SourceKind kind = sourceKindOf(doc.documentPath);
     bool copy = kind == SourceKind::Wav;
+    std::optional<WaveHeader> header;  // the source's, when it could be read
     if (copy) {
         // A WAV the editor would refuse is refused before it is copied: a multi-gigabyte
         // six-channel file is not worth copying to learn that. One with samples wider than
         // 16 bits, float samples or 64-bit sizes is decoded instead.
-        WaveHeader h;
+        WaveHeader& h = header.emplace();
         const WaveHeaderError e = readWaveHeaderFile(doc.documentPath, h);
         if (e != WaveHeaderError::None && e != WaveHeaderError::CannotOpen) {
             const MessageId m = wideWaveRefusal(doc.documentPath, e, h);
@@ -275,16 +452,26 @@ Outcome openDocument(DocumentState& doc, Progress& progress, std::uint64_t worki
             doc.source.rate = h.sampleRate;
             doc.source.channels = h.channels;
         }
+        if (e != WaveHeaderError::None) header.reset();
     }
-    Outcome r = copy ? copyToWorkingFile(doc, progress, workingFileLimit)
-                     : decodeToWorkingFile(doc, kind, progress, workingFileLimit);
+    std::optional<PassPeaks> peaks;
+    Outcome r = copy ? copyToWorkingFile(doc, progress, workingFileLimit, header ? &*header : nullptr, peaks)
+                     : decodeToWorkingFile(doc, kind, progress, workingFileLimit, peaks);
     if (!r.ok()) return r;
 
     File f;
     const WaveHeaderError e = readWorkingHeader(doc, &f);
     if (e != WaveHeaderError::None) return failed(headerErrorMessage(e));
-    replacePeakArrays(doc);
-    scanPeaks(f, doc, progress, 1);
+    // The table taken while the file was written stands if the file is what it was taken over
+    // (a source that changed while it was copied is scanned again).
+    if (peaks && peaks->table.fits(doc) && std::uint64_t(doc.format.dataOffset) == peaks->dataOffset &&
+        doc.format.dataSize == peaks->dataBytes) {
+        peaks->table.store(doc);
+        if (doc.view.columnCount > 0) progress.setPercent(1, 100);
+    } else {
+        replacePeakArrays(doc);
+        scanPeaks(f, doc, progress, 1);
+    }
     doc.source.tags = readSourceTags(doc.documentPath);
     return {};
 }

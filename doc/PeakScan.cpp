@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "doc/WorkingFile.h"
@@ -108,6 +109,84 @@ void scanPeaks(const File& f, DocumentState& doc, Progress& progress, int bar) {
         doc.peaks.right[c] = std::int16_t(maxRight * 100 / scale);
         const int percent = int((c + 1) * 100u / columns);
         if (percent != told) progress.setPercent(bar, told = percent);
+    }
+}
+
+PeakAccumulator::PeakAccumulator(std::int32_t framesPerColumn, int bitsPerSample, int channels, std::uint64_t dataByte,
+                                 std::uint64_t dataBytes)
+    : m_perColumn(std::uint32_t(framesPerColumn) / kFrameStep), m_eightBit(bitsPerSample == 8), m_mono(channels == 1),
+      m_block((m_eightBit ? 1u : 2u) * (m_mono ? 1u : 2u)), m_stride(std::uint64_t(m_block) * kFrameStep),
+      m_at(dataByte), m_end(dataBytes), m_next((dataByte + m_stride - 1) / m_stride),
+      m_firstColumn(m_perColumn ? m_next / m_perColumn : 0) {}
+
+bool PeakAccumulator::fits(const DocumentState& doc) const {
+    return std::uint32_t(doc.view.framesPerColumn) / kFrameStep == m_perColumn &&
+           (doc.format.bitsPerSample == 8) == m_eightBit && (doc.format.channels == 1) == m_mono &&
+           doc.format.blockSize == m_block;
+}
+
+void PeakAccumulator::take(std::uint64_t examined, const unsigned char* p) {
+    if (m_perColumn == 0) return;
+    const std::uint64_t column = examined / m_perColumn - m_firstColumn;
+    if (column >= m_left.size()) {
+        m_left.resize(column + 1, 0);
+        m_right.resize(column + 1, 0);
+    }
+    const int l = m_eightBit ? level8(p[0]) : level16(p);
+    const int r = m_mono ? l : m_eightBit ? level8(p[1]) : level16(p + 2);
+    m_left[column] = std::uint16_t(std::max<int>(m_left[column], l));
+    m_right[column] = std::uint16_t(std::max<int>(m_right[column], r));
+}
+
+void PeakAccumulator::add(const unsigned char* bytes, std::size_t size) {
+    const std::uint64_t from = m_at;
+    const std::uint64_t end = from + std::min<std::uint64_t>(size, m_end > from ? m_end - from : 0);
+    m_at += size;
+    if (end == from) return;  // past the data
+    for (;;) {
+        const std::uint64_t frame = m_next * m_stride;
+        if (frame >= end) break;
+        const std::uint64_t have = std::max(frame, from);
+        if (frame + m_block > end) {  // the rest comes with the next bytes
+            std::memcpy(m_partial + (have - frame), bytes + (have - from), std::size_t(end - have));
+            break;
+        }
+        const unsigned char* p = bytes + (have - from);
+        if (frame < from) {  // begun in the bytes fed before
+            std::memcpy(m_partial + (from - frame), bytes, std::size_t(frame + m_block - from));
+            p = m_partial;
+        }
+        take(m_next++, p);
+    }
+}
+
+void PeakAccumulator::merge(const PeakAccumulator& other) {
+    if (other.m_left.empty()) return;
+    if (m_left.empty()) m_firstColumn = other.m_firstColumn;
+    const std::uint64_t first = std::min(m_firstColumn, other.m_firstColumn);
+    const std::uint64_t end = std::max(m_firstColumn + m_left.size(), other.m_firstColumn + other.m_left.size());
+    if (first < m_firstColumn) {
+        m_left.insert(m_left.begin(), std::size_t(m_firstColumn - first), 0);
+        m_right.insert(m_right.begin(), std::size_t(m_firstColumn - first), 0);
+        m_firstColumn = first;
+    }
+    m_left.resize(std::size_t(end - first), 0);
+    m_right.resize(std::size_t(end - first), 0);
+    for (std::size_t i = 0; i < other.m_left.size(); ++i) {
+        const std::size_t at = std::size_t(other.m_firstColumn - first) + i;
+        m_left[at] = std::max(m_left[at], other.m_left[i]);
+        m_right[at] = std::max(m_right[at], other.m_right[i]);
+    }
+}
+
+void PeakAccumulator::store(DocumentState& doc) const {
+    replacePeakArrays(doc);
+    const int scale = m_eightBit ? 128 : 32768;
+    for (std::size_t i = 0; i < m_left.size(); ++i) {
+        const std::uint64_t c = m_firstColumn + i;
+        if (c >= doc.view.columnCount) break;
+        doc.peaks.left[c] = std::int16_t(m_left[i] * 100 / scale);
+        doc.peaks.right[c] = std::int16_t(m_right[i] * 100 / scale);
     }
 }
 

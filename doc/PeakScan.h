@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "doc/DocumentState.h"
 #include "platform/File.h"
@@ -19,6 +20,37 @@ namespace torvane {
 // doc.view.columnCount entries. After each column `bar` is set to (c + 1) * 100 / column count.
 // A short read (a file cut under our feet) yields no frame, as at the end of the data.
 void scanPeaks(const File& f, DocumentState& doc, Progress& progress, int bar);
+
+// The same table built from the samples as they go by (a copy or a decode writing the working
+// file), so that nothing reads the file a second time. Fed the data's bytes in order from
+// `dataByte` on (a part decoded on a thread of its own starts where its samples go); bytes past
+// `dataBytes` are not samples (chunks after the data). Tables of different parts merge.
+class PeakAccumulator {
+public:
+    PeakAccumulator(std::int32_t framesPerColumn, int bitsPerSample, int channels, std::uint64_t dataByte = 0,
+                    std::uint64_t dataBytes = UINT64_MAX);
+    void add(const unsigned char* bytes, std::size_t size);
+    void merge(const PeakAccumulator& other);
+    // Writes doc.peaks for doc.view.columnCount columns: what scanPeaks gives over the same data
+    // (the document's format being the one given here).
+    void store(DocumentState& doc) const;
+    // True when the document's zoom, bits and channels are those the table was taken for.
+    bool fits(const DocumentState& doc) const;
+
+private:
+    void take(std::uint64_t examined, const unsigned char* frame);
+
+    std::uint32_t m_perColumn;  // examined frames per column
+    bool m_eightBit, m_mono;
+    std::uint32_t m_block;
+    std::uint64_t m_stride;
+    std::uint64_t m_at;         // data byte of the next byte fed
+    std::uint64_t m_end;
+    std::uint64_t m_next;       // the next examined frame
+    unsigned char m_partial[4] = {};
+    std::uint64_t m_firstColumn;
+    std::vector<std::uint16_t> m_left, m_right;  // levels of columns m_firstColumn ...
+};
 
 // New zero-filled arrays of doc.view.columnCount entries, replacing the old ones.
 void replacePeakArrays(DocumentState& doc);

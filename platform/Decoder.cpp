@@ -47,6 +47,35 @@ std::uint64_t maskOf(const AVChannelLayout& l) {
 
 }  // namespace
 
+bool Decoder::openCodec(const AVCodec* codec, const AVCodecParameters* parameters, AVRational timeBase,
+                        Container container) {
+    m_kind = container;
+    m_codec = avcodec_alloc_context3(codec);
+    if (!m_codec || avcodec_parameters_to_context(m_codec, parameters) < 0) return false;
+    m_codec->pkt_timebase = timeBase;
+    // Codecs that decode frames in parallel (FLAC among them) use every core: the samples are
+    // the same as from one thread. The engine's streams stay as they were.
+    if (container == Container::Other) m_codec->thread_count = 0;
+    if (avcodec_open2(m_codec, codec, nullptr) < 0) return false;
+
+    const AVCodecDescriptor* desc = avcodec_descriptor_get(parameters->codec_id);
+    m_lossless = desc && (desc->props & AV_CODEC_PROP_LOSSLESS);
+    m_sourceCodec = avcodec_get_name(parameters->codec_id);
+    m_sourceBits = storedBits(*parameters, m_lossless);
+    m_sourceRate = m_codec->sample_rate;
+    m_sourceChannels = m_codec->ch_layout.nb_channels;
+
+    const int inChannels = m_codec->ch_layout.nb_channels;
+    if (inChannels <= 0 || m_codec->sample_rate <= 0) return false;
+    m_rate = unsigned(m_codec->sample_rate);
+    m_channels = inChannels == 1 ? 1 : 2;
+    if (!configure(m_codec->sample_rate, m_codec->ch_layout, m_codec->sample_fmt)) return false;
+
+    m_packet = av_packet_alloc();
+    m_frame = av_frame_alloc();
+    return m_packet && m_frame;
+}
+
 std::unique_ptr<Decoder> Decoder::open(const std::string& utf8Path, Container container, bool dither) {
     std::unique_ptr<Decoder> d(new Decoder);
     d->m_dither = dither;
@@ -67,32 +96,7 @@ std::unique_ptr<Decoder> Decoder::open(const std::string& utf8Path, Container co
     d->m_streamIndex = av_find_best_stream(d->m_format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
     if (d->m_streamIndex < 0 || !codec) return nullptr;
     AVStream* st = d->m_format->streams[d->m_streamIndex];
-
-    d->m_codec = avcodec_alloc_context3(codec);
-    if (!d->m_codec || avcodec_parameters_to_context(d->m_codec, st->codecpar) < 0) return nullptr;
-    d->m_codec->pkt_timebase = st->time_base;
-    // Codecs that decode frames in parallel (FLAC among them) use every core: the samples are
-    // the same as from one thread. The engine's streams stay as they were.
-    if (container == Container::Other) d->m_codec->thread_count = 0;
-    if (avcodec_open2(d->m_codec, codec, nullptr) < 0) return nullptr;
-
-    const AVCodecDescriptor* desc = avcodec_descriptor_get(st->codecpar->codec_id);
-    d->m_lossless = desc && (desc->props & AV_CODEC_PROP_LOSSLESS);
-    d->m_sourceCodec = avcodec_get_name(st->codecpar->codec_id);
-    d->m_sourceBits = storedBits(*st->codecpar, d->m_lossless);
-    d->m_sourceRate = d->m_codec->sample_rate;
-    d->m_sourceChannels = d->m_codec->ch_layout.nb_channels;
-
-    const int inChannels = d->m_codec->ch_layout.nb_channels;
-    if (inChannels <= 0 || d->m_codec->sample_rate <= 0) return nullptr;
-    d->m_rate = unsigned(d->m_codec->sample_rate);
-    d->m_channels = inChannels == 1 ? 1 : 2;
-
-    if (!d->configure(d->m_codec->sample_rate, d->m_codec->ch_layout, d->m_codec->sample_fmt)) return nullptr;
-
-    d->m_packet = av_packet_alloc();
-    d->m_frame = av_frame_alloc();
-    if (!d->m_packet || !d->m_frame) return nullptr;
+    if (!d->openCodec(codec, st->codecpar, st->time_base, container)) return nullptr;
 
     double seconds = 0;
     if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
@@ -225,6 +229,39 @@ std::uint32_t Decoder::read(void* buffer, std::uint32_t length) {
     }
     m_delivered += done;
     return done;
+}
+
+bool Decoder::nextPacket(AVPacket* packet) {
+    for (;;) {
+        if (av_read_frame(m_format, packet) < 0) return false;
+        if (packet->stream_index == m_streamIndex) return true;
+        av_packet_unref(packet);
+    }
+}
+
+std::unique_ptr<Decoder> Decoder::fedTwin() const {
+    if (!m_format || m_streamIndex < 0) return nullptr;
+    std::unique_ptr<Decoder> d(new Decoder);
+    d->m_dither = m_dither;
+    const AVStream* st = m_format->streams[m_streamIndex];
+    if (!d->openCodec(m_codec->codec, st->codecpar, st->time_base, m_kind)) return nullptr;
+    return d;
+}
+
+int Decoder::decodePacket(const AVPacket* packet, std::vector<std::uint8_t>& out) {
+    m_pending.swap(out);
+    int frames = 0;
+    bool ok = true;
+    // A damaged packet gives no frame, as in read().
+    avcodec_send_packet(m_codec, packet);
+    while (ok && avcodec_receive_frame(m_codec, m_frame) == 0) {
+        ++frames;
+        ok = convert(m_frame);
+        av_frame_unref(m_frame);
+    }
+    if (ok && !packet) ok = convert(nullptr);  // whatever the converter still holds
+    m_pending.swap(out);
+    return ok ? frames : -1;
 }
 
 }  // namespace torvane

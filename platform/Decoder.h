@@ -15,6 +15,9 @@ struct SwrContext;
 struct AVPacket;
 struct AVFrame;
 struct AVChannelLayout;
+struct AVCodec;
+struct AVCodecParameters;
+struct AVRational;
 
 namespace torvane {
 
@@ -50,8 +53,19 @@ public:
     // Places up to `length` bytes; returns how many (0 at the end).
     std::uint32_t read(void* buffer, std::uint32_t length);
 
+    // For a caller that cuts the stream itself (and then never calls read()): the next packet of
+    // the audio stream as the demuxer hands it out; false at the end of the file.
+    bool nextPacket(AVPacket* packet);
+    // A decoder of the same stream with the same conversion, fed packets by its caller.
+    std::unique_ptr<Decoder> fedTwin() const;
+    // Decodes one packet (nullptr: the end of the stream) and appends the samples, converted as
+    // read() gives them, to `out`; returns the number of frames the codec gave, -1 on a failure
+    // of the conversion.
+    int decodePacket(const AVPacket* packet, std::vector<std::uint8_t>& out);
+
 private:
     Decoder() = default;
+    bool openCodec(const AVCodec* codec, const AVCodecParameters* parameters, AVRational timeBase, Container container);
     bool decodeMore();  // appends to m_pending; false at the end of the data
     bool convert(const AVFrame* frame);
     // Sets the converter up for input of this rate, layout and sample format; what the old
@@ -64,6 +78,7 @@ private:
     AVPacket* m_packet = nullptr;
     AVFrame* m_frame = nullptr;
     int m_streamIndex = -1;
+    Container m_kind = Container::MpegOrWave;
     unsigned m_rate = 0;
     unsigned m_channels = 0;
     std::string m_sourceCodec, m_container;

@@ -9,6 +9,7 @@
 
 #include "codec/OpenDocument.h"
 #include "doc/InstanceFolder.h"
+#include "doc/PeakScan.h"
 #include "support/TestFiles.h"
 #include "doc/WorkingFile.h"
 #include "platform/FileIo.h"
@@ -183,6 +184,53 @@ TEST_F(OpenDocumentTest, WavIsCopiedByteForByteWithItsExtraChunks) {
     EXPECT_EQ(doc.view.columnCount, 13u);
     EXPECT_EQ(p.bar(0).back(), 100);
     EXPECT_EQ(p.bar(1).back(), 100);
+}
+
+// The table taken while the working file is written is the one a scan of the finished file gives:
+// WAVs of every kind with chunks around the data or data cut short, decoded sources, and a long
+// MP3 decoded on several threads (whose samples are the decoder's, in order).
+TEST_F(OpenDocumentTest, PeaksTakenWhileWritingEqualAScanOfTheWorkingFile) {
+    std::mt19937 rng(77);
+    std::vector<std::string> sources = {Inputs::get().path(22050, 1, "mp3"), Inputs::get().path(44100, 2, "wma")};
+    for (int i = 0; i < 12; ++i) {
+        const std::uint16_t bits = i % 2 ? 8 : 16, channels = std::uint16_t(1 + i / 2 % 2);
+        const Bytes pcm = randomBytes(rng() % 3'000'000, rng);
+        RiffBuilder b;
+        b.fmt(1, channels, 8000, bits).chunk("LIST", Bytes(rng() % 999, 'i'));
+        if (i % 3 == 2) b.chunkWithSize("data", std::uint32_t(pcm.size() + 1000), pcm);  // cut short
+        else b.data(pcm).chunk("id3 ", Bytes(rng() % 999, 'x'));
+        sources.push_back(scratch("peaks" + std::to_string(i) + ".wav"));
+        writeFile(sources.back(), b.bytes());
+    }
+    const std::string signal = scratch("long.wav"), longMp3 = scratch("long.mp3");
+    ASSERT_TRUE(makeSignalWav(signal, 44100, 2, 70) && run("lame --quiet -b 128 " + quote(signal) + " " + quote(longMp3)));
+    ASSERT_GT(fileSize(longMp3), 1 << 20);
+    sources.push_back(longMp3);
+    for (const std::string& src : sources) {
+        for (const std::int32_t perColumn : {10000, 99, 150, 2205}) {
+            SCOPED_TRACE(src + " " + std::to_string(perColumn));
+            doc = DocumentState{};
+            doc.tempFolder = instance.path();
+            doc.view.framesPerColumn = perColumn;
+            ASSERT_TRUE(open(src).ok());
+            const PeakTable taken = doc.peaks;
+            NoProgress none;
+            scanPeaks(File::open(doc.workingFilePath, File::Mode::Read), doc, none, 1);
+            EXPECT_TRUE(taken.left == doc.peaks.left && taken.right == doc.peaks.right);
+        }
+    }
+    const Bytes reference = capture("ffmpeg -nostdin -loglevel error -i " + quote(longMp3) + " -f s16le -");
+    const Bytes w = readFile(doc.workingFilePath);
+    EXPECT_TRUE(reference == Bytes(w.begin() + 44, w.end()));
+
+    // Cancel while the parts decode: what came in order from the start stays, under a true header.
+    RecordingProgress cancel(/*cancelAfter=*/1);
+    EXPECT_EQ(open(longMp3, cancel).status, Outcome::Status::Cancelled);
+    const Bytes part = readFile(doc.workingFilePath);
+    ASSERT_GE(part.size(), 44u);
+    EXPECT_EQ(get32(part, 40), part.size() - 44);
+    EXPECT_TRUE(std::equal(part.begin() + 44, part.end(), reference.begin()));
+    EXPECT_TRUE(cancel.bar(1).empty());
 }
 
 TEST_F(OpenDocumentTest, EightBitMonoWavOpensWithPeaksScaledBy128) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 
 #include "doc/InstanceFolder.h"
@@ -270,3 +271,43 @@ TEST_F(PeakScanTest, ReloadAtANewZoomAndWhenTheFileIsGone) {
 }
 
 }  // namespace
+
+// Fed the data in pieces of any size, as two parts cut at any frame and merged, the table taken
+// as the bytes go by is the scan's; bytes past the data are not samples.
+TEST(PeakAccumulator, FedInAnyPiecesAndMergedItIsTheScan) {
+    TempDir dir;
+    std::mt19937 rng(31);
+    for (int round = 0; round < 60; ++round) {
+        const std::uint16_t bits = rng() % 2 ? 8 : 16, channels = std::uint16_t(1 + rng() % 2);
+        DocumentState doc;
+        doc.workingFilePath = dir.file("w.wav");
+        writeFile(doc.workingFilePath, RiffBuilder()
+                                           .fmt(1, channels, 8000, bits)
+                                           .chunk("LIST", Bytes(rng() % 7, 'i'))
+                                           .data(randomBytes(rng() % 200000, rng))
+                                           .chunk("id3 ", Bytes(9, 'x'))
+                                           .bytes());
+        doc.view.framesPerColumn = std::array{100, 150, 1000, 10000}[rng() % 4];
+        File f;
+        ASSERT_EQ(readWorkingHeader(doc, &f), WaveHeaderError::None);
+        NoProgress none;
+        scanPeaks(f, doc, none, 1);
+
+        const Bytes file = readFile(doc.workingFilePath);
+        const unsigned char* data = file.data() + doc.format.dataOffset;
+        const std::uint64_t end = file.size() - std::uint64_t(doc.format.dataOffset);
+        const std::uint64_t cut = rng() % (doc.format.frameCount + 1) * doc.format.blockSize;
+        PeakAccumulator first(doc.view.framesPerColumn, bits, channels, 0, doc.format.dataSize);
+        PeakAccumulator second(doc.view.framesPerColumn, bits, channels, cut, doc.format.dataSize);
+        auto feed = [&](PeakAccumulator& a, std::uint64_t from, std::uint64_t to) {
+            for (std::uint64_t n; from < to; from += n) a.add(data + from, n = std::min<std::uint64_t>(to - from, 1 + rng() % 700));
+        };
+        feed(first, 0, cut);
+        feed(second, cut, end);
+        second.merge(first);
+        DocumentState taken = doc;
+        second.store(taken);
+        EXPECT_TRUE(second.fits(doc));
+        ASSERT_TRUE(taken.peaks.left == doc.peaks.left && taken.peaks.right == doc.peaks.right) << "round " << round;
+    }
+}
