@@ -4,14 +4,17 @@
 // edit it undoes, and the edits once more without the undo journal, to show what keeping the
 // overwritten or removed bytes costs.
 //
-// Usage: bench_edits IN.wav [WORK_DIR]   (a one-hour 44.1 kHz stereo WAV for the real figures;
-// bench/edits.sh makes one)
+// Usage: bench_edits IN.wav [WORK_DIR [PAIRS]]   (a one-hour 44.1 kHz stereo WAV for the real
+// figures; bench/edits.sh makes one). With PAIRS, only Volume with its undo step against Volume
+// without the journal, timed in PAIRS pairs that take turns going first, and the median ratio.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/Progress.h"
 #include "session/Session.h"
@@ -67,6 +70,34 @@ int main(int argc, char** argv) {
         if (!r.ok()) std::fprintf(stderr, "edit failed: %s\n", messageText(r).c_str());
     };
     const DocumentState& d = session.doc();
+
+    if (argc > 3) {
+        const int pairs = std::max(1, std::atoi(argv[3]));
+        const auto volumeTimed = [&](bool keep) {
+            session.keepUndo(keep);
+            reopen();
+            return seconds([&] { edit([&] { return session.changeVolume(0.5f, false, none); }); });
+        };
+        std::vector<double> with, without, ratios;
+        for (int i = 0; i < pairs; ++i) {
+            const bool undoFirst = i % 2 == 0;
+            const double first = volumeTimed(undoFirst), second = volumeTimed(!undoFirst);
+            with.push_back(undoFirst ? first : second);
+            without.push_back(undoFirst ? second : first);
+            ratios.push_back(with.back() / without.back());
+            std::printf("pair %d: with undo %.3f s, without %.3f s, ratio %.3f\n", i + 1, with.back(), without.back(),
+                        ratios.back());
+        }
+        const auto median = [](std::vector<double> v) {
+            std::sort(v.begin(), v.end());
+            return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+        };
+        std::printf("%-46s %8.3f s\n", "Volume 50 % with its undo step (median)", median(with));
+        std::printf("%-46s %8.3f s   ratio %.3f (median of %d pairs)\n", "Volume 50 % without the undo journal",
+                    median(without), median(ratios), pairs);
+        std::printf("(%.2f hours of audio)\n", d.format.duration / 3600.0);
+        return 0;
+    }
 
     reopen();
     const double hours = d.format.duration / 3600.0;

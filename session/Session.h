@@ -202,8 +202,9 @@ private:
     bool setPosition(std::uint64_t position);
     void selectWholeDocument();
     // Runs one of the five edits with the document's current markers; `redoing` runs the
-    // step the journal already holds instead of recording a new one.
-    Outcome runEdit(EditKind kind, float factor, Progress& progress, bool redoing = false);
+    // step the journal already holds instead of recording a new one. `tableAtZoom`: the peak
+    // table is the one of the document's zoom (a redo may have changed the zoom).
+    Outcome runEdit(EditKind kind, float factor, Progress& progress, bool redoing = false, bool tableAtZoom = true);
 
     DocumentState m_doc;
     std::unique_ptr<InstanceFolder> m_folder;
