@@ -107,8 +107,9 @@ int main(int argc, char** argv) {
             std::printf("Volume 50 %% with its undo step, %-24s %8.3f s (median)\n", pages, median(with));
             std::printf("Volume 50 %% without the journal, %-23s %8.3f s   ratio %.3f (median of %d pairs)\n", pages,
                         median(without), median(ratios), pairs);
-            std::printf("%-57s ratio %.3f\n", "  best with undo to best without",
-                        *std::min_element(with.begin(), with.end()) / *std::min_element(without.begin(), without.end()));
+            const double best = *std::min_element(with.begin(), with.end()) /
+                                *std::min_element(without.begin(), without.end());
+            std::printf("%-57s ratio %.3f\n", "  best with undo to best without", best);
         }
         std::printf("(%.2f hours of audio)\n", d.format.duration / 3600.0);
         return 0;

@@ -156,9 +156,11 @@ Outcome Edit::apply(DocumentState& doc, Progress& progress, const MovedBytes& mo
         // Block by block: read, keep the old bytes for undo, rewrite, write. The file ends the
         // pass as it would end a copy; the bytes undo keeps are those up to it, as in plan().
         const std::uint64_t at = c.rewritten.at;
-        const std::uint64_t keep = std::min(c.rewritten.size, std::uint64_t(length) > at ? std::uint64_t(length) - at : 0);
+        const std::uint64_t end = std::uint64_t(length);
+        const std::uint64_t keep = std::min(c.rewritten.size, end > at ? end - at : 0);
         const std::size_t step = std::max<std::size_t>(block, pass.blockBytes / block * block);
-        const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(std::size_t(std::min<std::uint64_t>(step, c.rewritten.size)));
+        const std::size_t bufferSize = std::size_t(std::min<std::uint64_t>(step, c.rewritten.size));
+        const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(bufferSize);
         std::uint64_t done = 0;
         bool keptAll = true;
         while (done < c.rewritten.size) {

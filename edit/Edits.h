@@ -1,6 +1,6 @@
 #pragma once
 // The five edits on the working file. Each rewrites the selection of the working file in place
-// (bar 0, "Processing:"); the peak table is then rebuilt by whoever ran it (bar 1,
+// (bar 0, "Processing:"); the peak table is then brought up to date by whoever ran it (bar 1,
 // "Reloading:"). The selection runs from the start marker's column up to, not including, the
 // finish marker's.
 //

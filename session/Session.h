@@ -102,7 +102,8 @@ public:
     Outcome zoomTo(std::int32_t framesPerColumn, Progress& progress);
 
     // The five edits. Each stops playback and lets the stream go, rewrites the working file
-    // (bar 0) and rebuilds the peak table (bar 1), then opens a new stream; a completed edit
+    // (bar 0) and rebuilds the peak table (bar 1: Volume and the fades work out only the columns
+    // they rewrote, from their new bytes), then opens a new stream; a completed edit
     // marks the document modified and leaves it stopped (mode 1). Delete keeps the start
     // marker and puts the finish marker one column on; Cut Out selects the whole result;
     // the others keep the markers. A failed edit changes neither the file nor the markers.

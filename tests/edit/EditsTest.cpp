@@ -339,14 +339,16 @@ TEST_F(EditsTest, OnePassKeepsUndoAndPeaksOnRandomDocuments) {
         const std::string what = "trial " + std::to_string(trial);
         if (cut) {
             EXPECT_EQ(r.message, MessageId::CannotWriteUndo) << what;
-            EXPECT_TRUE(readFile(d.workingFilePath) == Bytes(before.begin(), before.begin() + std::ptrdiff_t(cut))) << what;
+            const Bytes left(before.begin(), before.begin() + std::ptrdiff_t(cut));
+            EXPECT_TRUE(readFile(d.workingFilePath) == left) << what;
             continue;
         }
         ASSERT_TRUE(r.ok()) << what;
         ASSERT_TRUE(readFile(d.workingFilePath) == p.file) << what;
         Bytes saved;
         for (const UndoPlan::Range& s : plan.saved)
-            saved.insert(saved.end(), before.begin() + std::ptrdiff_t(s.at), before.begin() + std::ptrdiff_t(s.at + s.size));
+            saved.insert(saved.end(), before.begin() + std::ptrdiff_t(s.at),
+                         before.begin() + std::ptrdiff_t(s.at + s.size));
         EXPECT_EQ(kept, saved.size()) << what;
         EXPECT_TRUE(readFile(dir.file("undo.bin")) == saved) << what;
         ASSERT_TRUE(peaks.finish(File::open(d.workingFilePath, File::Mode::Read), d));
