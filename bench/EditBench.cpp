@@ -4,14 +4,20 @@
 // edit it undoes, and the edits once more without the undo journal, to show what keeping the
 // overwritten or removed bytes costs.
 //
-// Usage: bench_edits IN.wav [WORK_DIR]   (a one-hour 44.1 kHz stereo WAV for the real figures;
-// bench/edits.sh makes one)
+// Usage: bench_edits IN.wav [WORK_DIR [PAIRS]]   (a one-hour 44.1 kHz stereo WAV for the real
+// figures; bench/edits.sh makes one). With PAIRS, only Volume with its undo step against Volume
+// without the journal, timed in PAIRS pairs that take turns going first, and the median ratio.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include <sys/resource.h>
 
 #include "platform/Progress.h"
 #include "session/Session.h"
@@ -43,6 +49,29 @@ void shell(const std::string& command) {
 
 std::string quote(const std::string& s) { return "'" + s + "'"; }
 
+// Bytes the process has read and written through the system so far (page cache or disk).
+std::pair<double, double> ioBytes() {
+    double read = 0, written = 0;
+    if (std::FILE* f = std::fopen("/proc/self/io", "r")) {
+        char key[32];
+        double value;
+        while (std::fscanf(f, "%31s %lf", key, &value) == 2) {
+            if (std::string(key) == "rchar:") read = value;
+            if (std::string(key) == "wchar:") written = value;
+        }
+        std::fclose(f);
+    }
+    return {read, written};
+}
+
+// The process's user and system time so far: unlike the clock, not lengthened by other work
+// on the machine.
+double cpuSeconds() {
+    struct rusage r;
+    ::getrusage(RUSAGE_SELF, &r);
+    return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) + double(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -67,6 +96,61 @@ int main(int argc, char** argv) {
         if (!r.ok()) std::fprintf(stderr, "edit failed: %s\n", messageText(r).c_str());
     };
     const DocumentState& d = session.doc();
+
+    if (argc > 3) {
+        const int pairs = std::max(1, std::atoi(argv[3]));
+        // `fresh`: before the reopen an untimed Volume kept its undo step, which the reopen
+        // gives back with the old working file, as after any earlier edit; otherwise the new
+        // file data of the edit takes whatever pages the machine hands out after the reopen.
+        // (In a virtual machine pages it has not handed out lately can cost more to write than
+        // the whole edit.)
+        const auto volumeTimed = [&](bool keep, bool fresh) {
+            session.keepUndo(true);
+            if (fresh) {
+                reopen();
+                edit([&] { return session.changeVolume(0.5f, false, none); });
+            }
+            reopen();
+            session.keepUndo(keep);
+            const double cpu0 = cpuSeconds();
+            const auto [read0, written0] = ioBytes();
+            const double wall = seconds([&] { edit([&] { return session.changeVolume(0.5f, false, none); }); });
+            const auto [read1, written1] = ioBytes();
+            if (keep)
+                std::printf("  with undo: read %.0f MB, written %.0f MB\n", (read1 - read0) / 1e6,
+                            (written1 - written0) / 1e6);
+            return std::pair{wall, cpuSeconds() - cpu0};
+        };
+        const auto median = [](std::vector<double> v) {
+            std::sort(v.begin(), v.end());
+            return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+        };
+        for (const bool fresh : {false, true}) {
+            std::vector<double> with, without, ratios, cpuRatios;
+            for (int i = 0; i < pairs; ++i) {
+                const bool undoFirst = i % 2 == 0;
+                const auto first = volumeTimed(undoFirst, fresh), second = volumeTimed(!undoFirst, fresh);
+                const auto& w = undoFirst ? first : second;
+                const auto& wo = undoFirst ? second : first;
+                with.push_back(w.first);
+                without.push_back(wo.first);
+                ratios.push_back(w.first / wo.first);
+                cpuRatios.push_back(w.second / wo.second);
+                std::printf("pair %d: with undo %.3f s (cpu %.3f), without %.3f s (cpu %.3f), ratio %.3f\n", i + 1,
+                            w.first, w.second, wo.first, wo.second, ratios.back());
+            }
+            const char* pages = fresh ? "after an earlier edit" : "after a reopen alone";
+            std::printf("Volume 50 %% with its undo step, %-24s %8.3f s (median)\n", pages, median(with));
+            std::printf("Volume 50 %% without the journal, %-23s %8.3f s   ratio %.3f (median of %d pairs)\n", pages,
+                        median(without), median(ratios), pairs);
+            const double best = *std::min_element(with.begin(), with.end()) /
+                                *std::min_element(without.begin(), without.end());
+            std::printf("%-57s ratio %.3f\n", "  best with undo to best without", best);
+            std::printf("%-57s ratio %.3f\n", "  processor time, with undo to without (median)", median(cpuRatios));
+        }
+        std::printf("(%.2f hours of audio)\n", d.format.duration / 3600.0);
+        return 0;
+    }
 
     reopen();
     const double hours = d.format.duration / 3600.0;

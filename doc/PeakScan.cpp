@@ -72,27 +72,29 @@ void replacePeakArrays(DocumentState& doc) {
     doc.peaks.right.assign(doc.view.columnCount, 0);
 }
 
-void scanPeaks(const File& f, DocumentState& doc, Progress& progress, int bar) {
-    const std::uint32_t columns = doc.view.columnCount;
-    if (doc.peaks.left.size() != columns) doc.peaks.left.assign(columns, 0);
-    if (doc.peaks.right.size() != columns) doc.peaks.right.assign(columns, 0);
-    if (columns == 0) return;
+namespace {
 
+inline std::int16_t scaled(int level, bool eightBit) { return std::int16_t(level * 100 / (eightBit ? 128 : 32768)); }
+
+// Columns [first, end) from the file; bar (c + 1) * 100 / columns after column c, when given.
+void scanColumns(const File& f, DocumentState& doc, std::uint32_t first, std::uint32_t end, Progress* progress,
+                 int bar) {
+    const std::uint32_t columns = doc.view.columnCount;
     const std::uint32_t perColumn = std::uint32_t(doc.view.framesPerColumn) / kFrameStep;  // S
     const bool eightBit = doc.format.bitsPerSample == 8;
     const bool mono = doc.format.channels == 1;
     const std::uint32_t block = doc.format.blockSize ? doc.format.blockSize : 1;
-    // Frames at or past the frame count contribute nothing.
-    const std::uint64_t examined = (std::uint64_t(doc.format.frameCount) + kFrameStep - 1) / kFrameStep;
+    // Frames at or past the frame count contribute nothing; nor do those past the last column.
+    const std::uint64_t examined = std::min<std::uint64_t>(
+        (std::uint64_t(doc.format.frameCount) + kFrameStep - 1) / kFrameStep, std::uint64_t(end) * perColumn);
     ExaminedFrames frames(f, std::uint32_t(doc.format.dataOffset), block, examined);
-    const int scale = eightBit ? 128 : 32768;
     int told = -1;
 
-    for (std::uint32_t c = 0; c < columns; ++c) {
+    for (std::uint32_t c = first; c < end; ++c) {
         int maxLeft = 0, maxRight = 0;
-        const std::uint64_t first = std::uint64_t(c) * perColumn;
-        const std::uint64_t end = std::min<std::uint64_t>(first + perColumn, examined);
-        for (std::uint64_t i = first; i < end; ++i) {
+        const std::uint64_t from = std::uint64_t(c) * perColumn;
+        const std::uint64_t to = std::min<std::uint64_t>(from + perColumn, examined);
+        for (std::uint64_t i = from; i < to; ++i) {
             const unsigned char* p = frames.frame(i);
             if (!p) break;
             if (mono) {
@@ -105,11 +107,66 @@ void scanPeaks(const File& f, DocumentState& doc, Progress& progress, int bar) {
                 if (r > maxRight) maxRight = r;
             }
         }
-        doc.peaks.left[c] = std::int16_t(maxLeft * 100 / scale);
-        doc.peaks.right[c] = std::int16_t(maxRight * 100 / scale);
+        doc.peaks.left[c] = scaled(maxLeft, eightBit);
+        doc.peaks.right[c] = scaled(maxRight, eightBit);
+        if (!progress) continue;
         const int percent = int((c + 1) * 100u / columns);
-        if (percent != told) progress.setPercent(bar, told = percent);
+        if (percent != told) progress->setPercent(bar, told = percent);
     }
+}
+
+}  // namespace
+
+void scanPeaks(const File& f, DocumentState& doc, Progress& progress, int bar) {
+    const std::uint32_t columns = doc.view.columnCount;
+    if (doc.peaks.left.size() != columns) doc.peaks.left.assign(columns, 0);
+    if (doc.peaks.right.size() != columns) doc.peaks.right.assign(columns, 0);
+    scanColumns(f, doc, 0, columns, &progress, bar);
+}
+
+PeakUpdate::PeakUpdate(const DocumentState& doc)
+    : m_dataOffset(std::uint32_t(doc.format.dataOffset)), m_block(doc.format.blockSize ? doc.format.blockSize : 1),
+      m_perColumn(std::uint32_t(doc.view.framesPerColumn) / kFrameStep), m_columns(doc.view.columnCount),
+      m_examined((std::uint64_t(doc.format.frameCount) + kFrameStep - 1) / kFrameStep),
+      m_eightBit(doc.format.bitsPerSample == 8), m_mono(doc.format.channels == 1) {}
+
+void PeakUpdate::written(const unsigned char* bytes, std::size_t size, std::uint64_t at) {
+    if (m_perColumn == 0 || at + size <= m_dataOffset) return;
+    const std::uint64_t stride = std::uint64_t(m_block) * kFrameStep;
+    // The examined frames that lie wholly within the bytes written.
+    const std::uint64_t data = at > m_dataOffset ? at - m_dataOffset : 0;
+    const std::uint64_t dataEnd = at + size - m_dataOffset;
+    std::uint64_t i = (data + stride - 1) / stride;
+    const std::uint64_t end = std::min(m_examined, dataEnd >= m_block ? (dataEnd - m_block) / stride + 1 : 0);
+    for (; i < end; ++i) {
+        const std::uint64_t column = i / m_perColumn;
+        if (column >= m_columns) return;
+        if (m_left.empty()) m_first = std::uint32_t(column);
+        // The table is told in order: a column first seen starts from silence.
+        while (m_first + m_left.size() <= column) {
+            m_left.push_back(0);
+            m_right.push_back(0);
+        }
+        const unsigned char* p = bytes + (m_dataOffset + i * stride - at);
+        const std::size_t k = std::size_t(column - m_first);
+        const int l = m_eightBit ? level8(p[0]) : level16(p);
+        const int r = m_mono ? l : m_eightBit ? level8(p[1]) : level16(p + 2);
+        m_left[k] = std::max(m_left[k], scaled(l, m_eightBit));
+        m_right[k] = std::max(m_right[k], scaled(r, m_eightBit));
+    }
+}
+
+bool PeakUpdate::finish(const File& f, DocumentState& doc) {
+    if (doc.peaks.left.size() != m_columns || doc.peaks.right.size() != m_columns) return false;
+    if (m_left.empty()) return true;
+    std::copy(m_left.begin(), m_left.end(), doc.peaks.left.begin() + m_first);
+    std::copy(m_right.begin(), m_right.end(), doc.peaks.right.begin() + m_first);
+    // The first and the last column may hold examined frames on either side of what was
+    // written: those two are read whole from the file.
+    const std::uint32_t last = m_first + std::uint32_t(m_left.size()) - 1;
+    scanColumns(f, doc, m_first, m_first + 1, nullptr, 0);
+    if (last != m_first) scanColumns(f, doc, last, last + 1, nullptr, 0);
+    return true;
 }
 
 PeakAccumulator::PeakAccumulator(std::int32_t framesPerColumn, int bitsPerSample, int channels, std::uint64_t dataByte,

@@ -52,6 +52,30 @@ private:
     std::vector<std::uint16_t> m_left, m_right;  // levels of columns m_firstColumn ...
 };
 
+// Keeps the table true while an edit rewrites part of the data in place (the length and the
+// zoom stay): told the new bytes as they go out, in the order of the file, it works out the
+// columns from them; finish() reads again only the first and the last column told, which may
+// hold examined frames outside what was written.
+class PeakUpdate {
+public:
+    explicit PeakUpdate(const DocumentState& doc);
+    // `size` new bytes at offset `at` of the working file; whole frames, after those told before.
+    void written(const unsigned char* bytes, std::size_t size, std::uint64_t at);
+    // Into the table, once the bytes are in the file `f`; false (nothing changes) when the table
+    // is not the one of this document's columns.
+    bool finish(const File& f, DocumentState& doc);
+
+private:
+    std::uint64_t m_dataOffset;
+    std::uint32_t m_block;
+    std::uint32_t m_perColumn;
+    std::uint32_t m_columns;
+    std::uint64_t m_examined;
+    bool m_eightBit, m_mono;
+    std::uint32_t m_first = 0;  // the column of m_left[0]
+    std::vector<std::int16_t> m_left, m_right;
+};
+
 // New zero-filled arrays of doc.view.columnCount entries, replacing the old ones.
 void replacePeakArrays(DocumentState& doc);
 

@@ -26,8 +26,9 @@ struct RecoveryState {
     bool editUndoable = false;
 };
 
-// Where an edit that moves audio keeps how many bytes it has moved (8 bytes, little-endian),
-// beside the recovery state, so that an edit cut short can be undone exactly.
+// Where an edit keeps how far it has got, beside the recovery state, so that an edit cut short
+// can be undone exactly: the bytes it has moved, then the bytes of its undo step's file it has
+// not kept yet (8 bytes each, little-endian).
 inline constexpr const char* kEditMarkFileName = "EditMark";
 
 // Writes `state` into `folder` (ending in a separator) atomically; false when it could not.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "doc/WorkingFile.h"
@@ -136,7 +137,7 @@ UndoPlan Edit::plan(const DocumentState& doc, std::uint64_t fileLength) const {
     return plan;
 }
 
-Outcome Edit::apply(DocumentState& doc, Progress& progress, const MovedBytes& moved) const {
+Outcome Edit::apply(DocumentState& doc, Progress& progress, const MovedBytes& moved, const OnePass& pass) const {
     if (!changesFile()) return Outcome::done();
     File f = File::open(doc.workingFilePath, File::Mode::ReadWrite);
     const std::int64_t length = f.size();
@@ -152,11 +153,43 @@ Outcome Edit::apply(DocumentState& doc, Progress& progress, const MovedBytes& mo
     }
     const std::uint32_t block = doc.format.blockSize;
     if (c.rewritten.size && block) {
-        const Copied r = copyBlocks(f, c.rewritten.at, f, c.rewritten.at, c.rewritten.size, &bar, {},
-                                    [&](unsigned char* bytes, std::size_t size, std::uint64_t offset) {
-                                        rewrite(doc, bytes, size / block, std::uint32_t(offset / block));
-                                    });
-        if (r.end == CopyEnd::WriteFailed) return Outcome::failed(MessageId::CannotWriteWorkingFile);
+        // Block by block: read, keep the old bytes for undo, rewrite, write. The file ends the
+        // pass as it would end a copy; the bytes undo keeps are those up to it, as in plan().
+        const std::uint64_t at = c.rewritten.at;
+        const std::uint64_t end = std::uint64_t(length);
+        const std::uint64_t keep = std::min(c.rewritten.size, end > at ? end - at : 0);
+        const std::size_t step = std::max<std::size_t>(block, pass.blockBytes / block * block);
+        const std::size_t bufferSize = std::size_t(std::min<std::uint64_t>(step, c.rewritten.size));
+        const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(bufferSize);
+        std::uint64_t done = 0;
+        bool keptAll = true;
+        while (done < c.rewritten.size) {
+            const std::size_t want = std::size_t(std::min<std::uint64_t>(step, c.rewritten.size - done));
+            const std::int64_t got = f.readSomeAt(at + done, buffer.get(), want);
+            if (got <= 0) {
+                keptAll = got == 0;
+                break;
+            }
+            const std::size_t n = std::size_t(got);
+            if (pass.undo) {
+                if (!pass.undo->writeAt(done, buffer.get(), n)) {
+                    keptAll = false;
+                    break;
+                }
+                if (pass.kept) pass.kept(done + n);
+            }
+            rewrite(doc, buffer.get(), n / block, std::uint32_t(done / block));
+            if (!f.writeAt(at + done, buffer.get(), n)) return Outcome::failed(MessageId::CannotWriteWorkingFile);
+            if (pass.written) pass.written(buffer.get(), n, at + done);
+            done += n;
+            bar.add(n);
+            if (n < want) break;
+        }
+        if (pass.undo && (!keptAll || done != keep)) {
+            // The edit cannot be undone: the blocks already rewritten get their old bytes back.
+            const bool back = copyBlocks(*pass.undo, 0, f, at, done).done();
+            return Outcome::failed(back ? MessageId::CannotWriteUndo : MessageId::CannotWriteWorkingFile);
+        }
     }
     if (!f.close()) return Outcome::failed(MessageId::CannotWriteWorkingFile);
     return Outcome::done();

@@ -1,6 +1,6 @@
 #pragma once
 // The five edits on the working file. Each rewrites the selection of the working file in place
-// (bar 0, "Processing:"); the peak table is then rebuilt by whoever ran it (bar 1,
+// (bar 0, "Processing:"); the peak table is then brought up to date by whoever ran it (bar 1,
 // "Reloading:"). The selection runs from the start marker's column up to, not including, the
 // finish marker's.
 //
@@ -49,6 +49,17 @@ struct FileChange {
     std::uint64_t header = 0;
 };
 
+// What an edit that rewrites bytes in place does besides, in the same pass over the file: each
+// block's old bytes go to `undo` (at the next offset from 0 on: the undo step's file) before its
+// new bytes reach the working file, `kept` is then told how many bytes `undo` holds, and
+// `written` is told each block's new bytes (offset in the working file) once they are there.
+struct OnePass {
+    File* undo = nullptr;
+    std::function<void(std::uint64_t kept)> kept;
+    std::function<void(const unsigned char* bytes, std::size_t size, std::uint64_t at)> written;
+    std::size_t blockBytes = kBlockBytes;  // rounded down to whole frames
+};
+
 class Edit {
 public:
     virtual ~Edit() = default;
@@ -59,10 +70,17 @@ public:
     // document's current markers.
     virtual FileChange change(const DocumentState& doc, std::uint64_t fileLength) const = 0;
 
+    // Only rewrites bytes in place: its plan keeps one range, the old bytes of the rewritten
+    // ones in order, which apply() can keep on its way (see OnePass).
+    virtual bool rewritesInPlace() const { return false; }
+
     // What undo must keep to give back the file before apply(): every byte change() loses.
     UndoPlan plan(const DocumentState& doc, std::uint64_t fileLength) const;
     // Carries change() out on the working file (bar 0) and takes the header values it leaves.
-    Outcome apply(DocumentState& doc, Progress& progress, const MovedBytes& moved = {}) const;
+    // With `pass.undo`, the edit keeps its plan's bytes in that file as it goes; when they cannot
+    // all be kept (MessageId::CannotWriteUndo) the blocks already rewritten are put back.
+    Outcome apply(DocumentState& doc, Progress& progress, const MovedBytes& moved = {},
+                  const OnePass& pass = {}) const;
 
 protected:
     // Rewrites whole frames of the selection; `first` is the index of the first within it.
@@ -91,6 +109,7 @@ public:
     VolumeEdit(float factor, bool mute) : m_factor(factor), m_mute(mute) {}
     EditKind kind() const override { return m_mute ? EditKind::Mute : EditKind::Volume; }
     bool changesFile() const override { return m_factor != 1.0f || m_mute; }
+    bool rewritesInPlace() const override { return true; }
     FileChange change(const DocumentState& doc, std::uint64_t fileLength) const override;
 
 protected:
@@ -106,6 +125,7 @@ class FadeEdit : public Edit {
 public:
     explicit FadeEdit(bool in) : m_in(in) {}
     EditKind kind() const override { return m_in ? EditKind::FadeIn : EditKind::FadeOut; }
+    bool rewritesInPlace() const override { return true; }
     FileChange change(const DocumentState& doc, std::uint64_t fileLength) const override;
 
 protected:

@@ -60,26 +60,43 @@ Outcome UndoJournal::record(UndoStep step, const std::string& workingFile, Progr
     return Outcome::done();
 }
 
+Outcome UndoJournal::reserve(UndoStep step, File& file) {
+    step.file = m_folder + "Undo" + std::to_string(++m_serial) + ".bin";
+    const std::uint64_t total = step.plan.savedBytes();
+    file = File::open(step.file, File::Mode::Create);
+    if (!file || !file.reserve(total)) {
+        file.close();
+        removeFile(step.file);
+        return Outcome::failed(MessageId::CannotWriteUndo);
+    }
+    m_bytes += total;
+    m_steps.push_back(std::move(step));
+    return Outcome::done();
+}
+
 void UndoJournal::dropLast() {
     if (m_steps.size() > m_position) dropBack();
 }
 
 Outcome UndoJournal::undo(const std::string& workingFile, Progress& progress) {
     if (!canUndo()) return Outcome::failed(MessageId::NothingToUndo);
-    const Outcome r = putBack(undoStep(), UINT64_MAX, workingFile, progress);
+    const Outcome r = putBack(undoStep(), UINT64_MAX, 0, workingFile, progress);
     if (r.ok()) --m_position;
     return r;
 }
 
-Outcome UndoJournal::undoInterrupted(const std::string& workingFile, std::uint64_t moved, Progress& progress) {
+Outcome UndoJournal::undoInterrupted(const std::string& workingFile, std::uint64_t moved, std::uint64_t unkept,
+                                     Progress& progress) {
     if (!canRedo()) return Outcome::failed(MessageId::CannotReadUndo);
-    return putBack(redoStep(), moved, workingFile, progress);
+    return putBack(redoStep(), moved, unkept, workingFile, progress);
 }
 
-Outcome UndoJournal::putBack(const UndoStep& step, std::uint64_t cutAt, const std::string& workingFile,
-                             Progress& progress) {
+Outcome UndoJournal::putBack(const UndoStep& step, std::uint64_t cutAt, std::uint64_t unkept,
+                             const std::string& workingFile, Progress& progress) {
     const UndoPlan& plan = step.plan;
-    std::uint64_t total = plan.savedBytes();
+    // Bytes the edit had not kept yet it had not changed either: they stay as they are.
+    std::uint64_t kept = plan.savedBytes() - std::min(unkept, plan.savedBytes());
+    std::uint64_t total = kept;
     for (const UndoPlan::Move& m : plan.moves) total += std::min(m.size, cutAt);
     File work = File::open(workingFile, File::Mode::ReadWrite);
     if (!work) return Outcome::failed(MessageId::CannotOpenTempFile);
@@ -97,8 +114,10 @@ Outcome UndoJournal::putBack(const UndoStep& step, std::uint64_t cutAt, const st
         ok = copyBlocks(work, m->from, work, m->to, std::min(m->size, cutAt), &bar).done();
     std::uint64_t at = 0;
     for (const UndoPlan::Range& r : plan.saved) {
-        ok = ok && copyBlocks(saved, at, work, r.at, r.size, &bar).done();
-        at += r.size;
+        const std::uint64_t size = std::min(r.size, kept);
+        ok = ok && copyBlocks(saved, at, work, r.at, size, &bar).done();
+        at += size;
+        kept -= size;
     }
     ok = ok && work.truncate(plan.length);
     if (!work.close() || !ok) return Outcome::failed(MessageId::CannotWriteWorkingFile);

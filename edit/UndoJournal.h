@@ -12,6 +12,7 @@
 #include <string>
 
 #include "edit/UndoStep.h"
+#include "platform/File.h"
 #include "platform/Outcome.h"
 #include "platform/Progress.h"
 
@@ -49,15 +50,22 @@ public:
     // step; it counts as done only after commitLast(). Nothing is appended on failure.
     Outcome record(UndoStep step, const std::string& workingFile, Progress& progress);
     void commitLast() { m_position = m_steps.size(); }
+    // record() for an edit that keeps the plan's bytes itself as it goes (see OnePass): the
+    // step's file is made at its full length, with its space taken, and handed over in `file`
+    // for the edit to write; the step is appended as by record().
+    Outcome reserve(UndoStep step, File& file);
     // The edit after record() failed: its step goes.
     void dropLast();
 
     // Makes the working file what it was before undoStep() (bar 0); the position moves back
     // only when that completed.
     Outcome undo(const std::string& workingFile, Progress& progress);
-    // The redo step's edit was cut short (a crash) after moving `moved` bytes: makes the
-    // working file what it was before that edit. The step stays, to be redone.
-    Outcome undoInterrupted(const std::string& workingFile, std::uint64_t moved, Progress& progress);
+    // The redo step's edit was cut short (a crash) after moving `moved` bytes, with the last
+    // `unkept` bytes of its file not yet kept (an edit that kept them as it went had not
+    // reached those bytes of the working file): makes the working file what it was before
+    // that edit. The step stays, to be redone.
+    Outcome undoInterrupted(const std::string& workingFile, std::uint64_t moved, std::uint64_t unkept,
+                            Progress& progress);
     // After the redo step's edit ran again.
     void redone() { ++m_position; }
 
@@ -79,7 +87,8 @@ public:
     bool fromText(const std::string& text);
 
 private:
-    Outcome putBack(const UndoStep& step, std::uint64_t moved, const std::string& workingFile, Progress& progress);
+    Outcome putBack(const UndoStep& step, std::uint64_t moved, std::uint64_t unkept, const std::string& workingFile,
+                    Progress& progress);
     void dropFront();
     void dropBack();
 

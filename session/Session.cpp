@@ -1,6 +1,8 @@
 #include "session/Session.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <filesystem>
 
 #include <sys/mman.h>
@@ -32,46 +34,62 @@ private:
     int m_from, m_to;
 };
 
-// The count of bytes an edit has moved, in a file beside the recovery state for as long as the
-// edit runs. It is a shared mapping of the file: a store is in the file's page as soon as it is
-// made, so it outlives the process (a crash, a kill) at no cost per block, and the edit's own
-// writes reached the file before it.
+// How far an edit has got, in a file beside the recovery state for as long as the edit runs:
+// the bytes it has moved, then the bytes of its undo step's file it has not kept yet (8 bytes
+// each, little-endian). It is a shared mapping of the file: a store is in the file's page as
+// soon as it is made, so it outlives the process (a crash, a kill) at no cost per block, and
+// each value is stored whole. The edit's own writes reached the file before a count of moved
+// bytes; a count of unkept bytes goes in before the working file's bytes it allows change.
 class EditMark {
 public:
     explicit EditMark(const std::string& path) : m_path(path) {
         if (path.empty()) return;
         m_file = File::open(path, File::Mode::Create, 0600);
-        void* map = m_file && m_file.truncate(8)
-                        ? ::mmap(nullptr, 8, PROT_READ | PROT_WRITE, MAP_SHARED, m_file.fd(), 0)
+        void* map = m_file && m_file.truncate(16)
+                        ? ::mmap(nullptr, 16, PROT_READ | PROT_WRITE, MAP_SHARED, m_file.fd(), 0)
                         : MAP_FAILED;
-        if (map != MAP_FAILED) m_bytes = static_cast<unsigned char*>(map);
+        if (map != MAP_FAILED) m_words = static_cast<std::uint64_t*>(map);
     }
     ~EditMark() {
-        if (m_bytes) ::munmap(m_bytes, 8);
+        if (m_words) ::munmap(m_words, 16);
         if (!m_file) return;
         m_file.close();
         removeFile(m_path);
     }
     EditMark(const EditMark&) = delete;
     EditMark& operator=(const EditMark&) = delete;
-    bool valid() const { return m_bytes != nullptr; }
-    void write(std::uint64_t moved) {
-        for (int i = 0; i < 8; ++i) m_bytes[i] = static_cast<unsigned char>(moved >> (8 * i));
-    }
+    bool valid() const { return m_words != nullptr; }
+    void moved(std::uint64_t bytes) { store(0, bytes); }
+    void unkept(std::uint64_t bytes) { store(1, bytes); }
 
 private:
+    void store(int word, std::uint64_t v) {
+        unsigned char b[8];
+        for (int i = 0; i < 8; ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
+        std::uint64_t little;
+        std::memcpy(&little, b, 8);
+        std::atomic_ref<std::uint64_t>(m_words[word]).store(little, std::memory_order_relaxed);
+    }
+
     std::string m_path;
     File m_file;
-    unsigned char* m_bytes = nullptr;
+    std::uint64_t* m_words = nullptr;
 };
 
-// What an edit cut short had moved; 0 when it moved nothing (or the mark is unreadable).
-std::uint64_t readEditMark(const std::string& path) {
-    unsigned char b[8];
+// What an edit cut short had moved and not kept; 0 for what the mark does not hold.
+struct EditMarkRead {
     std::uint64_t moved = 0;
-    if (File::open(path, File::Mode::Read).readAt(0, b, 8))
-        for (int i = 0; i < 8; ++i) moved |= std::uint64_t(b[i]) << (8 * i);
-    return moved;
+    std::uint64_t unkept = 0;
+};
+EditMarkRead readEditMark(const std::string& path) {
+    unsigned char b[16] = {};
+    File::open(path, File::Mode::Read).readSomeAt(0, b, 16);
+    EditMarkRead m;
+    for (int i = 0; i < 8; ++i) {
+        m.moved |= std::uint64_t(b[i]) << (8 * i);
+        m.unkept |= std::uint64_t(b[8 + i]) << (8 * i);
+    }
+    return m;
 }
 
 }  // namespace
@@ -239,11 +257,16 @@ void Session::restorePlayer() {
     m_doc.streamLength = openPlayer() ? m_player->length() : 0;
 }
 
-Outcome Session::runEdit(EditKind kind, float factor, Progress& progress, bool redoing) {
+Outcome Session::runEdit(EditKind kind, float factor, Progress& progress, bool redoing, bool tableAtZoom) {
     if (Outcome intact = workingFileIntact(); !intact.ok()) return intact;
     BusyScope busy(*this);
     const std::unique_ptr<Edit> edit = makeEdit(kind, factor);
+    // Recovery learns how far the edit has got: an editor killed part-way gives back the
+    // document as it was before this edit.
+    EditMark mark(m_recoveryKept && hasFolder() ? m_folder->path() + kEditMarkFileName : std::string());
     bool journaled = false;
+    File undoFile;  // open while the edit itself keeps the step's bytes
+    std::uint64_t unkept = 0;
     if (!redoing && !m_keepUndo) {
         releasePlayer();
     } else if (!redoing) {
@@ -266,13 +289,20 @@ Outcome Session::runEdit(EditKind kind, float factor, Progress& progress, bool r
         } else if (length >= 0) {
             m_journal.makeRoom(bytes);
             releasePlayer();
+            // An edit that rewrites in place keeps the old bytes on its way, reading the file
+            // once; recovery then needs the mark to know how far it got.
+            const bool onePass = edit->rewritesInPlace() && step.plan.moves.empty() && step.plan.saved.size() == 1 &&
+                                 (!m_recoveryKept || mark.valid());
             ProgressPart keeping(progress, 0, 50);
-            if (Outcome kept = m_journal.record(std::move(step), m_doc.workingFilePath, keeping); !kept.ok()) {
+            const Outcome kept = onePass ? m_journal.reserve(std::move(step), undoFile)
+                                         : m_journal.record(std::move(step), m_doc.workingFilePath, keeping);
+            if (!kept.ok()) {
                 restorePlayer();
                 m_doc.uiMode = m_doc.loaded ? ModeStopped : ModeNoDocument;
                 return kept;
             }
             journaled = true;
+            if (onePass) unkept = bytes;
         } else {
             releasePlayer();
         }
@@ -280,14 +310,36 @@ Outcome Session::runEdit(EditKind kind, float factor, Progress& progress, bool r
         releasePlayer();
     }
 
-    // Recovery learns that the working file is about to change, and how far a move has got:
-    // an editor killed part-way gives back the document as it was before this edit.
-    EditMark mark(m_recoveryKept && hasFolder() ? m_folder->path() + kEditMarkFileName : std::string());
+    // Nothing of the working file changes before the mark and the recovery state say so.
+    if (mark.valid()) mark.unkept(unkept);
     if (m_recoveryKept) saveRecoveryState(true, journaled || redoing);
-    const MovedBytes moved = mark.valid() ? MovedBytes([&mark](std::uint64_t n) { mark.write(n); }) : MovedBytes();
-    ProgressPart editing(progress, journaled ? 50 : 0, 100);
-    Outcome r = edit->apply(m_doc, editing, moved);
-    if (r.ok() && edit->changesFile()) r = reloadPeakTable(m_doc, progress, 1);
+    OnePass pass;
+    if (undoFile) {
+        pass.undo = &undoFile;
+        if (mark.valid()) pass.kept = [&mark, unkept](std::uint64_t n) { mark.unkept(unkept - n); };
+    }
+    std::optional<PeakUpdate> peaks;
+    if (edit->rewritesInPlace() && tableAtZoom) {
+        peaks.emplace(m_doc);
+        pass.written = [&peaks](const unsigned char* bytes, std::size_t size, std::uint64_t at) {
+            peaks->written(bytes, size, at);
+        };
+    }
+    const MovedBytes moved = mark.valid() ? MovedBytes([&mark](std::uint64_t n) { mark.moved(n); }) : MovedBytes();
+    ProgressPart editing(progress, journaled && !undoFile ? 50 : 0, 100);
+    Outcome r = edit->apply(m_doc, editing, moved, pass);
+    if (undoFile && !undoFile.close() && r.ok()) {
+        // The edit is done but its step's file may not hold the bytes: it stands without undo.
+        m_journal.dropLast();
+        journaled = false;
+    }
+    if (r.ok() && edit->changesFile()) {
+        // Only the columns the edit rewrote are read again; a table that is not this
+        // document's is made afresh.
+        const File f = peaks ? File::open(m_doc.workingFilePath, File::Mode::Read) : File();
+        if (f && peaks->finish(f, m_doc)) progress.setPercent(1, 100);
+        else r = reloadPeakTable(m_doc, progress, 1);
+    }
     restorePlayer();
     if (r.ok()) {
         if (redoing) m_journal.redone();
@@ -368,9 +420,10 @@ Outcome Session::redo(Progress& progress) {
     // The step's saved bytes are still those the edit overwrites, as the file is back to
     // what it was when they were taken.
     const UndoStep& step = m_journal.redoStep();
+    const bool sameZoom = m_doc.view.framesPerColumn == step.framesPerColumn;
     m_doc.view.framesPerColumn = step.framesPerColumn;
     m_doc.selection = step.selection;
-    return runEdit(step.kind, step.factor, progress, true);
+    return runEdit(step.kind, step.factor, progress, true, sameZoom);
 }
 
 Outcome Session::save(const std::string& destination, Progress& progress, std::optional<SaveFormat> format,
@@ -534,8 +587,8 @@ Outcome Session::recover(const std::string& folder, Progress& progress) {
         // Killed in the middle of an edit: its step puts the file back as it was before it, and
         // the edit can be redone.
         const UndoStep step = m_journal.redoStep();
-        if (Outcome back = m_journal.undoInterrupted(working, readEditMark(folder + kEditMarkFileName), progress);
-            !back.ok()) {
+        const EditMarkRead mark = readEditMark(folder + kEditMarkFileName);
+        if (Outcome back = m_journal.undoInterrupted(working, mark.moved, mark.unkept, progress); !back.ok()) {
             close();
             return back;
         }

@@ -104,7 +104,8 @@ public:
     Outcome zoomTo(std::int32_t framesPerColumn, Progress& progress);
 
     // The five edits. Each stops playback and lets the stream go, rewrites the working file
-    // (bar 0) and rebuilds the peak table (bar 1), then opens a new stream; a completed edit
+    // (bar 0) and rebuilds the peak table (bar 1: Volume and the fades work out only the columns
+    // they rewrote, from their new bytes), then opens a new stream; a completed edit
     // marks the document modified and leaves it stopped (mode 1). Delete keeps the start
     // marker and puts the finish marker one column on; Cut Out selects the whole result;
     // the others keep the markers. A failed edit changes neither the file nor the markers.
@@ -204,8 +205,9 @@ private:
     bool setPosition(std::uint64_t position);
     void selectWholeDocument();
     // Runs one of the five edits with the document's current markers; `redoing` runs the
-    // step the journal already holds instead of recording a new one.
-    Outcome runEdit(EditKind kind, float factor, Progress& progress, bool redoing = false);
+    // step the journal already holds instead of recording a new one. `tableAtZoom`: the peak
+    // table is the one of the document's zoom (a redo may have changed the zoom).
+    Outcome runEdit(EditKind kind, float factor, Progress& progress, bool redoing = false, bool tableAtZoom = true);
 
     DocumentState m_doc;
     std::unique_ptr<InstanceFolder> m_folder;

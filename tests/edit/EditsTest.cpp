@@ -293,3 +293,67 @@ TEST_F(EditsTest, PlanGivesBackTheFileBeforeApplyOnRandomDocuments) {
         ASSERT_TRUE(back == before) << "trial " << trial;
     }
 }
+
+// Volume, Mute and the fades keep undo's bytes in the pass that rewrites them, in blocks of any
+// size: the working file is the plain model's, the step's file holds the old bytes of the plan's
+// ranges, and the peak table told the new bytes is a full scan of the result. A file cut short
+// under the edit fails it, with the blocks already rewritten given back their old bytes.
+TEST_F(EditsTest, OnePassKeepsUndoAndPeaksOnRandomDocuments) {
+    const EditKind kinds[] = {EditKind::Volume, EditKind::Mute, EditKind::FadeIn, EditKind::FadeOut};
+    for (int trial = 0; trial < 96; ++trial) {
+        const auto channels = std::uint16_t(trial % 4 < 2 ? 1 : 2), bits = std::uint16_t(trial % 8 < 4 ? 16 : 8);
+        DocumentState d;
+        d.workingFilePath = dir.file("edit.wav");
+        d.view.framesPerColumn = kZoomLevels[rng() % 6];
+        writeFile(d.workingFilePath, randomWav(rng, channels, bits, 12000 + rng() % 150000, trial % 3 == 0));
+        NoProgress none;
+        ASSERT_EQ(readWorkingHeader(d), WaveHeaderError::None);
+        ASSERT_TRUE(reloadPeakTable(d, none).ok());
+        const std::uint32_t columns = d.view.columnCount, start = std::uint32_t(rng() % (columns - 1));
+        d.selection = {start, start + 1 + std::uint32_t(rng() % (columns - 1 - start))};
+        const Bytes before = readFile(d.workingFilePath);
+        const float factor = volumeFactor(int(rng() % 7));
+        const auto edit = makeEdit(kinds[trial % 4], factor);
+        const UndoPlan plan = edit->plan(d, before.size());
+        Plain p{before, std::uint32_t(d.format.dataOffset), std::uint32_t(d.format.dataEnd), d.format.blockSize,
+                std::uint32_t(d.view.framesPerColumn), d.selection.startMarker, d.selection.finishMarker, bits};
+        if (trial % 4 < 2) p.volume(factor, trial % 4 == 1);
+        else p.fade(trial % 4 == 2);
+
+        File undo = File::open(dir.file("undo.bin"), File::Mode::Create);
+        PeakUpdate peaks(d);
+        std::uint64_t kept = 0, cut = 0;
+        OnePass pass;
+        pass.undo = &undo;
+        pass.blockBytes = 1 + rng() % 40000;
+        pass.kept = [&](std::uint64_t n) {
+            EXPECT_GT(n, kept);
+            kept = n;
+            if (trial % 5 == 4 && !cut && n < plan.savedBytes()) {
+                cut = plan.saved[0].at + n + rng() % (plan.savedBytes() - n);
+                EXPECT_TRUE(File::open(d.workingFilePath, File::Mode::ReadWrite).truncate(cut));
+            }
+        };
+        pass.written = [&](const unsigned char* b, std::size_t n, std::uint64_t at) { peaks.written(b, n, at); };
+        const Outcome r = edit->apply(d, none, {}, pass);
+        const std::string what = "trial " + std::to_string(trial);
+        if (cut) {
+            EXPECT_EQ(r.message, MessageId::CannotWriteUndo) << what;
+            const Bytes left(before.begin(), before.begin() + std::ptrdiff_t(cut));
+            EXPECT_TRUE(readFile(d.workingFilePath) == left) << what;
+            continue;
+        }
+        ASSERT_TRUE(r.ok()) << what;
+        ASSERT_TRUE(readFile(d.workingFilePath) == p.file) << what;
+        Bytes saved;
+        for (const UndoPlan::Range& s : plan.saved)
+            saved.insert(saved.end(), before.begin() + std::ptrdiff_t(s.at),
+                         before.begin() + std::ptrdiff_t(s.at + s.size));
+        EXPECT_EQ(kept, saved.size()) << what;
+        EXPECT_TRUE(readFile(dir.file("undo.bin")) == saved) << what;
+        ASSERT_TRUE(peaks.finish(File::open(d.workingFilePath, File::Mode::Read), d));
+        DocumentState fresh = d;
+        ASSERT_TRUE(reloadPeakTable(fresh, none).ok());
+        EXPECT_TRUE(d.peaks.left == fresh.peaks.left && d.peaks.right == fresh.peaks.right) << what;
+    }
+}
