@@ -90,10 +90,10 @@ std::optional<FileDialogResult> QtPrompts::fileDialog(const FileDialogRequest& r
     return result;
 }
 
-void QtPrompts::openExternal(const std::string& target) {
+bool QtPrompts::openExternal(const std::string& target) {
     const QString t = QString::fromStdString(target);
     const QUrl url = t.contains(QStringLiteral("://")) ? QUrl(t) : QUrl::fromLocalFile(t);
-    QDesktopServices::openUrl(url);
+    return QDesktopServices::openUrl(url);
 }
 
 }  // namespace torvane
