@@ -8,6 +8,9 @@ namespace torvane {
 
 struct ApplicationSettings {
     std::string programFolder;  // ends in a separator
+    // Where the language files and help are: the program folder, or share/torvane when
+    // installed (programDataFolder); ends in a separator.
+    std::string dataFolder;
     std::string languageFileName;
     std::string bannerFilePath;  // empty: no working folder to put the banner's movie in
     bool openAtShow = false;

@@ -123,6 +123,8 @@ TMainForm::TMainForm(StartupOptions options, QWidget* parent)
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QString::fromStdString(torvane::messageText(MessageId::AppTitle)));
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
+    // The desktop matches the window to its menu entry and icon by this id.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.torvane.Editor"));
     // Tahoma is a Windows font; where it is missing, prefer faces of similar width to the
     // fontconfig default so that the tool captions fit their 49-pixel buttons.
     QFont::insertSubstitutions(QStringLiteral("Tahoma"),
@@ -184,7 +186,7 @@ void TMainForm::setPrompts(Prompts* prompts) {
 }
 
 std::string TMainForm::languageFolder() const {
-    return m_settings.programFolder + "VKLanguage" + folderSeparator();
+    return m_settings.dataFolder + "VKLanguage" + folderSeparator();
 }
 
 // --- layout -----------------------------------------------------------------------------
@@ -400,8 +402,9 @@ void TMainForm::FormCreate() {
 
     m_settings.programFolder = withTrailingSeparator(m_options.programFolder.empty() ? programFolder()
                                                                                 : m_options.programFolder);
+    m_settings.dataFolder = programDataFolder(m_settings.programFolder);
     m_session.setProgramFolder(m_settings.programFolder);
-    IniFile settings = openSettings(m_settings.programFolder);
+    IniFile settings = openSettings(m_settings.dataFolder);
 
     m_adSetting = settings.readString("General", "Ad", "");
     SetupBanner();

@@ -220,6 +220,8 @@ public slots:
     void ButtonUpdateClick();
     void MHomeClick() { ButtonUpdateClick(); }
     void MAboutClick();
+    // Hands target to the desktop; says where it is when nothing could show it.
+    void openLink(const std::string& target);
     void LanguageItemClick(QAction* item);
     void Timer1Timer();
     // Space: pauses while playing, plays from here otherwise.

@@ -170,7 +170,7 @@ void TMainForm::LanguageItemClick(QAction* item) {
     for (const std::string& file : files) {
         if (sameTextIgnoringCase(QString::fromStdString(languageDisplayName(languageFolder() + file)), caption)) {
             m_settings.languageFileName = file;
-            IniFile settings = openSettings(m_settings.programFolder);
+            IniFile settings = openSettings(m_settings.dataFolder);
             settings.writeString("General", "Language", file);
             break;
         }

@@ -3,10 +3,13 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QDesktopServices>
+#include <QMimeDatabase>
+#include <QStandardPaths>
 #include <QMessageBox>
 #include <QUrl>
 
 #include "i18n/Messages.h"
+#include "platform/DesktopHandlers.h"
 
 namespace torvane {
 
@@ -93,10 +96,22 @@ std::optional<FileDialogResult> QtPrompts::fileDialog(const FileDialogRequest& r
     return result;
 }
 
-void QtPrompts::openExternal(const std::string& target) {
+bool QtPrompts::openExternal(const std::string& target) {
     const QString t = QString::fromStdString(target);
     const QUrl url = t.contains(QStringLiteral("://")) ? QUrl(t) : QUrl::fromLocalFile(t);
-    QDesktopServices::openUrl(url);
+    if (!QDesktopServices::openUrl(url)) return false;
+#ifdef _WIN32
+    return true;
+#else
+    // xdg-open starts, and so "succeeds", even where nothing can show the target: where the
+    // desktop can be asked, count it as shown only when it names a program for the target's kind
+    // (or $BROWSER names one).
+    if (!qEnvironmentVariableIsEmpty("BROWSER") || QStandardPaths::findExecutable(QStringLiteral("xdg-mime")).isEmpty())
+        return true;
+    const QString kind = url.isLocalFile() ? QMimeDatabase().mimeTypeForFile(url.toLocalFile()).name()
+                                           : QStringLiteral("x-scheme-handler/") + url.scheme();
+    return desktopHasHandlerFor(kind.toStdString());
+#endif
 }
 
 }  // namespace torvane

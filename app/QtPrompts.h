@@ -18,7 +18,7 @@ public:
     explicit QtPrompts(QWidget* owner = nullptr) : m_owner(owner) {}
     int messageBox(const MessageRequest& request) override;
     std::optional<FileDialogResult> fileDialog(const FileDialogRequest& request) override;
-    void openExternal(const std::string& target) override;
+    bool openExternal(const std::string& target) override;
     // Where the default captions' texts come from (the window's language); English without.
     void setTexts(std::function<std::string(MessageId)> text) { m_text = std::move(text); }
 

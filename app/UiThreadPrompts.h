@@ -22,11 +22,8 @@ public:
     std::optional<FileDialogResult> fileDialog(const FileDialogRequest& request) override {
         return onUi([&] { return m_target->fileDialog(request); });
     }
-    void openExternal(const std::string& target) override {
-        onUi([&] {
-            m_target->openExternal(target);
-            return 0;
-        });
+    bool openExternal(const std::string& target) override {
+        return onUi([&] { return m_target->openExternal(target); });
     }
 
 private:

@@ -106,6 +106,9 @@ const MessageEntry kEntries[] = {
     {M::SaveFormSaveAs, "SaveFormSaveAs", "Save As"},
     // The About box's notice line: the notice word and the years.
     {M::AboutNotice, "AboutNotice", "%1 (C) The Torvane developers, %2"},
+    {M::CannotOpenLink, "CannotOpenLink",
+     "No program to show this was found (is a web browser installed?). Open it yourself:\n%1",
+     M::CaptionInformation},
     {M::EngineWrongVersion, "EngineWrongVersion", "An incorrect version of BASS.DLL was loaded"},
     // A system box with no owner and no caption of its own.
     {M::EngineCannotStart, "EngineCannotStart", "Can not start default recording device!", M::None, true},

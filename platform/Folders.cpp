@@ -37,6 +37,27 @@ std::string programFolder() {
 
 namespace {
 
+// folder when its files sit beside the program, else <folder>/../<installed> when that exists.
+std::string installedFolder(const std::string& folder, const char* installed) {
+    const QDir here(QString::fromStdString(folder));
+    if (here.exists(QStringLiteral("VKLanguage"))) return withTrailingSeparator(folder);
+    const QString there = QDir::cleanPath(here.absoluteFilePath(QStringLiteral("../") + QLatin1String(installed)));
+    if (!QFileInfo(there).isDir()) return withTrailingSeparator(folder);
+    return withTrailingSeparator(QDir::toNativeSeparators(there).toStdString());
+}
+
+}  // namespace
+
+std::string programDataFolder(const std::string& programFolder) {
+    return installedFolder(programFolder, "share/torvane");
+}
+
+std::string programLibraryFolder(const std::string& programFolder) {
+    return installedFolder(programFolder, "lib/torvane");
+}
+
+namespace {
+
 // A base directory: the variable when it names an absolute path (a relative one is to be
 // ignored), else its default under the home folder.
 std::string baseFolder(const char* variable, const char* underHome, QStandardPaths::StandardLocation onWindows) {

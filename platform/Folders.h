@@ -18,6 +18,13 @@ std::string systemTempFolder();
 // The folder of the running program, ending in a separator.
 std::string programFolder();
 
+// Where the program's own files are, for a program in programFolder (ending in a separator).
+// In the build tree, or a folder copied whole, everything sits beside the program (its
+// VKLanguage folder says so); installed in <prefix>/bin, the language files and help are in
+// <prefix>/share/torvane/ and the encoder libraries in <prefix>/lib/torvane/, so any prefix works.
+std::string programDataFolder(const std::string& programFolder);
+std::string programLibraryFolder(const std::string& programFolder);
+
 // The editor's folders in the user's freedesktop base directories, ending in a separator; they
 // may not exist yet. Settings: $XDG_CONFIG_HOME/torvane/ (by default ~/.config/torvane/).
 // State that must outlive a reboot, as the instance folders with their recovery state do:

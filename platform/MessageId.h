@@ -18,6 +18,8 @@ enum class MessageId : std::uint16_t {
     SaveFormSave,
     SaveFormSaveAs,
     AboutNotice,
+    // Help, the home page and the About link when the desktop cannot show them
+    CannotOpenLink,
     // start-up
     EngineWrongVersion,
     EngineCannotStart,

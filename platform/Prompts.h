@@ -47,9 +47,9 @@ public:
     virtual int messageBox(const MessageRequest& request) = 0;
     // nullopt when the user cancelled the dialog.
     virtual std::optional<FileDialogResult> fileDialog(const FileDialogRequest& request) = 0;
-    // Opens a web address or a file with the desktop's default handler; the result is not
-    // examined (a missing handler shows nothing).
-    virtual void openExternal(const std::string& target) = 0;
+    // Opens a web address or a file with the desktop's default handler; false when the
+    // desktop could not hand it to any program (no browser installed, for one).
+    virtual bool openExternal(const std::string& target) = 0;
 
     // Shorthand for the plain box with one OK button.
     int message(const std::string& text, const std::string& caption = std::string(),
@@ -65,7 +65,12 @@ class ScriptedPrompts final : public Prompts {
 public:
     int messageBox(const MessageRequest& request) override;
     std::optional<FileDialogResult> fileDialog(const FileDialogRequest& request) override;
-    void openExternal(const std::string& target) override { m_opened.push_back(target); }
+    bool openExternal(const std::string& target) override {
+        m_opened.push_back(target);
+        return m_canOpen;
+    }
+    // Whether openExternal succeeds from now on (it does by default).
+    void setCanOpen(bool canOpen) { m_canOpen = canOpen; }
 
     void answerMessage(int result) { m_messageAnswers.push_back(result); }
     void answerFile(std::optional<FileDialogResult> result) { m_fileAnswers.push_back(std::move(result)); }
@@ -88,6 +93,7 @@ private:
     std::vector<MessageRequest> m_messages;
     std::vector<FileDialogRequest> m_fileDialogs;
     std::vector<std::string> m_opened;
+    bool m_canOpen = true;
 };
 
 }  // namespace torvane

@@ -433,7 +433,7 @@ Outcome Session::save(const std::string& destination, Progress& progress, std::o
     const std::string target = destination;  // may be the document path itself
     releasePlayer();
     SaveOptions options;
-    options.encoderFolder = m_programFolder;
+    options.encoderFolder = programLibraryFolder(m_programFolder);
     options.format = format;
     options.target.scratchFolder = m_doc.tempFolder;
     options.target.standardOutput = standardOutput;

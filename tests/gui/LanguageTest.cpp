@@ -168,3 +168,27 @@ TEST(Languages, AboutBoxNoticeEndsWithThisYearAndItsLinkOpensTheHomePage) {
     EXPECT_TRUE(help == f.settings().programFolder + "Velkora.chm" || help == f.settings().programFolder + "help/index.html")
         << help;
 }
+
+// With nothing on the desktop to show a link, each command names what it tried in a message
+// box, in the window's language; Help opens the pages of the chosen language.
+TEST(Languages, LinksNothingCanShowAreNamedInAMessage) {
+    Shell shell;
+    std::filesystem::copy_file(std::string(TORVANE_SOURCE_DIR) + "/VKLanguage/ChineseGB.ini",
+                               shell.program.file("VKLanguage/ChineseGB.ini"));
+    std::filesystem::create_directories(shell.program.file("help/ChineseGB"));
+    writeFile(shell.program.file("help/ChineseGB/index.html"), Bytes{'<', 'p', '>'});
+    shell.prompts.setCanOpen(false);
+    TMainForm& f = shell.start();
+    f.ButtonUpdate->click();
+    f.MHelp->trigger();
+    f.languageItems[0]->trigger();  // ChineseGB.ini
+    f.MHelp->trigger();
+    const std::vector<std::string>& opened = shell.prompts.opened();
+    ASSERT_EQ(opened.size(), 3u);
+    EXPECT_EQ(opened[2], shell.program.file("help/ChineseGB/index.html"));
+    const std::vector<std::string> texts = shell.prompts.messageTexts();
+    ASSERT_EQ(texts.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_NE(texts[i].find("\n" + opened[i]), std::string::npos) << texts[i];
+    EXPECT_EQ(texts[0].rfind("No program to show this was found", 0), 0u) << texts[0];
+    EXPECT_EQ(texts[2].rfind("找不到能显示它的程序", 0), 0u) << texts[2];
+}
