@@ -89,9 +89,8 @@ std::string pictureBlock(const Picture& p, const std::vector<unsigned char>& dat
     return s;
 }
 
-// The text tags as Vorbis comment fields. The comment goes in as DESCRIPTION, the field the
-// Vorbis comment specification names for it and the one FFmpeg-based readers report as
-// "comment".
+// The text tags as Vorbis comment fields. The comment goes in as DESCRIPTION: the usual Vorbis
+// field for it, and the one FFmpeg-based readers report as "comment".
 void putTextTags(AVDictionary** to, const SourceTags& t) {
     const std::pair<const char*, const std::string*> fields[] = {
         {"TITLE", &t.title},         {"ARTIST", &t.artist}, {"ALBUM", &t.album},         {"DATE", &t.year},
