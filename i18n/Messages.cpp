@@ -178,12 +178,14 @@ const MessageEntry kEntries[] = {
     {M::WmaCannotSetInput, "WmaCannotSetInput", "Failed to Set Input Format", M::CaptionWma, true},
     {M::WmaCannotSetOutput, "WmaCannotSetOutput", "Failed to Set Output Format", M::CaptionWma, true},
 
+    {M::OneFileAtATime, "OneFileAtATime",
+     "Torvane Audio Editor opens one file at a time: %1 was opened, the others were not."},
     cli(M::CliNotSaved, "CliNotSaved", "The file was not saved."),
     cli(M::CliCannotWriteOutput, "CliCannotWriteOutput", "cannot write the output: %1"),
     cli(M::CliNoCommand, "CliNoCommand", "no command given"),
     cli(M::CliUnknownCommand, "CliUnknownCommand", "unknown command %1"),
     cli(M::CliUnknownOption, "CliUnknownOption", "unknown option %1"),
-    cli(M::CliInfoArgs, "CliInfoArgs", "info takes exactly one FILE"),
+    cli(M::CliInfoArgs, "CliInfoArgs", "info needs a FILE"),
     cli(M::CliPeaksOneFile, "CliPeaksOneFile", "peaks takes one FILE"),
     cli(M::CliPeaksNeedsFile, "CliPeaksNeedsFile", "peaks needs a FILE"),
     cli(M::CliZoomNeedsLevel, "CliZoomNeedsLevel", "--zoom needs a level (10, 8, 6, 4, 2 or 1)"),
@@ -208,6 +210,9 @@ const MessageEntry kEntries[] = {
     cli(M::CliVolumeNot, "CliVolumeNot", "--volume takes 250, 200, 150, 100, 75, 50 or 25, not %1"),
     cli(M::CliEditArgs, "CliEditArgs", "edit takes IN and OUT"),
     cli(M::CliEditNeedsOp, "CliEditNeedsOp", "edit needs at least one operation"),
+    cli(M::CliSeeHelp, "CliSeeHelp", "(see torvane-cli --help)"),
+    cli(M::CliEncoding, "CliEncoding", "Encoding:"),
+    cli(M::CliSaving, "CliSaving", "Saving:"),
     cli(M::CliUsage, "CliUsage", kUsage),
 };
 

@@ -81,6 +81,7 @@ enum class MessageId : std::uint16_t {
     WmaCannotCreateWriter,
     WmaCannotSetInput,
     WmaCannotSetOutput,
+    OneFileAtATime,
     // torvane-cli only (it speaks English; language files need not carry these)
     CliUsage,
     CliNotSaved,
@@ -111,6 +112,9 @@ enum class MessageId : std::uint16_t {
     CliVolumeNot,
     CliEditArgs,
     CliEditNeedsOp,
+    CliSeeHelp,
+    CliEncoding,
+    CliSaving,
     Count
 };
 
