@@ -269,13 +269,14 @@ int parseArguments(QCommandLineParser& parser, const std::vector<std::string>& a
                     std::vector<std::string>& files) {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
     parser.addOptions(withGlobalOptions(own));
+    // Each byte a character of its own: a name that is not UTF-8 comes back as it was given.
     QStringList list{"torvane-cli"};
-    for (const std::string& a : args) list << QString::fromLocal8Bit(a.c_str());
+    for (const std::string& a : args) list << QString::fromLatin1(a.data(), qsizetype(a.size()));
     if (!parser.parse(list)) {
         const QStringList unknown = parser.unknownOptionNames();
         if (!unknown.isEmpty()) {
             const QString& name = unknown.front();
-            return usageError(MessageId::CliUnknownOption, {((name.size() == 1 ? "-" : "--") + name).toStdString()});
+            return usageError(MessageId::CliUnknownOption, {((name.size() == 1 ? "-" : "--") + name).toLatin1().toStdString()});
         }
         // A value option last on the line, or a value given to one that takes none.
         if (!args.empty() && args.back().rfind("--", 0) == 0) {
@@ -293,7 +294,7 @@ int parseArguments(QCommandLineParser& parser, const std::vector<std::string>& a
     if (parser.isSet("help")) return printUsage();
     if (parser.isSet("version")) return printVersion();
     g_quiet = g_quiet || parser.isSet("quiet");
-    for (const QString& p : parser.positionalArguments()) files.push_back(p.toLocal8Bit().toStdString());
+    for (const QString& p : parser.positionalArguments()) files.push_back(p.toLatin1().toStdString());
     return -1;
 }
 
@@ -344,7 +345,7 @@ bool parseZoom(const std::string& text, std::int32_t& framesPerColumn) {
     return false;
 }
 
-std::string value(const QCommandLineParser& parser, const char* name) { return parser.value(name).toStdString(); }
+std::string value(const QCommandLineParser& parser, const char* name) { return parser.value(name).toLatin1().toStdString(); }
 
 int runPeaks(const std::vector<std::string>& args) {
     QCommandLineParser parser;
@@ -505,7 +506,7 @@ int runEdit(const std::vector<std::string>& args) {
     for (const QString& name : parser.optionNames()) {
         if (name == "volume") {
             static const char* const kPercents[] = {"250", "200", "150", "100", "75", "50", "25"};
-            const std::string p = volumes.value(nextVolume++).toStdString();
+            const std::string p = volumes.value(nextVolume++).toLatin1().toStdString();
             int index = -1;
             for (int k = 0; k < 7; ++k)
                 if (p == kPercents[k]) index = k;

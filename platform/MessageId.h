@@ -113,6 +113,7 @@ enum class MessageId : std::uint16_t {
     CliEditArgs,
     CliEditNeedsOp,
     CliSeeHelp,
+    AppUsage,
     CliEncoding,
     CliSaving,
     Count
