@@ -2,7 +2,11 @@
 
 #include <QAction>
 #include <QScrollArea>
+#include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
+
+#include "app/TOpenForm.h"
 
 #include "i18n/LanguageFile.h"
 #include "i18n/Messages.h"
@@ -58,7 +62,16 @@ TEST(ShellStartup, CommandLineFilesOpenAsOpenWould) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.opens);
         Shell shell;
-        TMainForm& f = shell.start(c.args);
+        TMainForm& f = shell.start(c.args, "en_US", false);
+        // A failed open keeps its dialog up until Cancel, as Open does.
+        auto* cancel = new QTimer(&f);
+        QObject::connect(cancel, &QTimer::timeout, cancel, [&] {
+            if (f.OpenForm->isVisible() && !shell.prompts.messages().empty()) f.OpenForm->cancelButton()->click();
+        });
+        cancel->start(5);
+        f.show();
+        f.runFirstShow();
+        pumpEvents();
         ASSERT_EQ(shell.prompts.messages().size(), 1u);
         EXPECT_EQ(f.doc().loaded, c.loaded);
         std::string expected = messageText(MessageId::OneFileAtATime, {x});
