@@ -30,6 +30,7 @@
 #include "platform/File.h"
 #include "platform/Folders.h"
 #include "platform/TerminationCleanup.h"
+#include "platform/Utf8.h"
 #include "platform/WaveHeader.h"
 #include "session/Session.h"
 
@@ -173,14 +174,17 @@ std::string oneLine(std::string text) {
     return text;
 }
 
+// A JSON string of `s`; a name that is not UTF-8 (a path's bytes) is read as Latin-1, so that
+// the document stays one a JSON reader takes.
 std::string jsonString(const std::string& s) {
+    const bool latin1 = !validUtf8(s);
     std::string out = "\"";
     for (const char ch : s) {
         const auto c = static_cast<unsigned char>(ch);
         if (c == '"' || c == '\\') {
             out += '\\';
             out += ch;
-        } else if (c < 0x20) {
+        } else if (c < 0x20 || (latin1 && c >= 0x80)) {
             char esc[8];
             std::snprintf(esc, sizeof esc, "\\u%04x", c);
             out += esc;
@@ -233,7 +237,6 @@ std::vector<InfoValue> infoValues(const DocumentState& d) {
     return v;
 }
 
-// Returns the exit code, or -1 to go on.
 using OptionList = QList<QCommandLineOption>;
 
 // The global options every command takes besides its own.
@@ -590,8 +593,8 @@ int main(int argc, char** argv) {
             version = true;
         } else if (a == "-q" || a == "--quiet") {
             g_quiet = true;
-        } else if (a == "--" && i + 1 < argc) {
-            command = argv[++i];
+        } else if (a == "--") {
+            if (i + 1 < argc) command = argv[++i];
         } else if (a.size() > 1 && a[0] == '-') {
             return usageError(MessageId::CliUnknownOption, {a.substr(0, a.find('='))});
         } else {
