@@ -392,12 +392,15 @@ void TMainForm::FormCreate() {
     syncZoomChecks(m_doc.view.framesPerColumn);
     setWaveWidth(10);
 
-    if (!m_options.arguments.empty()) {
-        const std::string joined = joinCommandLine(m_options.arguments);
-        if (QFileInfo(QString::fromStdString(joined)).isFile()) {
-            m_settings.openAtShow = true;
-            m_session.nameDocument(joined);
-        }
+    // A file named on the command line is opened as the Open command would open it: one that
+    // is not there gets Open's own message rather than an empty window.
+    const StartupFile named = startupFile(m_options.arguments, [](const std::string& path) {
+        return QFileInfo(QString::fromStdString(path)).isFile();
+    });
+    if (!named.path.empty()) {
+        m_settings.openAtShow = true;
+        m_session.nameDocument(named.path);
+        m_othersLeftOnCommandLine = named.othersLeft;
     }
 
     m_settings.programFolder = withTrailingSeparator(m_options.programFolder.empty() ? programFolder()
@@ -453,7 +456,10 @@ void TMainForm::FormShow() {
     if (!m_settings.openAtShow) return;
     m_settings.openAtShow = false;
     // A recovered document takes the window: the file named on the command line waits.
-    if (!recovered) openFile(m_doc.documentPath);
+    if (recovered) return;
+    const std::string named = m_doc.documentPath;
+    openFile(named);
+    if (m_othersLeftOnCommandLine && m_doc.loaded) showMessage(MessageId::OneFileAtATime, {named});
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* e) {

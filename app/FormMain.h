@@ -300,6 +300,7 @@ private:
     void afterTransport(bool repaint);
 
     StartupOptions m_options;
+    bool m_othersLeftOnCommandLine = false;  // more files were named than the one opened
     Session m_session;
     const DocumentState& m_doc = m_session.doc();
     ApplicationSettings m_settings;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "i18n/CaptionKeys.h"
+#include "i18n/Messages.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -25,12 +26,14 @@ void drawBar(int percent, char* out, int width) {
 }
 }  // namespace
 
-TerminalProgress::TerminalProgress(bool enabled) : m_enabled(enabled) {}
+TerminalProgress::TerminalProgress(bool enabled, Phase phase) : m_enabled(enabled), m_phase(phase) {}
 
-TerminalProgress::~TerminalProgress() {
+void TerminalProgress::finish() {
     if (m_enabled && m_drawn) {
         draw(true);
         std::fputc('\n', stderr);
+        m_drawn = false;
+        m_percent[0] = m_percent[1] = 0;
     }
 }
 
@@ -47,14 +50,34 @@ void TerminalProgress::draw(bool force) {
     if (!force && m_drawn && now - m_lastDraw < std::chrono::milliseconds(100)) return;
     m_lastDraw = now;
     m_drawn = true;
-    char a[21], b[21];
-    drawBar(m_percent[0], a, 20);
-    drawBar(m_percent[1], b, 20);
-    // The open dialog's labels, in English as everything the tool says.
+    // The labels of the editor's own dialogs, in English as everything the tool says.
     static const std::string decoding = captionText(nullptr, "OpenForm", "Decoding"),
-                             loading = captionText(nullptr, "OpenForm", "Loading");
-    std::fprintf(stderr, "\r%s [%s] %3d%%  %s [%s] %3d%%", decoding.c_str(), a, m_percent[0], loading.c_str(), b,
-                 m_percent[1]);
+                             loading = captionText(nullptr, "OpenForm", "Loading"),
+                             processing = captionText(nullptr, "ProcessForm", "Processing"),
+                             reloading = captionText(nullptr, "ProcessForm", "Reloading"),
+                             encoding = messageText(MessageId::CliEncoding), saving = messageText(MessageId::CliSaving);
+    char a[21], b[21];
+    switch (m_phase) {
+    case Phase::Loading: {
+        // The copy and the peak scan as one bar: the first half and the second.
+        const int whole = (m_percent[0] + m_percent[1]) / 2;
+        drawBar(whole, a, 20);
+        std::fprintf(stderr, "\r%s [%s] %3d%%", loading.c_str(), a, whole);
+        break;
+    }
+    case Phase::Encoding:
+    case Phase::Saving:
+        drawBar(m_percent[0], a, 20);
+        std::fprintf(stderr, "\r%s [%s] %3d%%", (m_phase == Phase::Encoding ? encoding : saving).c_str(), a,
+                     m_percent[0]);
+        break;
+    default:
+        drawBar(m_percent[0], a, 20);
+        drawBar(m_percent[1], b, 20);
+        std::fprintf(stderr, "\r%s [%s] %3d%%  %s [%s] %3d%%",
+                     (m_phase == Phase::Decoding ? decoding : processing).c_str(), a, m_percent[0],
+                     (m_phase == Phase::Decoding ? loading : reloading).c_str(), b, m_percent[1]);
+    }
     std::fflush(stderr);
 }
 

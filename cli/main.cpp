@@ -16,14 +16,22 @@
 #include <utility>
 #include <vector>
 
+#include <unistd.h>
+
+#include <QCommandLineParser>
+#include <QStringList>
+
 #include "cli/TerminalProgress.h"
 #include "codec/OpenDocument.h"
 #include "codec/SaveDocument.h"
 #include "doc/DocumentState.h"
 #include "edit/Edits.h"
 #include "i18n/Messages.h"
+#include "platform/File.h"
 #include "platform/Folders.h"
 #include "platform/TerminationCleanup.h"
+#include "platform/Utf8.h"
+#include "platform/WaveHeader.h"
 #include "session/Session.h"
 
 namespace {
@@ -35,12 +43,15 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
+// -q: no progress bar even on a terminal.
+bool g_quiet = false;
 
 // The command line speaks English: its texts come from the catalogue without a language file.
 std::string text(MessageId id, const std::vector<std::string>& args = {}) { return messageText(id, args); }
 
+// One line, as the shell tools say it; the whole text is one --help away.
 int usageError(MessageId why, const std::vector<std::string>& args = {}) {
-    std::fprintf(stderr, "torvane-cli: %s\n\n%s", text(why, args).c_str(), text(MessageId::CliUsage).c_str());
+    std::fprintf(stderr, "torvane-cli: %s %s\n", text(why, args).c_str(), text(MessageId::CliSeeHelp).c_str());
     return kExitUsage;
 }
 
@@ -58,17 +69,80 @@ int failure(const std::string& file, const Outcome& outcome) {
     return kExitFailed;
 }
 
-// One open, as the editor runs it, in a session whose working folder goes with it.
+bool showProgress() { return !g_quiet && TerminalProgress::stderrIsTerminal(); }
+
+// The extension that routes an open of standard input, found from its first bytes: the open
+// picks its reader by the name, and a pipe has none.
+std::string extensionOfContent(const unsigned char* b, std::size_t n) {
+    auto at = [&](std::size_t offset, const char* tag) {
+        const std::size_t len = std::strlen(tag);
+        return n >= offset + len && std::memcmp(b + offset, tag, len) == 0;
+    };
+    static const unsigned char kAsf[] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11};
+    if (at(0, "RIFF") && at(8, "WAVE")) return ".wav";
+    if (at(0, "RF64") || at(0, "BW64")) return ".rf64";
+    if (n >= sizeof kAsf && std::memcmp(b, kAsf, sizeof kAsf) == 0) return ".wma";
+    if (at(0, "fLaC")) return ".flac";
+    if (at(0, "OggS")) return at(28, "OpusHead") ? ".opus" : ".ogg";
+    if (at(0, "FORM") && (at(8, "AIFF") || at(8, "AIFC"))) return ".aiff";
+    if (at(4, "ftyp")) return ".m4a";
+    if (at(0, "ID3") || (n >= 2 && b[0] == 0xFF && (b[1] & 0xE0) == 0xE0)) return ".mp3";
+    return ".wav";
+}
+
+// Standard input into a file of the instance folder, named by what it holds; its path or why not.
+Outcome copyStandardInput(const std::string& folder, std::string& path) {
+    std::vector<unsigned char> block(kBlockBytes);
+    std::size_t filled = 0;
+    bool ended = false;
+    // Enough of the start to know the format, before the file is named.
+    while (filled < 64 && !ended) {
+        const ssize_t got = ::read(STDIN_FILENO, block.data() + filled, block.size() - filled);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return Outcome::failed(MessageId::CannotReadSource).because(errno);
+        ended = got == 0;
+        filled += std::size_t(got);
+    }
+    path = folder + "stdin" + extensionOfContent(block.data(), filled);
+    File out = File::open(path, File::Mode::Create, 0600);
+    if (!out.valid()) return Outcome::failed(MessageId::CannotOpenTempFile).because(errno);
+    std::uint64_t at = 0;
+    for (;;) {
+        if (filled && !out.writeAt(at, block.data(), filled)) return Outcome::failed(MessageId::CannotOpenTempFile).because(errno);
+        at += filled;
+        filled = 0;
+        if (ended) break;
+        const ssize_t got = ::read(STDIN_FILENO, block.data(), block.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return Outcome::failed(MessageId::CannotReadSource).because(errno);
+        ended = got == 0;
+        filled = std::size_t(got);
+    }
+    if (!out.close()) return Outcome::failed(MessageId::CannotOpenTempFile).because(errno);
+    return Outcome::done();
+}
+
+// One open, as the editor runs it, in a session whose working folder goes with it. IN "-" is
+// standard input, kept in that folder first.
 class CliOpen {
 public:
     explicit CliOpen(std::string path, std::int32_t framesPerColumn = kDefaultFramesPerColumn)
         : m_path(std::move(path)), m_framesPerColumn(framesPerColumn) {}
 
     Outcome run() {
-        if (const Outcome r = Session::openable(m_path); !r.ok()) return r;
+        std::string source = m_path;
+        if (m_path != "-") {
+            if (const Outcome r = Session::openable(m_path); !r.ok()) return r;
+        }
         if (!m_session.createFolder()) return Outcome::failed(MessageId::NoInstanceFolder);
-        TerminalProgress progress(TerminalProgress::stderrIsTerminal());
-        Outcome r = m_session.open(m_path, progress);
+        if (m_path == "-")
+            if (const Outcome r = copyStandardInput(m_session.doc().tempFolder, source); !r.ok()) return r;
+        WaveHeader header;
+        const bool copies = sourceKindOf(source) == SourceKind::Wav &&
+                            readWaveHeaderFile(source, header) == WaveHeaderError::None;
+        TerminalProgress progress(showProgress(), copies ? TerminalProgress::Phase::Loading
+                                                         : TerminalProgress::Phase::Decoding);
+        Outcome r = m_session.open(source, progress);
         if (r.ok() && m_framesPerColumn != kDefaultFramesPerColumn) r = m_session.zoomTo(m_framesPerColumn, progress);
         return r;
     }
@@ -79,9 +153,11 @@ public:
     // Saves to `out` as Save As would. "-" is standard output; `format` stands in for OUT's
     // extension.
     Outcome saveTo(const std::string& out, std::optional<SaveFormat> format = std::nullopt) {
-        TerminalProgress progress(TerminalProgress::stderrIsTerminal());
-        m_session.setProgramFolder(programFolder());
         if (out == "-" && !format) format = SaveFormat::Wav;
+        const bool encodes = format ? *format != SaveFormat::Wav : saveFormatOf(out) != SaveFormat::Wav;
+        TerminalProgress progress(showProgress(), encodes ? TerminalProgress::Phase::Encoding
+                                                          : TerminalProgress::Phase::Saving);
+        m_session.setProgramFolder(programFolder());
         return m_session.save(out, progress, format, true);
     }
 
@@ -98,35 +174,168 @@ std::string oneLine(std::string text) {
     return text;
 }
 
-int runInfo(const std::vector<std::string>& args) {
-    if (args.size() != 1) return usageError(MessageId::CliInfoArgs);
-    CliOpen open(args[0]);
-    if (const Outcome r = open.run(); !r.ok()) return failure(args[0], r);
-    const DocumentState& d = open.doc();
-    std::printf("sample_rate=%d\n", d.format.sampleRate);
-    std::printf("channels=%d\n", d.format.channels);
-    std::printf("bits_per_sample=%d\n", d.format.bitsPerSample);
-    std::printf("block_size=%u\n", d.format.blockSize);
-    std::printf("data_offset=%u\n", std::uint32_t(d.format.dataOffset));
-    std::printf("data_size=%u\n", d.format.dataSize);
-    std::printf("data_end=%u\n", std::uint32_t(d.format.dataEnd));
-    std::printf("frame_count=%u\n", d.format.frameCount);
-    std::printf("duration=%u\n", d.format.duration);
-    std::printf("column_count=%u\n", d.view.columnCount);
-    std::printf("source_bitrate=%d\n", d.sourceBitRate);
-    std::printf("source_codec=%s\n", d.source.codec.c_str());
-    std::printf("source_bits=%d\n", d.source.bits);
-    std::printf("source_rate=%d\n", d.source.rate);
-    std::printf("source_channels=%d\n", d.source.channels);
-    // The source's tags after every other line, those it has only.
+// A JSON string of `s`; a name that is not UTF-8 (a path's bytes) is read as Latin-1, so that
+// the document stays one a JSON reader takes.
+std::string jsonString(const std::string& s) {
+    const bool latin1 = !validUtf8(s);
+    std::string out = "\"";
+    for (const char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (c < 0x20 || (latin1 && c >= 0x80)) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", c);
+            out += esc;
+        } else {
+            out += ch;
+        }
+    }
+    return out + "\"";
+}
+
+// The values `info` prints, in order: numbers as they are written, texts unquoted.
+struct InfoValue {
+    std::string key;
+    std::string value;
+    bool number;
+};
+
+std::vector<InfoValue> infoValues(const DocumentState& d) {
+    const auto& f = d.format;
+    // Milliseconds cut, not rounded: 29.9995 s is not yet 30.
+    const std::uint64_t ms = f.sampleRate > 0 ? std::uint64_t(f.frameCount) * 1000 / std::uint64_t(f.sampleRate) : 0;
+    char duration[32];
+    std::snprintf(duration, sizeof duration, "%llu.%03llu", static_cast<unsigned long long>(ms / 1000),
+                  static_cast<unsigned long long>(ms % 1000));
+    std::vector<InfoValue> v = {
+        {"sample_rate", std::to_string(f.sampleRate), true},
+        {"channels", std::to_string(f.channels), true},
+        {"bits_per_sample", std::to_string(f.bitsPerSample), true},
+        {"block_size", std::to_string(f.blockSize), true},
+        {"data_offset", std::to_string(std::uint32_t(f.dataOffset)), true},
+        {"data_size", std::to_string(f.dataSize), true},
+        {"data_end", std::to_string(std::uint32_t(f.dataEnd)), true},
+        {"frame_count", std::to_string(f.frameCount), true},
+        {"duration", duration, true},
+        {"column_count", std::to_string(d.view.columnCount), true},
+        {"source_bitrate", std::to_string(d.sourceBitRate), true},
+        {"source_codec", d.source.codec, false},
+        {"source_bits", std::to_string(d.source.bits), true},
+        {"source_rate", std::to_string(d.source.rate), true},
+        {"source_channels", std::to_string(d.source.channels), true},
+    };
+    // The source's tags after every other value, those it has only.
     const SourceTags& t = d.source.tags;
     const std::pair<const char*, const std::string*> tags[] = {
         {"title", &t.title}, {"artist", &t.artist}, {"album", &t.album},    {"year", &t.year},
         {"track", &t.track}, {"genre", &t.genre},   {"comment", &t.comment}};
     for (const auto& [name, value] : tags)
-        if (!value->empty()) std::printf("tag_%s=%s\n", name, oneLine(*value).c_str());
-    if (t.hasCover()) std::printf("tag_cover=%s,%zu\n", t.coverMime.c_str(), t.cover->size());
+        if (!value->empty()) v.push_back({std::string("tag_") + name, *value, false});
+    if (t.hasCover()) v.push_back({"tag_cover", t.coverMime + "," + std::to_string(t.cover->size()), false});
+    return v;
+}
+
+using OptionList = QList<QCommandLineOption>;
+
+// The global options every command takes besides its own.
+OptionList withGlobalOptions(OptionList options) {
+    options << QCommandLineOption(QStringList{"h", "help"}) << QCommandLineOption(QStringList{"V", "version"})
+            << QCommandLineOption(QStringList{"q", "quiet"});
+    return options;
+}
+
+int printUsage() {
+    std::fputs(text(MessageId::CliUsage).c_str(), stdout);
     return kExitOk;
+}
+
+int printVersion() {
+    std::printf("torvane-cli %s\n", TORVANE_VERSION);
+    return kExitOk;
+}
+
+// What a value option without its value is told.
+MessageId missingValueMessage(const QString& option) {
+    if (option == "zoom") return MessageId::CliZoomNeedsLevel;
+    if (option == "bitrate") return MessageId::CliBitRateNeedsNumber;
+    if (option == "select") return MessageId::CliSelectNeeds;
+    if (option == "volume") return MessageId::CliVolume;
+    return MessageId::CliFormat;
+}
+
+// Parses a command's arguments: `--opt=value` or `--opt value`, "--" ends the options, "-" is
+// a file. Returns an exit code when the run ends here (help, version, a usage error), else -1
+// with the files in `files`.
+int parseArguments(QCommandLineParser& parser, const std::vector<std::string>& args, const OptionList& own,
+                    std::vector<std::string>& files) {
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    parser.addOptions(withGlobalOptions(own));
+    // Each byte a character of its own: a name that is not UTF-8 comes back as it was given.
+    QStringList list{"torvane-cli"};
+    for (const std::string& a : args) list << QString::fromLatin1(a.data(), qsizetype(a.size()));
+    if (!parser.parse(list)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty()) {
+            const QString& name = unknown.front();
+            return usageError(MessageId::CliUnknownOption, {((name.size() == 1 ? "-" : "--") + name).toLatin1().toStdString()});
+        }
+        // A value option last on the line, or a value given to one that takes none.
+        if (!args.empty() && args.back().rfind("--", 0) == 0) {
+            const QString last = QString::fromStdString(args.back().substr(2));
+            for (const QCommandLineOption& o : own)
+                if (o.names().contains(last) && !o.valueName().isEmpty())
+                    return usageError(missingValueMessage(last), last == "format" ? std::vector<std::string>{""}
+                                                                                    : std::vector<std::string>{});
+        }
+        for (const std::string& a : args)
+            if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos)
+                return usageError(MessageId::CliUnknownOption, {a});
+        return usageError(MessageId::CliUnknownOption, {parser.errorText().toStdString()});
+    }
+    if (parser.isSet("help")) return printUsage();
+    if (parser.isSet("version")) return printVersion();
+    g_quiet = g_quiet || parser.isSet("quiet");
+    for (const QString& p : parser.positionalArguments()) files.push_back(p.toLatin1().toStdString());
+    return -1;
+}
+
+QCommandLineOption valueOption(const QString& name) { return QCommandLineOption(name, QString(), "value"); }
+
+int runInfo(const std::vector<std::string>& args) {
+    QCommandLineParser parser;
+    std::vector<std::string> files;
+    if (const int code = parseArguments(parser, args, {QCommandLineOption("json")}, files); code >= 0) return code;
+    if (files.empty()) return usageError(MessageId::CliInfoArgs);
+    const bool json = parser.isSet("json");
+    const bool many = files.size() > 1;
+    int code = kExitOk;
+    bool first = true;
+    if (json) std::printf("[");
+    for (const std::string& file : files) {
+        CliOpen open(file);
+        if (const Outcome r = open.run(); !r.ok()) {
+            code = failure(file, r);
+            continue;
+        }
+        const std::vector<InfoValue> values = infoValues(open.doc());
+        if (json) {
+            std::printf("%s\n  {\"path\": %s", first ? "" : ",", jsonString(file).c_str());
+            for (const InfoValue& v : values)
+                std::printf(", \"%s\": %s", v.key.c_str(), v.number ? v.value.c_str() : jsonString(v.value).c_str());
+            std::printf("}");
+        } else {
+            // Several files: a block each, led by its path, a blank line between blocks.
+            if (!first) std::printf("\n");
+            if (many) std::printf("path=%s\n", oneLine(file).c_str());
+            for (const InfoValue& v : values) std::printf("%s=%s\n", v.key.c_str(), oneLine(v.value).c_str());
+        }
+        std::fflush(stdout);
+        first = false;
+    }
+    if (json) std::printf(first ? "]\n" : "\n]\n");
+    return code;
 }
 
 bool parseZoom(const std::string& text, std::int32_t& framesPerColumn) {
@@ -139,30 +348,19 @@ bool parseZoom(const std::string& text, std::int32_t& framesPerColumn) {
     return false;
 }
 
+std::string value(const QCommandLineParser& parser, const char* name) { return parser.value(name).toLatin1().toStdString(); }
+
 int runPeaks(const std::vector<std::string>& args) {
-    std::string file;
+    QCommandLineParser parser;
+    std::vector<std::string> files;
+    if (const int code = parseArguments(parser, args, {valueOption("zoom")}, files); code >= 0) return code;
     std::int32_t framesPerColumn = kDefaultFramesPerColumn;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        std::string zoom;
-        if (a == "--zoom") {
-            if (i + 1 >= args.size()) return usageError(MessageId::CliZoomNeedsLevel);
-            zoom = args[++i];
-        } else if (a.rfind("--zoom=", 0) == 0) {
-            zoom = a.substr(7);
-        } else if (a.size() > 1 && a[0] == '-') {
-            return usageError(MessageId::CliUnknownOption, {a});
-        } else if (file.empty()) {
-            file = a;
-            continue;
-        } else {
-            return usageError(MessageId::CliPeaksOneFile);
-        }
-        if (!parseZoom(zoom, framesPerColumn)) return usageError(MessageId::CliZoomLevel, {zoom});
-    }
-    if (file.empty()) return usageError(MessageId::CliPeaksNeedsFile);
-    CliOpen open(file, framesPerColumn);
-    if (const Outcome r = open.run(); !r.ok()) return failure(file, r);
+    if (parser.isSet("zoom") && !parseZoom(value(parser, "zoom"), framesPerColumn))
+        return usageError(MessageId::CliZoomLevel, {value(parser, "zoom")});
+    if (files.size() > 1) return usageError(MessageId::CliPeaksOneFile);
+    if (files.empty()) return usageError(MessageId::CliPeaksNeedsFile);
+    CliOpen open(files[0], framesPerColumn);
+    if (const Outcome r = open.run(); !r.ok()) return failure(files[0], r);
     const DocumentState& d = open.doc();
     for (std::uint32_t c = 0; c < d.view.columnCount; ++c) std::printf("%u %d %d\n", c, d.peaks.left[c], d.peaks.right[c]);
     return kExitOk;
@@ -196,13 +394,16 @@ MessageId outputFormat(const std::string& out, const std::optional<SaveFormat>& 
 }
 
 int runDecode(const std::vector<std::string>& args) {
-    if (args.size() != 2) return usageError(MessageId::CliDecodeArgs);
-    CliOpen open(args[0]);
-    if (const Outcome r = open.run(); !r.ok()) return failure(args[0], r);
-    if (sameFile(args[0], args[1])) return usageError(MessageId::CliOutIsFile);
+    QCommandLineParser parser;
+    std::vector<std::string> files;
+    if (const int code = parseArguments(parser, args, {}, files); code >= 0) return code;
+    if (files.size() != 2) return usageError(MessageId::CliDecodeArgs);
+    CliOpen open(files[0]);
+    if (const Outcome r = open.run(); !r.ok()) return failure(files[0], r);
+    if (sameFile(files[0], files[1])) return usageError(MessageId::CliOutIsFile);
     // The working file is the result: it is put in place as any save is.
-    const Outcome saved = open.saveTo(args[1], SaveFormat::Wav);
-    return saved.ok() ? kExitOk : failure(args[1], saved);
+    const Outcome saved = open.saveTo(files[1], SaveFormat::Wav);
+    return saved.ok() ? kExitOk : failure(files[1], saved);
 }
 
 // --bitrate K: one of the rates the output format's encoder has. None when taken (and `kbps`
@@ -236,41 +437,27 @@ MessageId parseBitRate(const std::string& text, SaveFormat format, std::int32_t&
 }
 
 int runConvert(const std::vector<std::string>& args) {
+    QCommandLineParser parser;
     std::vector<std::string> files;
-    std::optional<std::string> bitRate;
+    const OptionList own = {QCommandLineOption("no-tags"), valueOption("format"), valueOption("bitrate")};
+    if (const int code = parseArguments(parser, args, own, files); code >= 0) return code;
     std::optional<SaveFormat> format;
-    bool keepTags = true;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--no-tags") {
-            keepTags = false;
-        } else if (args[i] == "--format" || args[i].rfind("--format=", 0) == 0) {
-            const std::string value = args[i] == "--format" ? (i + 1 < args.size() ? args[++i] : "") : args[i].substr(9);
-            if (!parseFormat(value, format)) return usageError(MessageId::CliFormat, {value});
-        } else if (args[i] == "--bitrate") {
-            if (i + 1 >= args.size()) return usageError(MessageId::CliBitRateNeedsNumber);
-            bitRate = args[++i];
-        } else if (args[i].rfind("--bitrate=", 0) == 0) {
-            bitRate = args[i].substr(10);
-        } else if (args[i].size() > 1 && args[i][0] == '-') {
-            return usageError(MessageId::CliUnknownOption, {args[i]});
-        } else {
-            files.push_back(args[i]);
-        }
-    }
+    if (parser.isSet("format") && !parseFormat(value(parser, "format"), format))
+        return usageError(MessageId::CliFormat, {value(parser, "format")});
     if (files.size() != 2) return usageError(MessageId::CliConvertArgs);
     SaveFormat output = SaveFormat::Wav;
     if (outputFormat(files[1], format, output) != MessageId::None) return usageError(MessageId::CliOutKind, {files[1]});
     std::int32_t kbps = 0;
-    if (bitRate) {
+    if (parser.isSet("bitrate")) {
         std::vector<std::string> whyArgs;
-        const MessageId why = parseBitRate(*bitRate, output, kbps, whyArgs);
+        const MessageId why = parseBitRate(value(parser, "bitrate"), output, kbps, whyArgs);
         if (why != MessageId::None) return usageError(why, whyArgs);
     }
     if (sameFile(files[0], files[1])) return usageError(MessageId::CliOutIsIn);
     CliOpen open(files[0]);
     if (const Outcome r = open.run(); !r.ok()) return failure(files[0], r);
     if (kbps) open.session().setSourceBitRate(kbps);
-    open.session().keepTags(keepTags);
+    open.session().keepTags(!parser.isSet("no-tags"));
     const Outcome saved = open.saveTo(files[1], output);
     return saved.ok() ? kExitOk : failure(files[1], saved);
 }
@@ -299,44 +486,37 @@ struct EditOp {
 };
 
 int runEdit(const std::vector<std::string>& args) {
+    QCommandLineParser parser;
     std::vector<std::string> files;
-    std::int32_t framesPerColumn = kDefaultFramesPerColumn;
-    std::string selection;
-    std::vector<EditOp> ops;
+    static const char* const kOps[] = {"delete", "cut-out", "mute", "fade-in", "fade-out", "undo", "redo"};
+    OptionList own = {QCommandLineOption("no-tags"), valueOption("format"), valueOption("zoom"), valueOption("select"),
+                      valueOption("volume")};
+    for (const char* op : kOps) own << QCommandLineOption(op);
+    if (const int code = parseArguments(parser, args, own, files); code >= 0) return code;
+
     std::optional<SaveFormat> format;
-    bool keepTags = true;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
-        if (a == "--no-tags") {
-            keepTags = false;
-        } else if (a == "--format" || a.rfind("--format=", 0) == 0) {
-            const std::string* v = a == "--format" ? value() : nullptr;
-            const std::string text = v ? *v : a.substr(std::min<std::size_t>(a.size(), 9));
-            if (!parseFormat(text, format)) return usageError(MessageId::CliFormat, {text});
-        } else if (a == "--zoom") {
-            const std::string* z = value();
-            if (!z) return usageError(MessageId::CliZoomNeedsLevel);
-            if (!parseZoom(*z, framesPerColumn)) return usageError(MessageId::CliZoomLevel, {*z});
-        } else if (a == "--select") {
-            const std::string* v = value();
-            if (!v || v->find(':') == std::string::npos) return usageError(MessageId::CliSelectNeeds);
-            selection = *v;
-        } else if (a == "--volume") {
-            const std::string* p = value();
+    if (parser.isSet("format") && !parseFormat(value(parser, "format"), format))
+        return usageError(MessageId::CliFormat, {value(parser, "format")});
+    std::int32_t framesPerColumn = kDefaultFramesPerColumn;
+    if (parser.isSet("zoom") && !parseZoom(value(parser, "zoom"), framesPerColumn))
+        return usageError(MessageId::CliZoomLevel, {value(parser, "zoom")});
+    const std::string selection = value(parser, "select");
+    if (parser.isSet("select") && selection.find(':') == std::string::npos) return usageError(MessageId::CliSelectNeeds);
+    // The operations in the order given: the parser keeps each option's name as it came.
+    std::vector<EditOp> ops;
+    const QStringList volumes = parser.values("volume");
+    qsizetype nextVolume = 0;
+    for (const QString& name : parser.optionNames()) {
+        if (name == "volume") {
             static const char* const kPercents[] = {"250", "200", "150", "100", "75", "50", "25"};
+            const std::string p = volumes.value(nextVolume++).toLatin1().toStdString();
             int index = -1;
             for (int k = 0; k < 7; ++k)
-                if (p && *p == kPercents[k]) index = k;
-            if (index < 0) return p ? usageError(MessageId::CliVolumeNot, {*p}) : usageError(MessageId::CliVolume);
-            ops.push_back({a, volumeFactor(index)});
-        } else if (a == "--delete" || a == "--cut-out" || a == "--mute" || a == "--fade-in" || a == "--fade-out" ||
-                   a == "--undo" || a == "--redo") {
-            ops.push_back({a});
-        } else if (a.size() > 1 && a[0] == '-') {
-            return usageError(MessageId::CliUnknownOption, {a});
-        } else {
-            files.push_back(a);
+                if (p == kPercents[k]) index = k;
+            if (index < 0) return usageError(MessageId::CliVolumeNot, {p});
+            ops.push_back({"--volume", volumeFactor(index)});
+        } else if (std::find(std::begin(kOps), std::end(kOps), name.toStdString()) != std::end(kOps)) {
+            ops.push_back({"--" + name.toStdString()});
         }
     }
     if (files.size() != 2) return usageError(MessageId::CliEditArgs);
@@ -360,7 +540,7 @@ int runEdit(const std::vector<std::string>& args) {
     }
     // A chain that never undoes keeps nothing for it: no second copy of the audio is written.
     session.keepUndo(std::any_of(ops.begin(), ops.end(), [](const EditOp& op) { return op.name == "--undo"; }));
-    TerminalProgress progress(TerminalProgress::stderrIsTerminal());
+    TerminalProgress progress(showProgress(), TerminalProgress::Phase::Processing);
     for (const EditOp& op : ops) {
         Outcome r;
         if (op.name == "--delete") r = session.deleteSelection(progress);
@@ -373,7 +553,8 @@ int runEdit(const std::vector<std::string>& args) {
         else r = session.fadeOut(progress);
         if (!r.ok()) return failure(files[0], r);
     }
-    session.keepTags(keepTags);
+    progress.finish();
+    session.keepTags(!parser.isSet("no-tags"));
     const Outcome saved = open.saveTo(files[1], output);
     return saved.ok() ? kExitOk : failure(files[1], saved);
 }
@@ -398,26 +579,34 @@ int main(int argc, char** argv) {
     // A reader that went away (a closed pipe) is a failed write to report, not a silent death
     // that would leave the working folder behind.
     ::signal(SIGPIPE, SIG_IGN);
-    if (argc < 2) return usageError(MessageId::CliNoCommand);
-    const std::string command = argv[1];
-    if (command == "--help" || command == "-h" || command == "help") {
-        std::fputs(text(MessageId::CliUsage).c_str(), stdout);
-        return kExitOk;
-    }
-    if (command == "--version") {
-        std::printf("torvane-cli %s\n", TORVANE_VERSION);
-        return kExitOk;
-    }
-    const std::vector<std::string> args(argv + 2, argv + argc);
-    for (const std::string& a : args) {
-        if (a == "--help" || a == "-h") {
-            std::fputs(text(MessageId::CliUsage).c_str(), stdout);
-            return kExitOk;
+    // The global options may come before the command; the command takes the rest.
+    std::vector<std::string> rest;
+    std::string command;
+    bool help = false, version = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (!command.empty()) {
+            rest.push_back(a);
+        } else if (a == "-h" || a == "--help") {
+            help = true;
+        } else if (a == "-V" || a == "--version") {
+            version = true;
+        } else if (a == "-q" || a == "--quiet") {
+            g_quiet = true;
+        } else if (a == "--") {
+            if (i + 1 < argc) command = argv[++i];
+        } else if (a.size() > 1 && a[0] == '-') {
+            return usageError(MessageId::CliUnknownOption, {a.substr(0, a.find('='))});
+        } else {
+            command = a;
         }
     }
+    if (help || command == "help") return printUsage();
+    if (version) return printVersion();
+    if (command.empty()) return usageError(MessageId::CliNoCommand);
     for (const Command& c : kCommands) {
         if (command != c.name) continue;
-        const int code = c.run(args);
+        const int code = c.run(rest);
         // What was printed must have arrived (a full disk, a closed pipe): say so otherwise.
         errno = 0;
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

@@ -11,6 +11,7 @@ extern "C" {
 #include <memory>
 #include <vector>
 
+#include "platform/File.h"
 #include "platform/Utf8.h"
 
 namespace torvane {
@@ -98,8 +99,34 @@ std::string cleanTagText(const std::string& text, std::size_t maxBytes) {
     return utf8.substr(0, end);
 }
 
+namespace {
+
+// A RIFF WAVE file made of nothing but its format, fact and data chunks, which fill it to the
+// end: it has no tags, and no demuxer (nor the libraries behind one) is needed to say so.
+bool waveWithoutTags(const std::string& path) {
+    const File f = File::open(path, File::Mode::Read);
+    unsigned char riff[12];
+    if (!f.valid() || !f.readAt(0, riff, sizeof riff)) return false;
+    auto le32 = [](const unsigned char* p) { return std::uint32_t(p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24); };
+    if (std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0) return false;
+    const std::uint64_t end = std::uint64_t(le32(riff + 4)) + 8;
+    if (f.readSomeAt(end, riff, 1) != 0) return false;  // bytes after the RIFF chunk
+    for (std::uint64_t at = 12; at < end;) {
+        unsigned char chunk[8];
+        if (!f.readAt(at, chunk, sizeof chunk)) return false;
+        if (std::memcmp(chunk, "fmt ", 4) != 0 && std::memcmp(chunk, "data", 4) != 0 && std::memcmp(chunk, "fact", 4) != 0)
+            return false;
+        at += 8 + std::uint64_t(le32(chunk + 4)) + (le32(chunk + 4) & 1);
+        if (at > end + 1) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 SourceTags readSourceTags(const std::string& path) {
     SourceTags tags;
+    if (waveWithoutTags(path)) return tags;
     av_log_set_level(AV_LOG_QUIET);
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return tags;

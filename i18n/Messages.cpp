@@ -16,22 +16,28 @@ constexpr MessageEntry cli(MessageId id, std::string_view key, std::string_view 
 }
 
 const char* const kUsage =
-    "usage: torvane-cli COMMAND [ARGUMENTS]\n"
+    "usage: torvane-cli [-q] COMMAND [ARGUMENTS]\n"
     "\n"
     "Opens audio files the way Torvane Audio Editor does, without a window: WAV (8 to 32-bit,\n"
     "float, RF64), MP3, WMA, AIFF, FLAC, Ogg Vorbis, Opus and M4A/AAC.\n"
     "\n"
     "Commands:\n"
-    "  info FILE              Open FILE and print the working file's values, one key=value\n"
+    "  info FILE... [--json]  Open each FILE and print the working file's values, one key=value\n"
     "                         line each: sample_rate (Hz), channels, bits_per_sample,\n"
     "                         block_size (bytes per frame), data_offset, data_size, data_end\n"
-    "                         (bytes), frame_count, duration (whole seconds), column_count\n"
+    "                         (bytes), frame_count, duration (seconds, three decimals: the\n"
+    "                         frames over the rate, cut to the millisecond), column_count\n"
     "                         (columns of the waveform at zoom 10:1), source_bitrate (average\n"
     "                         kbit/s of a lossy source, 0 for WAV and lossless ones), then the\n"
     "                         source's own format: source_codec, source_bits (0 when lossy),\n"
     "                         source_rate, source_channels, and its tags: tag_title,\n"
     "                         tag_artist, tag_album, tag_year, tag_track, tag_genre,\n"
     "                         tag_comment (those it has) and tag_cover=MIME,BYTES.\n"
+    "                         With several files each block starts with path=FILE and a blank\n"
+    "                         line comes between blocks. --json prints one JSON array instead,\n"
+    "                         an object per file with \"path\" and the same keys (numbers as\n"
+    "                         numbers, the others as strings). A file that cannot be opened gets\n"
+    "                         its message on stderr and no block; the exit code is then 1.\n"
     "  peaks FILE [--zoom N]  Open FILE and print its peak table, one line per column:\n"
     "                         \"column left right\", peaks 0..100 (right equals left for mono).\n"
     "                         N is the zoom level 10, 8, 6, 4, 2 or 1, meaning N*1000 sample\n"
@@ -88,8 +94,14 @@ const char* const kUsage =
     "place, so every name sees the new audio. A FIFO or a character device receives the\n"
     "finished bytes and stays what it was. OUT \"-\" is standard output (WAV unless --format\n"
     "says otherwise). A folder, a socket or a block device is refused and left alone.\n"
-    "  --help, -h             Show this text.\n"
-    "  --version              Print the version.\n"
+    "\n"
+    "IN or FILE \"-\" is standard input: it is kept in the working folder first and its format\n"
+    "is found from its first bytes. Every option takes its value as --option=VALUE or --option\n"
+    "VALUE, and \"--\" ends the options: what follows is a file even if it starts with -.\n"
+    "A wrong command line gets one line on stderr and exit code 2; a file that fails, exit code 1.\n"
+    "  -h, --help             Show this text.\n"
+    "  -V, --version          Print the version.\n"
+    "  -q, --quiet            No progress bar (there is none when stderr is not a terminal).\n"
     "\n"
     "FILE is taken by its extension: .wav, .mp3 or .wma, in any case. A file the editor would\n"
     "refuse prints \"torvane-cli: FILE: \" and the editor's message (with the system's reason\n"
@@ -181,12 +193,14 @@ const MessageEntry kEntries[] = {
     {M::WmaCannotSetInput, "WmaCannotSetInput", "Failed to Set Input Format", M::CaptionWma, true},
     {M::WmaCannotSetOutput, "WmaCannotSetOutput", "Failed to Set Output Format", M::CaptionWma, true},
 
+    {M::OneFileAtATime, "OneFileAtATime",
+     "Torvane Audio Editor opens one file at a time: %1 was opened, the others were not."},
     cli(M::CliNotSaved, "CliNotSaved", "The file was not saved."),
     cli(M::CliCannotWriteOutput, "CliCannotWriteOutput", "cannot write the output: %1"),
     cli(M::CliNoCommand, "CliNoCommand", "no command given"),
     cli(M::CliUnknownCommand, "CliUnknownCommand", "unknown command %1"),
     cli(M::CliUnknownOption, "CliUnknownOption", "unknown option %1"),
-    cli(M::CliInfoArgs, "CliInfoArgs", "info takes exactly one FILE"),
+    cli(M::CliInfoArgs, "CliInfoArgs", "info needs a FILE"),
     cli(M::CliPeaksOneFile, "CliPeaksOneFile", "peaks takes one FILE"),
     cli(M::CliPeaksNeedsFile, "CliPeaksNeedsFile", "peaks needs a FILE"),
     cli(M::CliZoomNeedsLevel, "CliZoomNeedsLevel", "--zoom needs a level (10, 8, 6, 4, 2 or 1)"),
@@ -211,6 +225,19 @@ const MessageEntry kEntries[] = {
     cli(M::CliVolumeNot, "CliVolumeNot", "--volume takes 250, 200, 150, 100, 75, 50 or 25, not %1"),
     cli(M::CliEditArgs, "CliEditArgs", "edit takes IN and OUT"),
     cli(M::CliEditNeedsOp, "CliEditNeedsOp", "edit needs at least one operation"),
+    cli(M::CliSeeHelp, "CliSeeHelp", "(see torvane-cli --help)"),
+    cli(M::CliEncoding, "CliEncoding", "Encoding:"),
+    cli(M::CliSaving, "CliSaving", "Saving:"),
+    cli(M::AppUsage, "AppUsage",
+        "usage: torvane [--] [FILE]\n"
+        "\n"
+        "Opens FILE (WAV, MP3, WMA, AIFF, FLAC, Ogg Vorbis, Opus or M4A/AAC) in the Torvane Audio\n"
+        "Editor window; without FILE the window opens empty. The editor holds one file at a time.\n"
+        "  -h, --help             Show this text.\n"
+        "  -V, --version          Print the version.\n"
+        "  --                     Ends the options: what follows is FILE even if it starts with -.\n"
+        "\n"
+        "torvane-cli does the same work without a window: see torvane-cli --help.\n"),
     cli(M::CliUsage, "CliUsage", kUsage),
 };
 

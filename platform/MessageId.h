@@ -83,6 +83,7 @@ enum class MessageId : std::uint16_t {
     WmaCannotCreateWriter,
     WmaCannotSetInput,
     WmaCannotSetOutput,
+    OneFileAtATime,
     // torvane-cli only (it speaks English; language files need not carry these)
     CliUsage,
     CliNotSaved,
@@ -113,6 +114,10 @@ enum class MessageId : std::uint16_t {
     CliVolumeNot,
     CliEditArgs,
     CliEditNeedsOp,
+    CliSeeHelp,
+    AppUsage,
+    CliEncoding,
+    CliSaving,
     Count
 };
 

@@ -15,6 +15,10 @@
 #include <filesystem>
 #include <sstream>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include "codec/OpenDocument.h"
 #include "doc/InstanceFolder.h"
 #include "platform/FolderLock.h"
@@ -46,10 +50,12 @@ protected:
 
     // Runs torvane-cli with `args` (already quoted), with a TMPDIR of the test's own so that
     // the tool's temp folder can be seen to go.
-    CliRun cli(const std::string& args) {
+    // With `input`, the tool reads that file's bytes from a pipe.
+    CliRun cli(const std::string& args, const std::string& input = {}) {
         const std::string out = inputs.path() + "stdout", err = inputs.path() + "stderr";
-        const std::string command = "TMPDIR=" + quote(tmp.path()) + " " + quote(std::string(TORVANE_BIN_DIR) + "/torvane-cli") +
-                                    " " + args + " >" + quote(out) + " 2>" + quote(err) + " </dev/null";
+        const std::string command = (input.empty() ? "" : "cat " + quote(input) + " | ") + "TMPDIR=" + quote(tmp.path()) +
+                                    " " + quote(std::string(TORVANE_BIN_DIR) + "/torvane-cli") + " " + args + " >" +
+                                    quote(out) + " 2>" + quote(err) + (input.empty() ? " </dev/null" : "");
         const int status = std::system(command.c_str());
         CliRun r;
         r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -80,7 +86,7 @@ TEST_F(CliTest, InfoPrintsTheWorkingFileValues) {
               "data_size=100001\n"
               "data_end=100047\n"
               "frame_count=25000\n"
-              "duration=3\n"
+              "duration=3.125\n"
               "column_count=3\n"
               "source_bitrate=0\n"
               "source_codec=pcm_s16le\n"
@@ -178,11 +184,11 @@ TEST_F(CliTest, RefusalsPrintTheEditorsMessageAndExitOne) {
     EXPECT_EQ(r.err, "torvane-cli: " + file("deep.wav") + ": Not PCM formats!\n");
 }
 
-TEST_F(CliTest, UsageErrorsExitTwoWithTheUsage) {
+TEST_F(CliTest, UsageErrorsExitTwoWithOneLine) {
     const std::string wav = file("u.wav");
     writeFile(wav, makeWav(8000, 1, 8, Bytes(100, 128)));
     for (const std::string& args : {std::string(""), std::string("frobnicate"), std::string("info"),
-                                   "info " + quote(wav) + " extra", "peaks " + quote(wav) + " --zoom 3",
+                                   "peaks " + quote(wav) + " --zoom 3",
                                    "peaks " + quote(wav) + " --zoom", "peaks " + quote(wav) + " --fast",
                                    std::string("decode ") + quote(wav),
                                    // --bitrate takes only the rates of the output format's encoder
@@ -197,7 +203,8 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheUsage) {
         SCOPED_TRACE(args);
         const CliRun r = cli(args);
         EXPECT_EQ(r.exitCode, 2);
-        EXPECT_NE(r.err.find("usage: torvane-cli"), std::string::npos);
+        EXPECT_TRUE(r.err.starts_with("torvane-cli: ") && r.err.ends_with(" (see torvane-cli --help)\n")) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
         EXPECT_EQ(r.out, "");
     }
     for (const char* name : {"x.mp3", "x.wma", "x.wav", "x.flac", "x.ogg", "x.xyz", "x"}) EXPECT_FALSE(std::filesystem::exists(file(name)));
@@ -225,10 +232,14 @@ TEST_F(CliTest, ProgressBarOnlyOnATerminal) {
     const std::string inner = quote(std::string(TORVANE_BIN_DIR) + "/torvane-cli") + " info " + quote(path) + " >" + quote(out);
     ASSERT_EQ(std::system(("script -qec " + quote(inner) + " /dev/null >" + quote(tty) + " </dev/null").c_str()), 0);
     const std::string screen = text(readFile(tty));
-    EXPECT_NE(screen.find("Decoding:"), std::string::npos) << screen;
+    // A WAV is copied, not decoded: one Loading bar for the copy and the peak table.
+    EXPECT_EQ(screen.find("Decoding:"), std::string::npos) << screen;
     EXPECT_NE(screen.find("Loading:"), std::string::npos);
     EXPECT_NE(screen.find("100%"), std::string::npos);
     EXPECT_NE(text(readFile(out)).find("frame_count=50000\n"), std::string::npos);
+    const std::string quiet = quote(std::string(TORVANE_BIN_DIR) + "/torvane-cli") + " -q info " + quote(path) + " >" + quote(out);
+    ASSERT_EQ(std::system(("script -qec " + quote(quiet) + " /dev/null >" + quote(tty) + " </dev/null").c_str()), 0);
+    EXPECT_EQ(text(readFile(tty)).find("Loading:"), std::string::npos);
 }
 
 TEST_F(CliTest, HelpAndVersion) {
@@ -242,6 +253,83 @@ TEST_F(CliTest, HelpAndVersion) {
     r = cli("--version");
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out.rfind("torvane-cli ", 0), 0u);
+}
+
+// The shell's conventions, case by case: `out` is what stdout starts with, `err` all of stderr.
+TEST_F(CliTest, CommandLineConventions) {
+    const std::string a = file("a.wav"), missing = file("missing.wav");
+    writeFile(a, makeWav(8000, 1, 16, Bytes(2 * 23999)));  // 2.999875 s
+    const std::string peaks = cli("peaks --zoom 1 " + quote(a)).out, info = cli("info " + quote(a)).out;
+    const std::string frob = "torvane-cli: unknown option --frob (see torvane-cli --help)\n";
+    const struct {
+        std::string args;
+        int code;
+        std::string out, err;
+    } cases[] = {
+        {"peaks --zoom=1 " + quote(a), 0, peaks, ""},
+        {"-q peaks " + quote(a) + " --zoom 1 -q", 0, peaks, ""},
+        {"peaks --zoom 1 -- " + quote(a), 0, peaks, ""},
+        {"info -- " + quote(a), 0, info, ""},
+        {"-h", 0, "usage: torvane-cli", ""},
+        {"convert -h", 0, "usage: torvane-cli", ""},
+        {"-V", 0, "torvane-cli ", ""},
+        {"info --version", 0, "torvane-cli ", ""},
+        {"--frob info", 2, "", frob},
+        {"info --frob " + quote(a), 2, "", frob},
+        {"peaks " + quote(a) + " -- --zoom", 2, "", "torvane-cli: peaks takes one FILE (see torvane-cli --help)\n"},
+        {"info " + quote(missing), 1, "", "torvane-cli: " + missing + ": Cannot read the source file: No such file or directory\n"},
+        {"info " + quote(a) + " " + quote(missing) + " " + quote(a), 1, "path=" + a + "\n" + info + "\npath=" + a + "\n",
+         "torvane-cli: " + missing + ": Cannot read the source file: No such file or directory\n"},
+    };
+    EXPECT_NE(info.find("duration=2.999\n"), std::string::npos) << info;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const CliRun r = cli(c.args);
+        EXPECT_EQ(r.exitCode, c.code);
+        EXPECT_TRUE(r.out.starts_with(c.out) && (c.code != 2 || r.out.empty())) << r.out;
+        EXPECT_EQ(r.err, c.err);
+    }
+}
+
+// --json is one array that a JSON reader takes, with the lines' keys and values, and "-" reads
+// standard input as the file it was piped from.
+TEST_F(CliTest, InfoAsJsonAndFromStandardInput) {
+    const std::string a = file("a.wav"), b = file("b.wav"), mp3 = file("c.mp3");
+    writeFile(a, makeWav(8000, 1, 16, Bytes(2 * 23999)));
+    ASSERT_TRUE(makeToneWav(b, 22050, 2, 1.0));
+    const std::string title = "say \"hi\" \\ \t and \xc3\xa9";
+    ASSERT_TRUE(run("lame --quiet --tt " + quote(title) + " " + quote(b) + " " + quote(mp3)));
+    const CliRun r = cli("info " + quote(a) + " " + quote(mp3) + " --json");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(r.out), &error);
+    ASSERT_TRUE(doc.isArray()) << error.errorString().toStdString() << r.out;
+    ASSERT_EQ(doc.array().size(), 2);
+    const std::string paths[] = {a, mp3};
+    for (int i = 0; i < 2; ++i) {
+        const QJsonObject o = doc.array()[i].toObject();
+        EXPECT_EQ(o["path"].toString().toStdString(), paths[i]);
+        // Every line of the text form is a key of the object with the same value.
+        std::istringstream lines(cli("info " + quote(paths[i])).out);
+        int keys = 1;
+        for (std::string line; std::getline(lines, line); ++keys) {
+            const auto eq = line.find('=');
+            const QJsonValue v = o[QString::fromStdString(line.substr(0, eq))];
+            const std::string value = v.isString() ? v.toString().toStdString() : QString::number(v.toDouble(), 'g', 12).toStdString();
+            EXPECT_EQ(line.substr(eq + 1), line.starts_with("duration=") ? QString::number(v.toDouble(), 'f', 3).toStdString() : value) << line;
+            EXPECT_EQ(v.isString(), line.starts_with("tag_") || line.starts_with("source_codec")) << line;
+        }
+        EXPECT_EQ(o.size(), keys);
+    }
+    EXPECT_NE(r.out.find("\"duration\": 2.999,"), std::string::npos);
+    EXPECT_EQ(doc.array()[1].toObject()["tag_title"].toString().toStdString(), title);
+
+    for (const std::string& source : {a, mp3}) {
+        const CliRun piped = cli("info -", source);
+        EXPECT_EQ(piped.exitCode, 0) << piped.err;
+        EXPECT_EQ(piped.out, cli("info " + quote(source)).out);
+    }
+    EXPECT_TRUE(tmpIsEmpty());
 }
 
 }  // namespace

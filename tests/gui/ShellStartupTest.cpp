@@ -2,9 +2,15 @@
 
 #include <QAction>
 #include <QScrollArea>
+#include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 
+#include "app/TOpenForm.h"
+
 #include "i18n/LanguageFile.h"
+#include "i18n/Messages.h"
+#include "session/Session.h"
 #include "platform/IniFile.h"
 #include "support/ShellFixture.h"
 
@@ -36,21 +42,58 @@ TEST(ShellStartup, CommandLineArgumentsAreRejoinedIntoAnExistingPath) {
     EXPECT_EQ(f.doc().uiMode, 1u);
 }
 
-// One engine per process: each window below is gone before the next starts.
-TEST(ShellStartup, CommandLineThatNamesNoFileIsIgnored) {
-  {
-    Shell shell;
-    touch(shell.temp.file("a  b.wav"));  // two blanks: not rebuilt by single-blank joining
-    TMainForm& f = shell.start({shell.temp.file("a"), "b.wav"});
-    EXPECT_FALSE(f.settings().openAtShow);
-    EXPECT_TRUE(f.doc().documentPath.empty());
-    EXPECT_TRUE(shell.prompts.messages().empty());
-  }
-    Shell missing;
-    TMainForm& g = missing.start({missing.temp.file("nothing.mp3")});
-    EXPECT_TRUE(g.doc().documentPath.empty());
-    EXPECT_TRUE(missing.prompts.messages().empty());
-    EXPECT_EQ(g.doc().uiMode, 0u);
+// One engine per process: each window below is gone before the next starts. A name that is
+// not a file gets the message Open gives for it; of several files the first is opened, and said so.
+TEST(ShellStartup, CommandLineFilesOpenAsOpenWould) {
+    TempDir scratch;
+    writeFile(scratch.file("a  b.wav"), {});  // two blanks: not rebuilt by single-blank joining
+    const std::string x = scratch.file("x.wav");
+    writeFile(x, makeWav(8000, 1, 16, samples16(std::vector<std::int16_t>(800, 100))));
+    writeFile(scratch.file("y.wav"), readFile(x));
+    const struct {
+        std::vector<std::string> args;
+        std::string opens;  // the file open, else the name refused
+        bool loaded;
+    } cases[] = {
+        {{scratch.file("nothing.mp3")}, scratch.file("nothing.mp3"), false},
+        {{scratch.file("a"), "b.wav"}, scratch.file("a b.wav"), false},
+        {{x, scratch.file("y.wav")}, x, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.opens);
+        Shell shell;
+        TMainForm& f = shell.start(c.args, "en_US", false);
+        // A failed open keeps its dialog up until Cancel, as Open does.
+        auto* cancel = new QTimer(&f);
+        QObject::connect(cancel, &QTimer::timeout, cancel, [&] {
+            if (f.OpenForm->isVisible() && !shell.prompts.messages().empty()) f.OpenForm->cancelButton()->click();
+        });
+        cancel->start(5);
+        f.show();
+        f.runFirstShow();
+        pumpEvents();
+        ASSERT_EQ(shell.prompts.messages().size(), 1u);
+        EXPECT_EQ(f.doc().loaded, c.loaded);
+        std::string expected = messageText(MessageId::OneFileAtATime, {x});
+        if (!c.loaded) {
+            Session open;
+            ASSERT_TRUE(open.createFolder(shell.temp.path()));
+            NoProgress none;
+            expected = messageText(open.open(c.opens, none).message);
+        }
+        EXPECT_EQ(shell.prompts.messages()[0].text, expected);
+    }
+}
+
+// --help and --version are answered without a display: a window would need the platform named.
+TEST(ShellStartup, HelpAndVersionPrintWithoutAWindow) {
+    const std::string program = "QT_QPA_PLATFORM=no-such-platform " + quote(std::string(TORVANE_BIN_DIR) + "/torvane");
+    const Bytes version = capture(program + " --version");
+    EXPECT_EQ(std::string(version.begin(), version.end()).substr(0, 8), "torvane ");
+    for (const char* option : {"-h", "--help", "-V"}) EXPECT_TRUE(run(program + " " + option)) << option;
+    const Bytes usage = capture(program + " --help");
+    EXPECT_EQ(std::string(usage.begin(), usage.end()), messageText(MessageId::AppUsage));
+    EXPECT_FALSE(run(program + " -- --help"));  // a file named --help needs the window
 }
 
 TEST(ShellStartup, CommandLineFileWithAnotherExtensionIsRefused) {
