@@ -3,6 +3,7 @@
 
 #include <QDragEnterEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QTimer>
@@ -14,6 +15,7 @@
 #include "app/WorkerThread.h"
 #include "codec/OpenDocument.h"
 #include "doc/RecoveryState.h"
+#include "platform/Folders.h"
 #include "platform/Prompts.h"
 
 namespace torvane {
@@ -35,14 +37,16 @@ void TMainForm::ButtonOpenClick() {
     request.folder = m_lastOpenFolder.empty() ? QDir::homePath().toStdString() : m_lastOpenFolder;
     const auto chosen = m_prompts->fileDialog(request);
     if (!chosen) return;
-    if (const auto slash = chosen->path.find_last_of('/'); slash != std::string::npos)
-        m_lastOpenFolder = chosen->path.substr(0, slash + 1);
     m_session.nameDocument(chosen->path);
     openFile(chosen->path);
 }
 
 void TMainForm::openFile(std::string path) {
     if (!documentCommandsAvailable()) return;
+    // The next Open starts where this file is, however it came: the dialog, a drop or the
+    // command line.
+    if (const QDir folder = QFileInfo(QString::fromStdString(path)).absoluteDir(); folder.exists())
+        m_lastOpenFolder = withTrailingSeparator(folder.absolutePath().toStdString());
     if (const Outcome openable = Session::openable(path); !openable.ok()) {
         showOutcome(openable);
         return;
