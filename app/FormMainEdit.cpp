@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 
 #include "app/FormMain.h"
+#include "view/WaveView.h"
 #include "app/TProcessForm.h"
 #include "app/TVolumeForm.h"
 #include "app/WorkerThread.h"
@@ -26,7 +27,7 @@ void TMainForm::runEdit(const std::function<Outcome(Progress&)>& edit) {
     showOutcome(outcome);
     // Undo and Redo bring back the zoom the edit was made at.
     syncZoomChecks(m_doc.view.framesPerColumn);
-    setWaveWidth(int(m_doc.view.columnCount));
+    setWaveWidth(waveWidthFor(m_doc));
     repaintWave();
     SetUIMode(ModeStopped);
 }

@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include "app/FormMain.h"
+#include "view/WaveView.h"
 #include "app/TOpenForm.h"
 #include "app/TReloadForm.h"
 #include "app/WorkerThread.h"
@@ -76,7 +77,7 @@ bool TMainForm::showOpenedDocument() {
         return false;
     }
     syncZoomChecks(m_doc.view.framesPerColumn);
-    setWaveWidth(int(m_doc.view.columnCount));
+    setWaveWidth(waveWidthFor(m_doc));
     PaintBox1->update();
     SetUIMode(ModeStopped);
     return true;

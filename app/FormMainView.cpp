@@ -287,7 +287,7 @@ void TMainForm::zoomTo(std::int32_t framesPerColumn) {
         showOutcome(outcome);
     });
     syncZoomChecks(m_doc.view.framesPerColumn);  // a refused zoom keeps the level it had
-    setWaveWidth(int(m_doc.view.columnCount));
+    setWaveWidth(waveWidthFor(m_doc));
     if (m_doc.view.framesPerColumn != oldFrames) {
         const auto column = std::int64_t(anchorFrame / m_doc.view.framesPerColumn);
         bar->setValue(int(std::clamp<std::int64_t>(column - anchor, 0, bar->maximum())));

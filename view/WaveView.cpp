@@ -1,6 +1,7 @@
 #include "view/WaveView.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace torvane {
@@ -12,6 +13,10 @@ std::int64_t streamSeconds(const WaveFormat& format, std::uint64_t position) {
     return std::isfinite(s) ? std::int64_t(s) : 0;
 }
 
+std::int32_t waveWidthFor(const DocumentState& doc) {
+    return std::max(std::int32_t(std::min<std::uint32_t>(doc.view.columnCount, INT32_MAX)), kMinWaveWidth);
+}
+
 bool waveViewShowsDocument(const DocumentState& doc) { return !doc.workingFilePath.empty() && doc.loaded; }
 
 WaveformScene waveSceneFor(const DocumentState& doc, std::uint64_t playPosition) {
@@ -20,7 +25,7 @@ WaveformScene waveSceneFor(const DocumentState& doc, std::uint64_t playPosition)
     s.leftPeaks = peaks ? doc.peaks.left.data() : nullptr;
     s.rightPeaks = peaks ? doc.peaks.right.data() : nullptr;
     s.columnCount = doc.view.columnCount;
-    s.width = std::int32_t(doc.view.columnCount);
+    s.width = waveWidthFor(doc);
     s.channels = doc.format.channels;
     s.sampleRate = doc.format.sampleRate;
     s.framesPerColumn = doc.view.framesPerColumn;

@@ -18,6 +18,12 @@ std::int64_t streamSeconds(const WaveFormat& format, std::uint64_t position);
 // its own.
 WaveformScene waveSceneFor(const DocumentState& doc, std::uint64_t playPosition);
 
+// The waveform's width in the view: one column a column, but never narrower than a time
+// label, so that a short document still shows its markers' times whole. Past the last
+// column the view is empty.
+inline constexpr std::int32_t kMinWaveWidth = 64;
+std::int32_t waveWidthFor(const DocumentState& doc);
+
 // True when the view draws anything at all (a working file and a loaded document).
 bool waveViewShowsDocument(const DocumentState& doc);
 

@@ -143,7 +143,8 @@ void renderWaveformPart(const WaveformScene& s, std::int64_t x0, QImage& target)
             cv.vline(c, kWaveCentreY, kWaveCentreY + s.rightPeaks[c], rightColour);
         }
     }
-    cv.fillRect(0, kWaveCentreY, width, kWaveCentreY + 1, kCentreLineColour);
+    // Past the last column (a short document in a wider view) there is no audio, and no centre line.
+    cv.fillRect(0, kWaveCentreY, std::min<std::int64_t>(width, s.columnCount), kWaveCentreY + 1, kCentreLineColour);
 
     // Ruler. The tick positions are a running single-precision sum, exactly as the ruler has
     // always placed them; the sum has only duration / 10 terms, so it is walked from the

@@ -19,6 +19,7 @@
 #include "support/ManualClock.h"
 #include "support/ShellFixture.h"
 #include "i18n/Messages.h"
+#include "view/WaveView.h"
 
 using namespace torvane;
 using namespace torvane::test;
@@ -91,7 +92,7 @@ TEST_F(EditCommands, DeleteStopsPlaybackRewritesAndMarksTheDocument) {
     const DocumentState& d = f->doc();
     EXPECT_EQ(d.format.frameCount, 70000u);
     EXPECT_EQ(d.view.columnCount, 7u);
-    EXPECT_EQ(f->PaintBox1->width(), 7);
+    EXPECT_EQ(f->PaintBox1->width(), kMinWaveWidth);  // seven columns, widened for the labels
     EXPECT_EQ(d.selection.startMarker, 2u);
     EXPECT_EQ(d.selection.finishMarker, 3u);
     EXPECT_TRUE(d.modified);
@@ -231,7 +232,7 @@ TEST_F(EditCommands, CtrlZUndoesAFadeInAndTheItemsFollow) {
     EXPECT_EQ(f->doc().view.framesPerColumn, 10000);
     EXPECT_TRUE(f->MZoom10->isChecked());
     EXPECT_FALSE(f->MZoom1->isChecked());
-    EXPECT_EQ(f->PaintBox1->width(), 30);
+    EXPECT_EQ(f->PaintBox1->width(), kMinWaveWidth);
     EXPECT_TRUE(shell.prompts.messages().empty());
 }
 

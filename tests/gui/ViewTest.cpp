@@ -78,7 +78,7 @@ struct ViewWindow {
         NoProgress progress;
         scanPeaks(file, d, progress, 0);
         ASSERT_TRUE(f->session().startPlayer().ok());
-        f->setWaveWidth(int(d.view.columnCount));
+        f->setWaveWidth(waveWidthFor(d));
         d.selection.startMarker = 0;
         d.selection.finishMarker = d.view.columnCount - 1;
         d.loaded = true;
@@ -129,7 +129,7 @@ TEST(View, ButtonsPlayPauseResumeAndStop) {
     TMainForm& f = *w.f;
     w.load(tone(5));
     ASSERT_EQ(f.doc().view.columnCount, 23u);
-    EXPECT_EQ(f.PaintBox1->width(), 23);
+    EXPECT_EQ(f.PaintBox1->width(), kMinWaveWidth);
 
     w.click(f.CButtonPlay);
     EXPECT_EQ(f.doc().uiMode, ModePlaying);

@@ -362,7 +362,7 @@ TEST_F(TransportFixture, SceneReadsMarkersAndCursorFromTheEngine) {
     placeIn(10);
     const WaveformScene s = waveSceneFor(doc(), position());
     EXPECT_EQ(s.columnCount, 23u);
-    EXPECT_EQ(s.width, 23);
+    EXPECT_EQ(s.width, kMinWaveWidth);  // a short document is widened for its labels
     EXPECT_EQ(s.playColumn, 10u);
     EXPECT_EQ(s.playSeconds, 2);     // 10.5 of 23 columns of five seconds
     EXPECT_EQ(s.startSeconds, 1);    // column 5 starts at 1.087 s
