@@ -4,9 +4,10 @@
 // edit it undoes, and the edits once more without the undo journal, to show what keeping the
 // overwritten or removed bytes costs.
 //
-// Usage: bench_edits IN.wav [WORK_DIR [PAIRS]]   (a one-hour 44.1 kHz stereo WAV for the real
-// figures; bench/edits.sh makes one). With PAIRS, only Volume with its undo step against Volume
-// without the journal, timed in PAIRS pairs that take turns going first, and the median ratio.
+// Usage: bench_edits IN.wav [WORK_DIR [PAIRS [EDIT]]]   (a one-hour 44.1 kHz stereo WAV for the
+// real figures; bench/edits.sh makes one). With PAIRS, only one edit with its undo step against
+// the same edit without the journal, timed in PAIRS pairs that take turns going first, and the
+// median ratio. EDIT: volume (50 %, the default) or fade-in, on the whole document.
 
 #include <algorithm>
 #include <chrono>
@@ -76,7 +77,7 @@ double cpuSeconds() {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_edits IN.wav [WORK_DIR]\n");
+        std::fprintf(stderr, "usage: bench_edits IN.wav [WORK_DIR [PAIRS [volume|fade-in]]]\n");
         return 2;
     }
     const std::string in = argv[1];
@@ -99,7 +100,15 @@ int main(int argc, char** argv) {
 
     if (argc > 3) {
         const int pairs = std::max(1, std::atoi(argv[3]));
-        // `fresh`: before the reopen an untimed Volume kept its undo step, which the reopen
+        const std::string which = argc > 4 ? argv[4] : "volume";
+        if (which != "volume" && which != "fade-in") {
+            std::fprintf(stderr, "bench_edits: the edit is volume or fade-in, not %s\n", which.c_str());
+            return 2;
+        }
+        const bool fade = which == "fade-in";
+        const char* name = fade ? "Fade In" : "Volume 50 %";
+        const auto timedEdit = [&] { return fade ? session.fadeIn(none) : session.changeVolume(0.5f, false, none); };
+        // `fresh`: before the reopen an untimed edit kept its undo step, which the reopen
         // gives back with the old working file, as after any earlier edit; otherwise the new
         // file data of the edit takes whatever pages the machine hands out after the reopen.
         // (In a virtual machine pages it has not handed out lately can cost more to write than
@@ -108,13 +117,13 @@ int main(int argc, char** argv) {
             session.keepUndo(true);
             if (fresh) {
                 reopen();
-                edit([&] { return session.changeVolume(0.5f, false, none); });
+                edit(timedEdit);
             }
             reopen();
             session.keepUndo(keep);
             const double cpu0 = cpuSeconds();
             const auto [read0, written0] = ioBytes();
-            const double wall = seconds([&] { edit([&] { return session.changeVolume(0.5f, false, none); }); });
+            const double wall = seconds([&] { edit(timedEdit); });
             const auto [read1, written1] = ioBytes();
             if (keep)
                 std::printf("  with undo: read %.0f MB, written %.0f MB\n", (read1 - read0) / 1e6,
@@ -140,8 +149,8 @@ int main(int argc, char** argv) {
                             w.first, w.second, wo.first, wo.second, ratios.back());
             }
             const char* pages = fresh ? "after an earlier edit" : "after a reopen alone";
-            std::printf("Volume 50 %% with its undo step, %-24s %8.3f s (median)\n", pages, median(with));
-            std::printf("Volume 50 %% without the journal, %-23s %8.3f s   ratio %.3f (median of %d pairs)\n", pages,
+            std::printf("%s with its undo step, %-24s %8.3f s (median)\n", name, pages, median(with));
+            std::printf("%s without the journal, %-23s %8.3f s   ratio %.3f (median of %d pairs)\n", name, pages,
                         median(without), median(ratios), pairs);
             const double best = *std::min_element(with.begin(), with.end()) /
                                 *std::min_element(without.begin(), without.end());

@@ -4,13 +4,13 @@
 #
 # Environment: BENCH_BIN (the built programs, default $root/build/bin; a script's first argument
 # wins), BENCH_DIR (generated data, default /tmp/torvane-bench, kept between runs: an hour of
-# audio takes minutes to make), BENCH_SECONDS (default 3600), BENCH_REPEAT (default 3, the
-# best time of each command counts).
+# audio takes minutes to make), BENCH_SECONDS (default 3600), BENCH_PAIRS (default 5: timed
+# pairs of the two contenders per comparison, after one untimed warm-up of each).
 export LC_ALL=C  # awk, printf and EPOCHREALTIME all with a decimal point
 bin="${BENCH_BIN:-$root/build/bin}"
 dir="${BENCH_DIR:-/tmp/torvane-bench}"
 seconds="${BENCH_SECONDS:-3600}"
-repeat="${BENCH_REPEAT:-3}"
+pairs="${BENCH_PAIRS:-5}"
 wav="$dir/hour-$seconds.wav"
 mp3="$dir/hour-$seconds.mp3"
 wma="$dir/hour-$seconds.wma"
@@ -62,37 +62,35 @@ make_ogg() {
   mv "$ogg.part" "$ogg"
 }
 
-# measure OUT CMD...: runs CMD $repeat times, OUT removed before each, every run under GNU time
-# so that both sides of a comparison pay the same wrapper. Sets best (seconds, the shortest
-# wall time), peak_kb (the largest max RSS of any run) and failed (empty, or why the command
-# failed: a non-zero exit or no OUT written). Runs in the caller's shell, not a subshell, so
-# that the results and a failure reach the caller.
-measure() {
-  local out="$1" rss="$dir/last-command.rss" t0 t1 t status i
+# once OUT CMD...: one run of CMD under GNU time, so that both sides of a comparison pay the
+# same wrapper. OUT ("-" when CMD writes no file) is removed before and after, and the written
+# pages of earlier runs go out before the clock starts. Sets secs (wall seconds), rss_kb (its
+# max RSS) and failed (empty, or why: a non-zero exit or no OUT written). Runs in the caller's
+# shell, not a subshell, so that the results reach the caller.
+once() {
+  local out="$1" rss="$dir/last-command.rss" t0 t1 status=0
   shift
-  best="" peak_kb=0 failed=""
-  for ((i = 0; i < repeat; i++)); do
-    rm -f "$out"
-    sync  # the previous run's written pages go out before the clock starts
-    t0=$EPOCHREALTIME
-    status=0
-    /usr/bin/time -f %M -o "$rss" "$@" >/dev/null 2>"$log" || status=$?
-    t1=$EPOCHREALTIME
-    if [ "$status" -ne 0 ]; then
-      failed="exit $status: $(tail -n 1 "$log" | tr -d '\r|' | cut -c1-80)"
-      break
-    fi
-    if [ ! -s "$out" ]; then
-      failed="no output written"
-      break
-    fi
-    t=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.6f", b - a }')
-    if [ -z "$best" ] || awk -v t="$t" -v b="$best" 'BEGIN { exit !(t < b) }'; then best=$t; fi
-    peak_kb=$(awk -v a="$peak_kb" -v b="$(tail -n 1 "$rss")" 'BEGIN { print (b > a ? b : a) }')
-  done
-  rm -f "$out" "$rss"
-  [ -n "$best" ] && best=$(printf '%.3f' "$best")
-  return 0
+  [ "$out" = - ] || rm -f "$out"
+  sync
+  t0=$EPOCHREALTIME
+  /usr/bin/time -f %M -o "$rss" "$@" >/dev/null 2>"$log" || status=$?
+  t1=$EPOCHREALTIME
+  secs=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.6f", b - a }')
+  rss_kb=$(tail -n 1 "$rss" 2>/dev/null || echo 0)
+  failed=""
+  if [ "$status" -ne 0 ]; then
+    failed="exit $status: $(tail -n 1 "$log" | tr -d '\r|' | cut -c1-80)"
+  elif [ "$out" != - ] && [ ! -s "$out" ]; then
+    failed="no output written"
+  fi
+  [ "$out" = - ] || rm -f "$out"
+  rm -f "$rss"
+}
+# stats NUMBER...: prints "median min max" of the numbers (the median of an even count is the
+# mean of the middle two).
+stats() {
+  printf '%s\n' "$@" | sort -g |
+    awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2), v[1], v[NR] }'
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }

@@ -20,4 +20,4 @@ need sox dd
 make_wav
 cat "$wav" >/dev/null  # the page cache holds the source for every contender alike
 [ -n "$pairs_only" ] || "$bin/bench_edits" "$wav" "$dir"
-"$bin/bench_edits" "$wav" "$dir" "${BENCH_PAIRS:-5}"
+"$bin/bench_edits" "$wav" "$dir" "$pairs"
