@@ -168,10 +168,10 @@ TEST_F(InstallTest, DesktopFilesAreValid) {
 
 TEST_F(InstallTest, InstalledEditorPrintsItsVersion) {
     if (!TORVANE_WITH_GUI) GTEST_SKIP() << "built without the editor window";
-    const ShellRun r = shell("QT_QPA_PLATFORM=offscreen TORVANE_AUDIO=null timeout 10 " + quote(at("bin/torvane")) +
-                                 " --version",
+    // No display at all: the version is printed before any window could be made.
+    const ShellRun r = shell("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 10 " +
+                                 quote(at("bin/torvane")) + " --version",
                              scratch->file("editor-version.log"));
-    if (r.exitCode == 124) GTEST_SKIP() << "this editor opens a window for --version";
     EXPECT_EQ(r.exitCode, 0) << r.out;
     EXPECT_EQ(r.out.rfind("torvane ", 0), 0u) << r.out;
 }
