@@ -194,15 +194,15 @@ public:
     // The first edit was done with the open.
     bool edited() const { return m_edited; }
 
-    // Saves to `out` as Save As would. "-" is standard output; `format` stands in for OUT's
-    // extension.
+    // Saves to `out` as Save As would, the last thing done with the document. "-" is standard
+    // output; `format` stands in for OUT's extension.
     Outcome saveTo(const std::string& out, std::optional<SaveFormat> format = std::nullopt) {
         if (out == "-" && !format) format = SaveFormat::Wav;
         const bool encodes = format ? *format != SaveFormat::Wav : saveFormatOf(out) != SaveFormat::Wav;
         TerminalProgress progress(showProgress(), encodes ? TerminalProgress::Phase::Encoding
                                                           : TerminalProgress::Phase::Saving);
         m_session.setProgramFolder(programFolder());
-        return m_session.save(out, progress, format, true);
+        return m_session.saveLast(out, progress, format, true);
     }
 
 private:

@@ -482,6 +482,18 @@ Outcome Session::redo(Progress& progress) {
 
 Outcome Session::save(const std::string& destination, Progress& progress, std::optional<SaveFormat> format,
                       bool standardOutput) {
+    return saveAs(destination, progress, format, standardOutput, false);
+}
+
+Outcome Session::saveLast(const std::string& destination, Progress& progress, std::optional<SaveFormat> format,
+                          bool standardOutput) {
+    const Outcome r = saveAs(destination, progress, format, standardOutput, true);
+    close();
+    return r;
+}
+
+Outcome Session::saveAs(const std::string& destination, Progress& progress, std::optional<SaveFormat> format,
+                        bool standardOutput, bool last) {
     if (Outcome intact = workingFileIntact(); !intact.ok()) return intact;
     BusyScope busy(*this);
     const std::string target = destination;  // may be the document path itself
@@ -492,6 +504,7 @@ Outcome Session::save(const std::string& destination, Progress& progress, std::o
     options.target.scratchFolder = m_doc.tempFolder;
     options.target.standardOutput = standardOutput;
     options.keepTags = m_keepTags;
+    options.takeWorkingFile = last;
     const Outcome r = saveDocument(m_doc, target, options, progress);
     restorePlayer();
     if (r.ok()) {

@@ -156,6 +156,10 @@ public:
     // `format` stands in for the extension's; `standardOutput` lets "-" mean standard output.
     Outcome save(const std::string& destination, Progress& progress, std::optional<SaveFormat> format = std::nullopt,
                  bool standardOutput = false);
+    // save() as the last command on the document (torvane-cli): the working file itself may
+    // become the saved file, and the document is closed afterwards, saved or not.
+    Outcome saveLast(const std::string& destination, Progress& progress, std::optional<SaveFormat> format = std::nullopt,
+                     bool standardOutput = false);
     // Off: saves write the audio without the source's tags (see SaveOptions::keepTags).
     void keepTags(bool on) { m_keepTags = on; }
 
@@ -218,6 +222,8 @@ private:
     // step the journal already holds instead of recording a new one. `tableAtZoom`: the peak
     // table is the one of the document's zoom (a redo may have changed the zoom).
     Outcome runEdit(EditKind kind, float factor, Progress& progress, bool redoing = false, bool tableAtZoom = true);
+    Outcome saveAs(const std::string& destination, Progress& progress, std::optional<SaveFormat> format,
+                   bool standardOutput, bool last);
 
     DocumentState m_doc;
     std::unique_ptr<InstanceFolder> m_folder;
