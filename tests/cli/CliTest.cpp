@@ -429,8 +429,8 @@ TEST_F(CliTest, UndoAndRedoInEditChains) {
     EXPECT_NE(cli("--help").out.find("--undo"), std::string::npos);
 }
 
-// A chain whose first Delete or Cut Out the open does writes the OUT, and says, what the
-// commands run one by one write and say (the environment switch runs them one by one).
+// A first Delete or Cut Out done by the open writes the OUT, and says, what the commands run
+// one by one write and say (the environment switch runs them one by one).
 TEST_F(CliTest, EditDoneWithTheOpenEqualsTheSteps) {
     std::mt19937 rng(1209);
     const std::string in = file("in.wav"), out = file("out.wav");
@@ -439,24 +439,19 @@ TEST_F(CliTest, EditDoneWithTheOpenEqualsTheSteps) {
         const int zoom = std::array{10, 8, 6, 4, 2, 1}[rng() % 6];
         const std::uint32_t frames = rng() % 5 ? rng() % std::uint32_t(3000 * zoom) : rng() % 3;
         writeFile(in, randomWav(rng, std::uint16_t(1 + rng() % 2), rng() % 2 ? 8 : 16, frames, rng() % 2));
-        const std::uint32_t columns = columnCountFor(frames, std::uint32_t(zoom) * 1000);
-        const std::string selections[] = {"", "0:1", "0:" + std::to_string(columns - 1), "0.5s:1s", "x:2",
-                                          std::to_string(rng() % (columns + 1)) + ":" + std::to_string(rng() % (columns + 2))};
-        const std::string& selection = selections[rng() % 6];
-        const std::string args = "edit " + quote(in) + " " + quote(out) + " --zoom " + std::to_string(zoom) +
-                                 (selection.empty() ? "" : " --select " + selection) + " " + chains[rng() % 5];
-        CliRun runs[2];
-        Bytes written[2];
+        const std::string last = std::to_string(columnCountFor(frames, std::uint32_t(zoom) * 1000) - 1);
+        const std::string selections[] = {"", "--select 0:1", "--select 0:" + last, "--select 0.5s:1s", "--select x:2",
+                                          "--select " + std::to_string(rng() % 9) + ":" + last};
+        const std::string args = "edit " + quote(in) + " " + quote(out) + " --zoom " + std::to_string(zoom) + " " +
+                                 selections[rng() % 6] + " " + chains[rng() % 5];
+        std::string results[2];
         for (int fused = 0; fused < 2; ++fused) {
-            if (fused) unsetenv("TORVANE_CLI_OPEN_WHOLE");
-            else setenv("TORVANE_CLI_OPEN_WHOLE", "1", 1);
-            runs[fused] = cli(args);
-            written[fused] = std::filesystem::exists(out) ? readFile(out) : Bytes{};
+            fused ? unsetenv("TORVANE_CLI_OPEN_WHOLE") : setenv("TORVANE_CLI_OPEN_WHOLE", "1", 1);
+            const CliRun r = cli(args);
+            results[fused] = std::to_string(r.exitCode) + r.err + text(std::filesystem::exists(out) ? readFile(out) : Bytes{});
             std::filesystem::remove(out);
         }
-        EXPECT_EQ(runs[0].exitCode, runs[1].exitCode) << args;
-        EXPECT_EQ(runs[0].err, runs[1].err) << args;
-        EXPECT_TRUE(written[0] == written[1]) << args;
+        EXPECT_TRUE(results[0] == results[1]) << args;
     }
     EXPECT_TRUE(tmpIsEmpty());
 }
