@@ -284,6 +284,7 @@ bool SaveTarget::adopt(const std::string& path) {
     m_file = std::move(f);
     if (::lstat(m_temporary.c_str(), &there) != 0 || there.st_ino != st.st_ino) return false;
     m_inode = std::uint64_t(st.st_ino);
+    ::futimens(m_file.fd(), nullptr);  // written now, as a copy would have been
     return true;
 }
 

@@ -482,17 +482,17 @@ Outcome Session::redo(Progress& progress) {
 
 Outcome Session::save(const std::string& destination, Progress& progress, std::optional<SaveFormat> format,
                       bool standardOutput) {
-    return saveAs(destination, progress, format, standardOutput, false);
+    return saveTo(destination, progress, format, standardOutput, false);
 }
 
 Outcome Session::saveLast(const std::string& destination, Progress& progress, std::optional<SaveFormat> format,
                           bool standardOutput) {
-    const Outcome r = saveAs(destination, progress, format, standardOutput, true);
+    const Outcome r = saveTo(destination, progress, format, standardOutput, true);
     close();
     return r;
 }
 
-Outcome Session::saveAs(const std::string& destination, Progress& progress, std::optional<SaveFormat> format,
+Outcome Session::saveTo(const std::string& destination, Progress& progress, std::optional<SaveFormat> format,
                         bool standardOutput, bool last) {
     if (Outcome intact = workingFileIntact(); !intact.ok()) return intact;
     BusyScope busy(*this);

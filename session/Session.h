@@ -222,7 +222,7 @@ private:
     // step the journal already holds instead of recording a new one. `tableAtZoom`: the peak
     // table is the one of the document's zoom (a redo may have changed the zoom).
     Outcome runEdit(EditKind kind, float factor, Progress& progress, bool redoing = false, bool tableAtZoom = true);
-    Outcome saveAs(const std::string& destination, Progress& progress, std::optional<SaveFormat> format,
+    Outcome saveTo(const std::string& destination, Progress& progress, std::optional<SaveFormat> format,
                    bool standardOutput, bool last);
 
     DocumentState m_doc;
