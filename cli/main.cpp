@@ -122,6 +122,31 @@ Outcome copyStandardInput(const std::string& folder, std::string& path) {
     return Outcome::done();
 }
 
+// A marker given as a column index, or as a time ("12.5s") meaning the column holding it.
+bool parseMarker(const std::string& text, std::int32_t sampleRate, std::int32_t framesPerColumn, std::uint32_t& column) {
+    if (text.empty()) return false;
+    const bool seconds = text.back() == 's';
+    const std::string number = seconds ? text.substr(0, text.size() - 1) : text;
+    if (number.empty() || number.find_first_not_of("0123456789.") != std::string::npos ||
+        (!seconds && number.find('.') != std::string::npos))
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const double value = std::strtod(number.c_str(), &end);
+    if (errno != 0 || end != number.c_str() + number.size() || !(value >= 0)) return false;
+    const double c = seconds ? std::floor(value * sampleRate / framesPerColumn) : value;
+    if (c > 4294967295.0) return false;
+    column = std::uint32_t(c);
+    return true;
+}
+
+// --select's "S:F" (holding a colon) as two markers.
+bool parseSelection(const std::string& text, std::int32_t sampleRate, std::int32_t framesPerColumn, Selection& s) {
+    const auto colon = text.find(':');
+    return parseMarker(text.substr(0, colon), sampleRate, framesPerColumn, s.startMarker) &&
+           parseMarker(text.substr(colon + 1), sampleRate, framesPerColumn, s.finishMarker);
+}
+
 // One open, as the editor runs it, in a session whose working folder goes with it. IN "-" is
 // standard input, kept in that folder first.
 class CliOpen {
@@ -129,7 +154,13 @@ public:
     explicit CliOpen(std::string path, std::int32_t framesPerColumn = kDefaultFramesPerColumn)
         : m_path(std::move(path)), m_framesPerColumn(framesPerColumn) {}
 
-    Outcome run() {
+    // The first edit of a chain, which the open may do as it copies (see Session::openEdited).
+    struct FirstEdit {
+        EditKind kind;
+        std::string selection;  // --select's value; empty: the whole document
+    };
+
+    Outcome run(const FirstEdit* first = nullptr) {
         std::string source = m_path;
         if (m_path != "-") {
             if (const Outcome r = Session::openable(m_path); !r.ok()) return r;
@@ -142,6 +173,17 @@ public:
                             readWaveHeaderFile(source, header) == WaveHeaderError::None;
         TerminalProgress progress(showProgress(), copies ? TerminalProgress::Phase::Loading
                                                          : TerminalProgress::Phase::Decoding);
+        // Copying only what the edit keeps spares copying the rest in and moving it back. The
+        // environment switch runs the commands one by one, to compare the two.
+        Selection selection;
+        if (first && copies && !std::getenv("TORVANE_CLI_OPEN_WHOLE") &&
+            (first->selection.empty() || parseSelection(first->selection, header.sampleRate, m_framesPerColumn, selection))) {
+            const std::optional<Selection> chosen = first->selection.empty() ? std::nullopt : std::optional(selection);
+            if (std::optional<Outcome> r = m_session.openEdited(source, m_framesPerColumn, first->kind, chosen, progress)) {
+                m_edited = true;
+                return *r;
+            }
+        }
         Outcome r = m_session.open(source, progress);
         if (r.ok() && m_framesPerColumn != kDefaultFramesPerColumn) r = m_session.zoomTo(m_framesPerColumn, progress);
         return r;
@@ -149,22 +191,25 @@ public:
 
     const DocumentState& doc() const { return m_session.doc(); }
     Session& session() { return m_session; }
+    // The first edit was done with the open.
+    bool edited() const { return m_edited; }
 
-    // Saves to `out` as Save As would. "-" is standard output; `format` stands in for OUT's
-    // extension.
+    // Saves to `out` as Save As would, the last thing done with the document. "-" is standard
+    // output; `format` stands in for OUT's extension.
     Outcome saveTo(const std::string& out, std::optional<SaveFormat> format = std::nullopt) {
         if (out == "-" && !format) format = SaveFormat::Wav;
         const bool encodes = format ? *format != SaveFormat::Wav : saveFormatOf(out) != SaveFormat::Wav;
         TerminalProgress progress(showProgress(), encodes ? TerminalProgress::Phase::Encoding
                                                           : TerminalProgress::Phase::Saving);
         m_session.setProgramFolder(programFolder());
-        return m_session.save(out, progress, format, true);
+        return m_session.saveLast(out, progress, format, true);
     }
 
 private:
     std::string m_path;
     std::int32_t m_framesPerColumn;
     Session m_session;
+    bool m_edited = false;
 };
 
 // A tag's text on one line of `info`: a line break in it would start a line of its own.
@@ -462,24 +507,6 @@ int runConvert(const std::vector<std::string>& args) {
     return saved.ok() ? kExitOk : failure(files[1], saved);
 }
 
-// A marker given as a column index, or as a time ("12.5s") meaning the column holding it.
-bool parseMarker(const std::string& text, const DocumentState& d, std::uint32_t& column) {
-    if (text.empty()) return false;
-    const bool seconds = text.back() == 's';
-    const std::string number = seconds ? text.substr(0, text.size() - 1) : text;
-    if (number.empty() || number.find_first_not_of("0123456789.") != std::string::npos ||
-        (!seconds && number.find('.') != std::string::npos))
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    const double value = std::strtod(number.c_str(), &end);
-    if (errno != 0 || end != number.c_str() + number.size() || !(value >= 0)) return false;
-    const double c = seconds ? std::floor(value * d.format.sampleRate / d.view.framesPerColumn) : value;
-    if (c > 4294967295.0) return false;
-    column = std::uint32_t(c);
-    return true;
-}
-
 struct EditOp {
     std::string name;
     float factor = 1.0f;
@@ -525,23 +552,27 @@ int runEdit(const std::vector<std::string>& args) {
     if (ops.empty()) return usageError(MessageId::CliEditNeedsOp);
     if (sameFile(files[0], files[1])) return usageError(MessageId::CliOutIsIn);
 
+    // A chain that never undoes keeps nothing for it: no second copy of the audio is written,
+    // and a first Delete or Cut Out may be done by the open.
+    const bool undoes = std::any_of(ops.begin(), ops.end(), [](const EditOp& op) { return op.name == "--undo"; });
+    std::optional<CliOpen::FirstEdit> first;
+    if (!undoes && (ops[0].name == "--delete" || ops[0].name == "--cut-out"))
+        first = CliOpen::FirstEdit{ops[0].name == "--delete" ? EditKind::Delete : EditKind::CutOut, selection};
     CliOpen open(files[0], framesPerColumn);
-    if (const Outcome r = open.run(); !r.ok()) return failure(files[0], r);
+    if (const Outcome r = open.run(first ? &*first : nullptr); !r.ok()) return failure(files[0], r);
     Session& session = open.session();
     const DocumentState& d = session.doc();
-    if (!selection.empty()) {
-        const auto colon = selection.find(':');
-        std::uint32_t start = 0, finish = 0;
-        if (!parseMarker(selection.substr(0, colon), d, start) || !parseMarker(selection.substr(colon + 1), d, finish))
+    if (!selection.empty() && !open.edited()) {
+        Selection s;
+        if (!parseSelection(selection, d.format.sampleRate, d.view.framesPerColumn, s))
             return usageError(MessageId::CliSelectValues, {selection});
-        if (!session.select(start, finish))
+        if (!session.select(s.startMarker, s.finishMarker))
             return usageError(MessageId::CliSelectRange,
                               {selection, std::to_string(d.view.columnCount ? d.view.columnCount - 1 : 0)});
     }
-    // A chain that never undoes keeps nothing for it: no second copy of the audio is written.
-    session.keepUndo(std::any_of(ops.begin(), ops.end(), [](const EditOp& op) { return op.name == "--undo"; }));
+    session.keepUndo(undoes);
     TerminalProgress progress(showProgress(), TerminalProgress::Phase::Processing);
-    for (const EditOp& op : ops) {
+    for (const EditOp& op : std::vector<EditOp>(ops.begin() + (open.edited() ? 1 : 0), ops.end())) {
         Outcome r;
         if (op.name == "--delete") r = session.deleteSelection(progress);
         else if (op.name == "--cut-out") r = session.cutOut(progress);

@@ -394,6 +394,26 @@ Outcome copyToWorkingFile(DocumentState& doc, Progress& progress, std::uint64_t 
     return {};
 }
 
+// The working file just written, read as the document: its header values, the peak table
+// (taken while it was written when that is the file's), the source's tags.
+Outcome readWrittenDocument(DocumentState& doc, Progress& progress, std::optional<PassPeaks>& peaks) {
+    File f;
+    const WaveHeaderError e = readWorkingHeader(doc, &f);
+    if (e != WaveHeaderError::None) return failed(headerErrorMessage(e));
+    // The table taken while the file was written stands if the file is what it was taken over
+    // (a source that changed while it was copied is scanned again).
+    if (peaks && peaks->table.fits(doc) && std::uint64_t(doc.format.dataOffset) == peaks->dataOffset &&
+        doc.format.dataSize == peaks->dataBytes) {
+        peaks->table.store(doc);
+        if (doc.view.columnCount > 0) progress.setPercent(1, 100);
+    } else {
+        replacePeakArrays(doc);
+        scanPeaks(f, doc, progress, 1);
+    }
+    doc.source.tags = readSourceTags(doc.documentPath);
+    return {};
+}
+
 }  // namespace
 
 bool isOpenableSource(const std::string& path) {
@@ -458,22 +478,77 @@ Outcome openDocument(DocumentState& doc, Progress& progress, std::uint64_t worki
     Outcome r = copy ? copyToWorkingFile(doc, progress, workingFileLimit, header ? &*header : nullptr, peaks)
                      : decodeToWorkingFile(doc, kind, progress, workingFileLimit, peaks);
     if (!r.ok()) return r;
+    return readWrittenDocument(doc, progress, peaks);
+}
 
-    File f;
-    const WaveHeaderError e = readWorkingHeader(doc, &f);
-    if (e != WaveHeaderError::None) return failed(headerErrorMessage(e));
-    // The table taken while the file was written stands if the file is what it was taken over
-    // (a source that changed while it was copied is scanned again).
-    if (peaks && peaks->table.fits(doc) && std::uint64_t(doc.format.dataOffset) == peaks->dataOffset &&
-        doc.format.dataSize == peaks->dataBytes) {
-        peaks->table.store(doc);
-        if (doc.view.columnCount > 0) progress.setPercent(1, 100);
-    } else {
-        replacePeakArrays(doc);
-        scanPeaks(f, doc, progress, 1);
+std::optional<Outcome> openDocumentKeeping(DocumentState& doc, const KeptSourcePlan& plan, Progress& progress,
+                                           std::uint64_t workingFileLimit) {
+    // Only what openDocument would copy as it is, read through one descriptor from the header on.
+    if (sourceKindOf(doc.documentPath) != SourceKind::Wav || !isRegularFile(doc.documentPath)) return std::nullopt;
+    File in = File::open(doc.documentPath, File::Mode::Read);
+    const std::int64_t size = in.size();
+    WaveHeader h;
+    if (!in || size < 0 || std::uint64_t(size) > workingFileLimit ||
+        readWaveHeader(in, std::uint64_t(size), h) != WaveHeaderError::None)
+        return std::nullopt;
+    doc.workingFilePath = workingFilePathIn(doc.tempFolder);
+    if (fileExists(doc.workingFilePath)) removeFile(doc.workingFilePath);
+    doc.source = {};
+    doc.source.codec = h.bitsPerSample == 8 ? "pcm_u8" : "pcm_s16le";
+    doc.source.bits = h.bitsPerSample;
+    doc.source.rate = h.sampleRate;
+    doc.source.channels = h.channels;
+    doc.format.sampleRate = h.sampleRate;
+    doc.format.channels = h.channels;
+    doc.format.bitsPerSample = h.bitsPerSample;
+    doc.format.dataOffset = std::int32_t(h.dataOffset);
+    doc.format.dataSize = h.dataSize;
+    deriveHeaderValues(doc);
+    const std::optional<std::vector<SourceRange>> ranges = plan(doc, std::uint64_t(size));
+    // The header stays whole: the size fields are written into it afterwards.
+    if (!ranges || ranges->empty() || ranges->front().at != 0 || ranges->front().size < h.dataOffset)
+        return std::nullopt;
+    std::uint64_t length = 0;
+    for (const SourceRange& k : *ranges) {
+        if (k.at > std::uint64_t(size) || k.size > std::uint64_t(size) - k.at) return std::nullopt;
+        length += k.size;
     }
-    doc.source.tags = readSourceTags(doc.documentPath);
-    return {};
+
+    File out = File::open(doc.workingFilePath, File::Mode::Create);
+    if (!out) return failed(MessageId::WavNoWorkingFile, errno);
+    ::posix_fadvise(in.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    CopyBar bar(progress, 0, length);
+    PassPeaks peaks{PeakAccumulator(doc.view.framesPerColumn, h.bitsPerSample, h.channels, 0, length - h.dataOffset),
+                    h.dataOffset, length - h.dataOffset};
+    const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kCopyBytes);
+    std::uint64_t written = 0;
+    for (const SourceRange& k : *ranges) {
+        for (std::uint64_t done = 0; done < k.size;) {
+            const std::size_t want = std::size_t(std::min<std::uint64_t>(kCopyBytes, k.size - done));
+            const std::int64_t n = in.readSomeAt(k.at + done, buffer.get(), want);
+            if (n < 0) return failed(MessageId::CannotReadSource, errno);
+            if (std::size_t(n) < want) {
+                // Shorter than when its header was read: the plan no longer holds.
+                out.close();
+                removeFile(doc.workingFilePath);
+                return std::nullopt;
+            }
+            if (!out.writeAt(written, buffer.get(), want)) return failed(MessageId::CannotWriteWorkingFile, errno);
+            if (written + want > h.dataOffset) {
+                const std::uint64_t skip = written < h.dataOffset ? h.dataOffset - written : 0;
+                peaks.table.add(buffer.get() + skip, std::size_t(want - skip));
+            }
+            written += want;
+            done += want;
+            bar.add(want);
+        }
+    }
+    in.close();
+    if (!patchSizesAfterLengthChange(out, doc)) return failed(MessageId::CannotWriteWorkingFile, errno);
+    if (!out.close()) return failed(MessageId::CannotWriteWorkingFile, errno);
+    doc.sourceBitRate = 0;
+    std::optional<PassPeaks> table(std::move(peaks));
+    return readWrittenDocument(doc, progress, table);
 }
 
 }  // namespace torvane

@@ -5,7 +5,10 @@
 // failed result.
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "doc/DocumentState.h"
 #include "platform/Outcome.h"
@@ -41,5 +44,30 @@ std::int32_t sourceBitRateOf(std::uint64_t fileSize, std::uint64_t decodedBytes,
 inline constexpr std::uint64_t kMaxWorkingFileBytes = 0xFFFFFFFFull;
 Outcome openDocument(DocumentState& doc, Progress& progress,
                         std::uint64_t workingFileLimit = kMaxWorkingFileBytes);
+
+}  // namespace torvane
+
+namespace torvane {
+
+// Bytes of a source, from `at` on.
+struct SourceRange {
+    std::uint64_t at = 0;
+    std::uint64_t size = 0;
+};
+
+// Told the document as openDocument would read it (header values, column count at its zoom)
+// and the source's length, says which ranges of the source make the working file; none: the
+// open is not done this way.
+using KeptSourcePlan = std::function<std::optional<std::vector<SourceRange>>(DocumentState& doc, std::uint64_t length)>;
+
+// openDocument of a WAV it copies byte for byte (8- or 16-bit PCM), followed by an edit that
+// only cuts (Delete, Cut Out), in one pass: only the planned ranges are copied, one after the
+// other, the size fields are written for the new length (as an edit writes them) and the peak
+// table is built as the bytes go by. The document is then what the open and the edit leave,
+// but for what the session keeps (markers, modified flag). None when the source is not such a
+// WAV, the plan declines, or the source does not hold what was read of it (changed meanwhile):
+// nothing is left then, and openDocument is the way. Failures and messages are openDocument's.
+std::optional<Outcome> openDocumentKeeping(DocumentState& doc, const KeptSourcePlan& plan, Progress& progress,
+                                           std::uint64_t workingFileLimit = kMaxWorkingFileBytes);
 
 }  // namespace torvane

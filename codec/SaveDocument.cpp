@@ -57,7 +57,7 @@ bool blankOldTagChunks(const DocumentState& doc, const File& in, File& out) {
 // chunk: whatever followed the data in the working file (the source's own tag chunks, copied
 // with a WAV) is left out, as the tags read from them are written anew. `dropTags` does the
 // same with no chunk written: the tags a WAV source carried are gone.
-Outcome saveWav(const DocumentState& doc, SaveTarget& out, TagBytes info, bool dropTags, Progress& progress) {
+Outcome saveWav(const DocumentState& doc, SaveTarget& out, TagBytes info, bool dropTags, bool take, Progress& progress) {
     File in = File::open(doc.workingFilePath, File::Mode::Read);
     const std::int64_t size = in.size();
     if (!in || size < 0) return Outcome::failed(MessageId::CannotReadWorkingFile).because(errno);
@@ -65,6 +65,7 @@ Outcome saveWav(const DocumentState& doc, SaveTarget& out, TagBytes info, bool d
     if (!info.empty() && (audioEnd & 1)) info.insert(info.begin(), 0);
     const bool tagged = (!info.empty() || dropTags) && audioEnd >= 12 && audioEnd + info.size() - 8 <= 0xFFFFFFFFull;
     const std::uint64_t total = tagged ? audioEnd : std::uint64_t(size);
+    if (take && !tagged && out.adopt(doc.workingFilePath)) return Outcome::done();
     CopyBar bar(progress, 0, total, true);
     const Copied copied = copyBlocks(in, 0, out.file(), 0, total, &bar);
     if (Outcome r = copyEnd(copied.end); !r.ok() || !tagged) return r;
@@ -205,7 +206,7 @@ Outcome saveDocument(DocumentState& doc, const std::string& destination, const S
     case SaveFormat::Wma: r = saveWma(doc, target->pathForLibraries(), options, progress); break;
     case SaveFormat::Wav:
         r = saveWav(doc, *target, options.keepTags ? riffInfoChunk(doc.source.tags) : TagBytes{},
-                    !options.keepTags && !doc.source.tags.empty(), progress);
+                    !options.keepTags && !doc.source.tags.empty(), options.takeWorkingFile, progress);
         break;
     case SaveFormat::Flac: r = saveWithFfmpeg(doc, *target, EncodedFormat::Flac, options, progress); break;
     case SaveFormat::Ogg: r = saveWithFfmpeg(doc, *target, EncodedFormat::Vorbis, options, progress); break;

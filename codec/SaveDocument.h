@@ -40,6 +40,9 @@ struct SaveOptions {
     // a WMA's attributes, a LIST INFO chunk after a WAV's data. Without any, or off, the file
     // is written as the audio alone.
     bool keepTags = true;
+    // The document ends with this save: a WAV that is the working file as it is may take the
+    // working file itself (see SaveTarget::adopt) rather than a copy.
+    bool takeWorkingFile = false;
 };
 
 // The save body. MP3 takes the document's source bit rate (128 stored when it is 0; 64 at

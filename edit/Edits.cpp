@@ -262,6 +262,22 @@ void FadeEdit::rewrite(const DocumentState& doc, unsigned char* bytes, std::size
     }
 }
 
+std::optional<std::vector<UndoPlan::Range>> keptRanges(const FileChange& c) {
+    if (!c.moves || c.rewritten.size || c.move.to > c.move.from) return std::nullopt;
+    // A cut past the end would lengthen the file; a move that starts past the end of what is
+    // left would leave a hole.
+    if (c.cutFirst != FileChange::kNoCut && c.cutFirst > c.length) return std::nullopt;
+    const std::uint64_t end = std::min(c.cutFirst, c.length);
+    if (c.move.to > end) return std::nullopt;
+    // The move reads up to the end of what is left; the file then ends where the move ended.
+    const std::uint64_t from = std::min(c.move.from, end);
+    const std::uint64_t to = c.move.size > end - from ? end : from + c.move.size;
+    std::vector<UndoPlan::Range> kept;
+    if (c.move.to) kept.push_back({0, c.move.to});
+    if (to > from) kept.push_back({from, to - from});
+    return kept;
+}
+
 std::unique_ptr<Edit> makeEdit(EditKind kind, float factor) {
     switch (kind) {
     case EditKind::Delete: return std::make_unique<DeleteEdit>();

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "doc/DocumentState.h"
 #include "edit/UndoStep.h"
@@ -134,6 +136,12 @@ protected:
 private:
     bool m_in;
 };
+
+// The file that a change which only cuts and moves (Delete, Cut Out) leaves, as ranges of the
+// file before it, one after the other; apply() then writes the size fields again (see
+// patchSizesAfterLengthChange). Lets the bytes be taken straight from a copy of the file
+// instead of moving them inside it. None for a change that rewrites bytes or would leave a hole.
+std::optional<std::vector<UndoPlan::Range>> keptRanges(const FileChange& c);
 
 // The edit of a kind; `factor` is Volume's.
 std::unique_ptr<Edit> makeEdit(EditKind kind, float factor = 1.0f);

@@ -269,6 +269,25 @@ void SaveTarget::discardTemporary() {
     m_file.close();
 }
 
+bool SaveTarget::adopt(const std::string& path) {
+    File f(::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st, there;
+    if (!f || ::fstat(f.fd(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != ::geteuid() ||
+        std::uint64_t(st.st_dev) != m_device)
+        return false;
+    // Locked and private before it takes the name, as the file it replaces was.
+    if (::flock(f.fd(), LOCK_EX | LOCK_NB) != 0 || ::fchmod(f.fd(), 0600) != 0 ||
+        ::rename(path.c_str(), m_temporary.c_str()) != 0)
+        return false;
+    // Whatever now has the name, the file written from here on is this one: commit() puts
+    // nothing in place that is not.
+    m_file = std::move(f);
+    if (::lstat(m_temporary.c_str(), &there) != 0 || there.st_ino != st.st_ino) return false;
+    m_inode = std::uint64_t(st.st_ino);
+    ::futimens(m_file.fd(), nullptr);  // written now, as a copy would have been
+    return true;
+}
+
 std::string SaveTarget::pathForLibraries() const {
     return validUtf8(m_temporary) ? m_temporary : "/proc/self/fd/" + std::to_string(m_file.fd());
 }

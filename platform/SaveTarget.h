@@ -48,6 +48,11 @@ public:
     // UTF-8 (a library taking wide names could not reach it), the descriptor's /proc name.
     std::string pathForLibraries() const;
 
+    // Makes the finished file `path` the temporary file instead of copying it there: renamed
+    // over the one prepare() made, when it is a plain file of ours with no other name on the
+    // same file system. Its bytes must be the whole result. False when it was not moved.
+    bool adopt(const std::string& path);
+
     // Puts the finished temporary file in place. The temporary file is gone afterwards,
     // whatever happened.
     Outcome commit();

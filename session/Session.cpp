@@ -92,6 +92,10 @@ EditMarkRead readEditMark(const std::string& path) {
     return m;
 }
 
+bool selectable(const DocumentState& doc, std::uint32_t start, std::uint32_t finish) {
+    return doc.loaded && start < finish && finish < doc.view.columnCount;
+}
+
 }  // namespace
 
 // Marks the session busy for one command; commands do not nest, but a nested scope keeps
@@ -346,14 +350,7 @@ Outcome Session::runEdit(EditKind kind, float factor, Progress& progress, bool r
         else if (journaled) m_journal.commitLast();
         else m_journal.clear();  // an edit without undo: what came before cannot be undone across it
         m_doc.modified = !m_journal.atSaved();
-        const std::uint32_t columns = m_doc.view.columnCount;
-        if (kind == EditKind::Delete) {
-            // One column past the start, but never past the last column.
-            m_doc.selection.finishMarker = columns ? std::min(m_doc.selection.startMarker + 1, columns - 1) : 0;
-            m_doc.selection.startMarker = std::min(m_doc.selection.startMarker, m_doc.selection.finishMarker);
-        } else if (kind == EditKind::CutOut) {
-            selectWholeDocument();
-        }
+        selectAfterEdit(kind);
     } else if (journaled) {
         m_journal.dropLast();
     }
@@ -361,14 +358,71 @@ Outcome Session::runEdit(EditKind kind, float factor, Progress& progress, bool r
     return r;
 }
 
+void Session::selectAfterEdit(EditKind kind) {
+    const std::uint32_t columns = m_doc.view.columnCount;
+    if (kind == EditKind::Delete) {
+        // One column past the start, but never past the last column.
+        m_doc.selection.finishMarker = columns ? std::min(m_doc.selection.startMarker + 1, columns - 1) : 0;
+        m_doc.selection.startMarker = std::min(m_doc.selection.startMarker, m_doc.selection.finishMarker);
+    } else if (kind == EditKind::CutOut) {
+        selectWholeDocument();
+    }
+}
+
 Outcome Session::deleteSelection(Progress& progress) { return runEdit(EditKind::Delete, 1.0f, progress); }
+
+std::optional<Outcome> Session::openEdited(const std::string& path, std::int32_t framesPerColumn, EditKind kind,
+                                           std::optional<Selection> selection, Progress& progress) {
+    const bool zoom = std::find(kZoomLevels.begin(), kZoomLevels.end(), framesPerColumn) != kZoomLevels.end();
+    if ((kind != EditKind::Delete && kind != EditKind::CutOut) || !zoom || !hasFolder() || !openable(path).ok())
+        return std::nullopt;
+    BusyScope busy(*this);
+    close();
+    m_doc.documentPath = path;
+    m_doc.view.framesPerColumn = framesPerColumn;
+    m_doc.tempFolder = m_folder->path();
+    m_workingFile = OwnedFile(workingFilePathIn(m_doc.tempFolder));
+    const std::unique_ptr<Edit> edit = makeEdit(kind);
+    // The working file the edit would leave, as ranges of the source that open copies whole.
+    // `d` is this session's document, read from the source's header.
+    const auto plan = [&](DocumentState& d, std::uint64_t length) -> std::optional<std::vector<SourceRange>> {
+        d.loaded = true;  // select()'s rule, on the document open would leave
+        if (!selection) selectWholeDocument();
+        else if (selectable(d, selection->startMarker, selection->finishMarker)) d.selection = *selection;
+        else return std::nullopt;
+        if (kind == EditKind::CutOut && !cutOutAllowed()) return std::nullopt;
+        const auto kept = keptRanges(edit->change(d, length));
+        if (!kept) return std::nullopt;
+        std::vector<SourceRange> ranges;
+        for (const UndoPlan::Range& r : *kept) ranges.push_back({r.at, r.size});
+        return ranges;
+    };
+    const std::optional<Outcome> r = openDocumentKeeping(m_doc, plan, progress);
+    if (!r || !r->ok()) {
+        // Nothing of it is kept, as after a failed open.
+        const std::string kept = m_doc.tempFolder;
+        m_workingFile.reset();
+        m_doc.resetDocument();
+        if (r) m_doc.documentPath = path;
+        m_doc.tempFolder = kept;
+        return r;
+    }
+    // An edit without undo: nothing before it can be undone, and the document is modified.
+    m_journal.reset();
+    m_journal.clear();
+    m_doc.modified = !m_journal.atSaved();
+    m_doc.loaded = true;
+    selectAfterEdit(kind);
+    m_doc.uiMode = ModeStopped;
+    return r;
+}
 
 Outcome Session::openable(const std::string& path) {
     return isOpenableSource(path) ? Outcome::done() : Outcome::failed(MessageId::CannotOpenFile);
 }
 
 bool Session::select(std::uint32_t start, std::uint32_t finish) {
-    if (!m_doc.loaded || start >= finish || finish >= m_doc.view.columnCount) return false;
+    if (!selectable(m_doc, start, finish)) return false;
     m_doc.selection = {start, finish};
     return true;
 }
@@ -428,6 +482,18 @@ Outcome Session::redo(Progress& progress) {
 
 Outcome Session::save(const std::string& destination, Progress& progress, std::optional<SaveFormat> format,
                       bool standardOutput) {
+    return saveTo(destination, progress, format, standardOutput, false);
+}
+
+Outcome Session::saveLast(const std::string& destination, Progress& progress, std::optional<SaveFormat> format,
+                          bool standardOutput) {
+    const Outcome r = saveTo(destination, progress, format, standardOutput, true);
+    close();
+    return r;
+}
+
+Outcome Session::saveTo(const std::string& destination, Progress& progress, std::optional<SaveFormat> format,
+                        bool standardOutput, bool last) {
     if (Outcome intact = workingFileIntact(); !intact.ok()) return intact;
     BusyScope busy(*this);
     const std::string target = destination;  // may be the document path itself
@@ -438,6 +504,7 @@ Outcome Session::save(const std::string& destination, Progress& progress, std::o
     options.target.scratchFolder = m_doc.tempFolder;
     options.target.standardOutput = standardOutput;
     options.keepTags = m_keepTags;
+    options.takeWorkingFile = last;
     const Outcome r = saveDocument(m_doc, target, options, progress);
     restorePlayer();
     if (r.ok()) {

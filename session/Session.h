@@ -92,6 +92,14 @@ public:
     // while decoding. No playback stream yet: see startPlayer().
     Outcome open(const std::string& path, Progress& progress,
                  std::uint64_t workingFileLimit = kMaxWorkingFileBytes);
+    // open(), zoomTo(framesPerColumn), select(selection) (none: the whole document, as open
+    // leaves it) and the edit `kind` kept without undo (keepUndo(false)), done in one pass for
+    // Delete and Cut Out of a WAV that open copies byte for byte: only the bytes the edit keeps
+    // are copied. The document is then exactly what those commands leave. None, with no
+    // document, when this cannot be done so (another kind of source or edit, a selection that
+    // select() or the edit would refuse): the caller runs the commands one by one.
+    std::optional<Outcome> openEdited(const std::string& path, std::int32_t framesPerColumn, EditKind kind,
+                                      std::optional<Selection> selection, Progress& progress);
     // Opens the player on the working file. On failure (or without an engine) the working file
     // is deleted and the document closed.
     Outcome startPlayer();
@@ -148,6 +156,10 @@ public:
     // `format` stands in for the extension's; `standardOutput` lets "-" mean standard output.
     Outcome save(const std::string& destination, Progress& progress, std::optional<SaveFormat> format = std::nullopt,
                  bool standardOutput = false);
+    // save() as the last command on the document (torvane-cli): the working file itself may
+    // become the saved file, and the document is closed afterwards, saved or not.
+    Outcome saveLast(const std::string& destination, Progress& progress, std::optional<SaveFormat> format = std::nullopt,
+                     bool standardOutput = false);
     // Off: saves write the audio without the source's tags (see SaveOptions::keepTags).
     void keepTags(bool on) { m_keepTags = on; }
 
@@ -204,10 +216,14 @@ private:
     // False when the position is past the end of the stream: it stays where it was.
     bool setPosition(std::uint64_t position);
     void selectWholeDocument();
+    // The markers a completed Delete or Cut Out leaves.
+    void selectAfterEdit(EditKind kind);
     // Runs one of the five edits with the document's current markers; `redoing` runs the
     // step the journal already holds instead of recording a new one. `tableAtZoom`: the peak
     // table is the one of the document's zoom (a redo may have changed the zoom).
     Outcome runEdit(EditKind kind, float factor, Progress& progress, bool redoing = false, bool tableAtZoom = true);
+    Outcome saveTo(const std::string& destination, Progress& progress, std::optional<SaveFormat> format,
+                   bool standardOutput, bool last);
 
     DocumentState m_doc;
     std::unique_ptr<InstanceFolder> m_folder;

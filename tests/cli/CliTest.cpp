@@ -23,6 +23,7 @@
 #include "doc/InstanceFolder.h"
 #include "platform/FolderLock.h"
 #include "support/PlainEdits.h"
+#include "support/SessionDocument.h"
 #include "support/TestFiles.h"
 #include "doc/WorkingFile.h"
 
@@ -426,6 +427,33 @@ TEST_F(CliTest, UndoAndRedoInEditChains) {
     }
     EXPECT_TRUE(tmpIsEmpty());
     EXPECT_NE(cli("--help").out.find("--undo"), std::string::npos);
+}
+
+// A first Delete or Cut Out done by the open writes the OUT, and says, what the commands run
+// one by one write and say (the environment switch runs them one by one).
+TEST_F(CliTest, EditDoneWithTheOpenEqualsTheSteps) {
+    std::mt19937 rng(1209);
+    const std::string in = file("in.wav"), out = file("out.wav");
+    const char* const chains[] = {"--delete", "--cut-out", "--cut-out --fade-in --delete", "--delete --redo", "--delete --undo"};
+    for (int round = 0; round < 30; ++round) {
+        const int zoom = std::array{10, 8, 6, 4, 2, 1}[rng() % 6];
+        const std::uint32_t frames = rng() % 5 ? rng() % std::uint32_t(3000 * zoom) : rng() % 3;
+        writeFile(in, randomWav(rng, std::uint16_t(1 + rng() % 2), rng() % 2 ? 8 : 16, frames, rng() % 2));
+        const std::string last = std::to_string(columnCountFor(frames, std::uint32_t(zoom) * 1000) - 1);
+        const std::string selections[] = {"", "--select 0:1", "--select 0:" + last, "--select 0.5s:1s", "--select x:2",
+                                          "--select " + std::to_string(rng() % 9) + ":" + last};
+        const std::string args = "edit " + quote(in) + " " + quote(out) + " --zoom " + std::to_string(zoom) + " " +
+                                 selections[rng() % 6] + " " + chains[rng() % 5];
+        std::string results[2];
+        for (int fused = 0; fused < 2; ++fused) {
+            fused ? unsetenv("TORVANE_CLI_OPEN_WHOLE") : setenv("TORVANE_CLI_OPEN_WHOLE", "1", 1);
+            const CliRun r = cli(args);
+            results[fused] = std::to_string(r.exitCode) + r.err + text(std::filesystem::exists(out) ? readFile(out) : Bytes{});
+            std::filesystem::remove(out);
+        }
+        EXPECT_TRUE(results[0] == results[1]) << args;
+    }
+    EXPECT_TRUE(tmpIsEmpty());
 }
 
 TEST_F(CliTest, EditRefusesWhatTheEditorCouldNotDo) {
