@@ -340,6 +340,99 @@ MessageId wideWaveRefusal(const std::string& path, WaveHeaderError e, const Wave
     return headerErrorMessage(e);
 }
 
+// Takes the peaks of the working file's data on a thread of its own, reading back what the
+// kernel has just copied there (still in the page cache): the copy and the scan share the two
+// cores, and the table is the working file's own whatever happens to the source meanwhile.
+class PeakReader {
+public:
+    PeakReader(const std::string& workingFile, PeakAccumulator& peaks, std::uint64_t dataOffset)
+        : m_file(File::open(workingFile, File::Mode::Read)), m_peaks(peaks), m_next(dataOffset) {
+        if (!m_file) return;
+        try {
+            m_thread = std::thread([this] { run(); });
+        } catch (const std::system_error&) {
+            m_file.close();
+        }
+    }
+    ~PeakReader() { finish(); }
+    bool running() const { return m_thread.joinable(); }
+    // Bytes below `end` are in the working file.
+    void advance(std::uint64_t end) {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_end = end;
+        }
+        m_changed.notify_one();
+    }
+    // Waits until everything below the last end is taken. False when a read back failed: the
+    // table is then incomplete.
+    bool finish() {
+        if (!m_thread.joinable()) return false;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_last = true;
+        }
+        m_changed.notify_one();
+        m_thread.join();
+        return !m_failed;
+    }
+
+private:
+    void run() {
+        const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kCopyBytes);
+        for (;;) {
+            std::uint64_t end = 0;
+            bool last = false;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [&] { return m_end > m_next || m_last; });
+                end = m_end;
+                last = m_last;
+            }
+            while (m_next < end) {
+                const std::size_t n = std::size_t(std::min<std::uint64_t>(kCopyBytes, end - m_next));
+                if (!m_file.readAt(m_next, buffer.get(), n)) {
+                    m_failed = true;
+                    return;
+                }
+                m_peaks.add(buffer.get(), n);
+                m_next += n;
+            }
+            if (last) return;
+        }
+    }
+
+    File m_file;
+    PeakAccumulator& m_peaks;
+    std::uint64_t m_next;
+    std::uint64_t m_end = 0;
+    bool m_last = false;
+    bool m_failed = false;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::thread m_thread;
+};
+
+// Copies up to `size` bytes from `from` in `in` to `to` in `out` inside the kernel, as cp does,
+// telling `reader` how far the working file is written. Returns the bytes copied: fewer than
+// `size` at the source's end, or where the kernel cannot go on (other file systems, an error),
+// and the caller goes on by hand from there and meets any error itself.
+std::uint64_t copyInKernel(const File& in, std::uint64_t from, const File& out, std::uint64_t to,
+                           std::uint64_t size, CopyBar& bar, PeakReader& reader) {
+    constexpr std::size_t kRound = std::size_t(8) << 20;  // the bar moves, the scan follows closely
+    std::uint64_t copied = 0;
+    while (copied < size) {
+        loff_t source = loff_t(from + copied), target = loff_t(to + copied);
+        const ssize_t n = ::copy_file_range(in.fd(), &source, out.fd(), &target,
+                                            std::size_t(std::min<std::uint64_t>(kRound, size - copied)), 0);
+        if (n <= 0) break;
+        copied += std::uint64_t(n);
+        bar.add(std::uint64_t(n));
+        reader.advance(to + copied);
+    }
+    return copied;
+}
+
 // The source is read once: each block's peaks are taken between its read and its write.
 Outcome copyToWorkingFile(DocumentState& doc, Progress& progress, std::uint64_t limit, const WaveHeader* h,
                           std::optional<PassPeaks>& passPeaks) {
@@ -357,6 +450,12 @@ Outcome copyToWorkingFile(DocumentState& doc, Progress& progress, std::uint64_t 
     // Up to the end of the source, and one byte past the limit at most: a source that grows
     // while it is copied is caught.
     std::uint64_t copied = 0;
+    if (peaks) {
+        // The kernel copies while another thread takes the peaks; by hand from wherever it stops.
+        PeakReader reader(doc.workingFilePath, *peaks, h->dataOffset);
+        if (reader.running()) copied = copyInKernel(in, 0, out, 0, limit + 1, bar, reader);
+        if (!reader.finish() && copied > 0) peaks.reset();  // the working file is scanned instead
+    }
     bool readFailed = false, writeFailed = false;
     int error = 0;
     while (copied <= limit) {
@@ -522,8 +621,23 @@ std::optional<Outcome> openDocumentKeeping(DocumentState& doc, const KeptSourceP
                     h.dataOffset, length - h.dataOffset};
     const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kCopyBytes);
     std::uint64_t written = 0;
+    // The kernel copies while another thread takes the peaks, until it stops short; from there
+    // on by hand, the peaks taken between read and write.
+    std::optional<PeakReader> reader;
+    reader.emplace(doc.workingFilePath, peaks.table, h.dataOffset);
+    if (!reader->running()) reader.reset();
+    bool peaksComplete = true;
     for (const SourceRange& k : *ranges) {
-        for (std::uint64_t done = 0; done < k.size;) {
+        std::uint64_t inKernel = 0;
+        if (reader && reader->running()) {
+            inKernel = copyInKernel(in, k.at, out, written, k.size, bar, *reader);
+            written += inKernel;
+            if (inKernel < k.size) {
+                peaksComplete = reader->finish();
+                reader.reset();
+            }
+        }
+        for (std::uint64_t done = inKernel; done < k.size;) {
             const std::size_t want = std::size_t(std::min<std::uint64_t>(kCopyBytes, k.size - done));
             const std::int64_t n = in.readSomeAt(k.at + done, buffer.get(), want);
             if (n < 0) return failed(MessageId::CannotReadSource, errno);
@@ -543,11 +657,13 @@ std::optional<Outcome> openDocumentKeeping(DocumentState& doc, const KeptSourceP
             bar.add(want);
         }
     }
+    if (reader) peaksComplete = reader->finish();
     in.close();
     if (!patchSizesAfterLengthChange(out, doc)) return failed(MessageId::CannotWriteWorkingFile, errno);
     if (!out.close()) return failed(MessageId::CannotWriteWorkingFile, errno);
     doc.sourceBitRate = 0;
-    std::optional<PassPeaks> table(std::move(peaks));
+    std::optional<PassPeaks> table;
+    if (peaksComplete) table.emplace(std::move(peaks));  // else the working file is scanned
     return readWrittenDocument(doc, progress, table);
 }
 
