@@ -597,12 +597,7 @@ std::optional<Outcome> openDocumentKeeping(DocumentState& doc, const KeptSourceP
     doc.source.bits = h.bitsPerSample;
     doc.source.rate = h.sampleRate;
     doc.source.channels = h.channels;
-    doc.format.sampleRate = h.sampleRate;
-    doc.format.channels = h.channels;
-    doc.format.bitsPerSample = h.bitsPerSample;
-    doc.format.dataOffset = std::int32_t(h.dataOffset);
-    doc.format.dataSize = h.dataSize;
-    deriveHeaderValues(doc);
+    takeHeaderValues(doc, h);
     const std::optional<std::vector<SourceRange>> ranges = plan(doc, std::uint64_t(size));
     // The header stays whole: the size fields are written into it afterwards.
     if (!ranges || ranges->empty() || ranges->front().at != 0 || ranges->front().size < h.dataOffset)

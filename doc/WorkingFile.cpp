@@ -45,18 +45,22 @@ void deriveHeaderValues(DocumentState& doc) {
     doc.view.columnCount = columnCountFor(doc.format.frameCount, std::uint32_t(doc.view.framesPerColumn));
 }
 
-WaveHeaderError readWorkingHeader(const File& f, DocumentState& doc) {
-    const std::int64_t length = f.size();
-    if (length < 0) return WaveHeaderError::CannotOpen;
-    WaveHeader h;
-    const WaveHeaderError e = readWaveHeader(f, std::uint64_t(length), h);
-    if (e != WaveHeaderError::None) return e;
+void takeHeaderValues(DocumentState& doc, const WaveHeader& h) {
     doc.format.sampleRate = h.sampleRate;
     doc.format.channels = h.channels;
     doc.format.bitsPerSample = h.bitsPerSample;
     doc.format.dataOffset = std::int32_t(h.dataOffset);
     doc.format.dataSize = h.dataSize;
     deriveHeaderValues(doc);
+}
+
+WaveHeaderError readWorkingHeader(const File& f, DocumentState& doc) {
+    const std::int64_t length = f.size();
+    if (length < 0) return WaveHeaderError::CannotOpen;
+    WaveHeader h;
+    const WaveHeaderError e = readWaveHeader(f, std::uint64_t(length), h);
+    if (e != WaveHeaderError::None) return e;
+    takeHeaderValues(doc, h);
     return WaveHeaderError::None;
 }
 

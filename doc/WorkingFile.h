@@ -31,6 +31,9 @@ std::uint32_t columnToByte(const DocumentState& doc, std::uint32_t column);
 // data offset, rate, channels, bits and frames per column.
 void deriveHeaderValues(DocumentState& doc);
 
+// The document's format from a header read elsewhere, and the values derived from it.
+void takeHeaderValues(DocumentState& doc, const WaveHeader& h);
+
 // Reads the header of an open file into the document. On success every header value of the
 // document is set. On a failure the values read before it stay in the document.
 WaveHeaderError readWorkingHeader(const File& f, DocumentState& doc);
