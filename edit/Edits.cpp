@@ -2,9 +2,15 @@
 
 #include <algorithm>
 #include <bit>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 #include "doc/WorkingFile.h"
 
@@ -90,7 +96,103 @@ void gainBytes(unsigned char* b, std::size_t n, std::int32_t g) {
     for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<unsigned char>((std::int32_t(b[i]) - 128) * g / 100 + 128);
 }
 
+// Keeps the old bytes of a range of the working file in the undo file, block by block, on a
+// thread of its own that runs ahead of the edit: a block's old bytes are the working file's until
+// the edit has them kept. The new file data costs the machine more than the edit itself can, so it
+// goes to the other core; when the edit catches up with a block the thread has not taken, the
+// edit keeps that block itself from the bytes it has just read, and the two share the work.
+class UndoKeeper {
+public:
+    UndoKeeper(const File& working, std::uint64_t at, File& undo, std::uint64_t keep, std::size_t step)
+        : m_working(working), m_at(at), m_undo(undo), m_keep(keep), m_step(step),
+          m_state(std::size_t((keep + step - 1) / step), State::Waiting) {
+        if (m_state.size() > 1) m_thread = std::thread([this] { run(); });
+    }
+    ~UndoKeeper() { stop(); }
+
+    // Makes sure block `k` (the `n` bytes `old` at k * step) is in the undo file before the edit
+    // writes over it. False when it could not be kept.
+    bool keep(std::size_t k, const unsigned char* old, std::size_t n) {
+        std::unique_lock lock(m_mutex);
+        if (k >= m_state.size()) return false;
+        if (m_state[k] == State::Waiting) {
+            m_state[k] = State::Taken;
+            lock.unlock();
+            const bool ok = n == bytesOf(k) && m_undo.writeAt(std::uint64_t(k) * m_step, old, n);
+            lock.lock();
+            m_state[k] = ok ? State::Kept : State::Failed;
+            if (!ok) m_failed = true;
+            m_changed.notify_all();
+            return ok;
+        }
+        m_changed.wait(lock, [&] { return m_state[k] == State::Kept || m_state[k] == State::Failed; });
+        return m_state[k] == State::Kept && n == bytesOf(k);
+    }
+
+    void stop() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopped = true;
+        }
+        if (m_thread.joinable()) m_thread.join();
+    }
+
+private:
+    enum class State : unsigned char { Waiting, Taken, Kept, Failed };
+
+    std::size_t bytesOf(std::size_t k) const {
+        return std::size_t(std::min<std::uint64_t>(m_step, m_keep - std::uint64_t(k) * m_step));
+    }
+
+    void run() {
+        std::unique_ptr<unsigned char[]> buffer;
+        for (std::size_t k = 0; k < m_state.size(); ++k) {
+            {
+                std::lock_guard lock(m_mutex);
+                if (m_stopped || m_failed) return;
+                if (m_state[k] != State::Waiting) continue;
+                m_state[k] = State::Taken;
+            }
+            const bool ok = copy(k, buffer);
+            std::lock_guard lock(m_mutex);
+            m_state[k] = ok ? State::Kept : State::Failed;
+            if (!ok) m_failed = true;
+            m_changed.notify_all();
+        }
+    }
+
+    // Inside the kernel where it can (page to page, as cp), by hand where it cannot.
+    bool copy(std::size_t k, std::unique_ptr<unsigned char[]>& buffer) {
+        const std::uint64_t to = std::uint64_t(k) * m_step;
+        const std::size_t n = bytesOf(k);
+        std::size_t done = 0;
+        while (done < n) {
+            loff_t source = loff_t(m_at + to + done), target = loff_t(to + done);
+            const ssize_t got = ::copy_file_range(m_working.fd(), &source, m_undo.fd(), &target, n - done, 0);
+            if (got <= 0) break;
+            done += std::size_t(got);
+        }
+        if (done == n) return true;
+        if (!buffer) buffer = std::make_unique_for_overwrite<unsigned char[]>(m_step);
+        return m_working.readAt(m_at + to + done, buffer.get(), n - done) &&
+               m_undo.writeAt(to + done, buffer.get(), n - done);
+    }
+
+    const File& m_working;
+    const std::uint64_t m_at;
+    File& m_undo;
+    const std::uint64_t m_keep;
+    const std::size_t m_step;
+    std::vector<State> m_state;
+    bool m_stopped = false;
+    bool m_failed = false;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::thread m_thread;
+};
+
 }  // namespace
+
 
 UndoPlan Edit::plan(const DocumentState& doc, std::uint64_t fileLength) const {
     UndoPlan plan;
@@ -163,6 +265,8 @@ Outcome Edit::apply(DocumentState& doc, Progress& progress, const MovedBytes& mo
         const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(bufferSize);
         std::uint64_t done = 0;
         bool keptAll = true;
+        std::optional<UndoKeeper> keeper;
+        if (pass.undo) keeper.emplace(f, at, *pass.undo, keep, step);
         while (done < c.rewritten.size) {
             const std::size_t want = std::size_t(std::min<std::uint64_t>(step, c.rewritten.size - done));
             const std::int64_t got = f.readSomeAt(at + done, buffer.get(), want);
@@ -171,8 +275,8 @@ Outcome Edit::apply(DocumentState& doc, Progress& progress, const MovedBytes& mo
                 break;
             }
             const std::size_t n = std::size_t(got);
-            if (pass.undo) {
-                if (!pass.undo->writeAt(done, buffer.get(), n)) {
+            if (keeper) {
+                if (!keeper->keep(std::size_t(done / step), buffer.get(), n)) {
                     keptAll = false;
                     break;
                 }
@@ -185,6 +289,7 @@ Outcome Edit::apply(DocumentState& doc, Progress& progress, const MovedBytes& mo
             bar.add(n);
             if (n < want) break;
         }
+        if (keeper) keeper->stop();
         if (pass.undo && (!keptAll || done != keep)) {
             // The edit cannot be undone: the blocks already rewritten get their old bytes back.
             const bool back = copyBlocks(*pass.undo, 0, f, at, done).done();
