@@ -7,7 +7,8 @@
 // Usage: bench_edits IN.wav [WORK_DIR [PAIRS [EDIT]]]   (a one-hour 44.1 kHz stereo WAV for the
 // real figures; bench/edits.sh makes one). With PAIRS, only one edit with its undo step against
 // the same edit without the journal, timed in PAIRS pairs that take turns going first, and the
-// median ratio. EDIT: volume (50 %, the default) or fade-in, on the whole document.
+// median ratio. EDIT: volume (50 %, the default) or fade-in, on the whole document; or open: the
+// open against cp of IN, in PAIRS pairs.
 
 #include <algorithm>
 #include <chrono>
@@ -15,10 +16,13 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/Progress.h"
 #include "session/Session.h"
@@ -77,7 +81,7 @@ double cpuSeconds() {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_edits IN.wav [WORK_DIR [PAIRS [volume|fade-in]]]\n");
+        std::fprintf(stderr, "usage: bench_edits IN.wav [WORK_DIR [PAIRS [volume|fade-in|open]]]\n");
         return 2;
     }
     const std::string in = argv[1];
@@ -91,12 +95,74 @@ int main(int argc, char** argv) {
         if (!session.open(in, none).ok()) std::exit(1);
         if (zoom != 10000 && !session.zoomTo(zoom, none).ok()) std::exit(1);
         std::system("sync");
+        // The old working file's pages are freed by a thread of their own: not while timing.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
     };
     const auto edit = [&](const std::function<Outcome()>& run) {
         const Outcome r = run();
         if (!r.ok()) std::fprintf(stderr, "edit failed: %s\n", messageText(r).c_str());
     };
     const DocumentState& d = session.doc();
+
+    const auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    };
+    if (argc > 4 && std::string(argv[4]) == "open") {
+        // The open as the editor runs it (working file and peak table, in this process, timed from
+        // the call to its return) against cp of the same file run as a process; each side after
+        // the other's output is gone and flushed, so both write into pages the machine has just
+        // freed. The pairs take turns going first.
+        const int pairs = std::max(1, std::atoi(argv[3]));
+        const std::string copy = dir + "/bench-cp.wav";
+        const auto clear = [&] {
+            session.close();
+            std::remove(copy.c_str());
+            std::system("sync");
+            // The working file's pages are freed by a thread of their own after the close: that
+            // must not run into the next side's time.
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        };
+        const auto opened = [&] {
+            clear();
+            const double cpu0 = cpuSeconds();
+            const double wall = seconds([&] {
+                if (!session.open(in, none).ok()) std::exit(1);
+            });
+            return std::pair{wall, cpuSeconds() - cpu0};
+        };
+        const auto copied = [&] {
+            clear();
+            double wall = 0;
+            struct rusage r {};
+            wall = seconds([&] {
+                const pid_t child = ::fork();
+                if (child == 0) {
+                    ::execlp("cp", "cp", in.c_str(), copy.c_str(), static_cast<char*>(nullptr));
+                    ::_exit(127);
+                }
+                int status = 0;
+                if (child < 0 || ::wait4(child, &status, 0, &r) != child || status != 0) std::exit(1);
+            });
+            return std::pair{wall, double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+                                       double(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6};
+        };
+        std::vector<double> ratios;
+        for (int i = 0; i < pairs; ++i) {
+            const bool oursFirst = i % 2 == 0;
+            const auto first = oursFirst ? opened() : copied();
+            const auto second = oursFirst ? copied() : opened();
+            const auto& o = oursFirst ? first : second;
+            const auto& c = oursFirst ? second : first;
+            ratios.push_back(o.first / c.first);
+            std::printf("pair %d: open %.3f s (cpu %.3f), cp %.3f s (cpu %.3f), ratio %.3f\n", i + 1, o.first,
+                        o.second, c.first, c.second, ratios.back());
+        }
+        const double hours = d.format.duration / 3600.0;
+        clear();
+        std::printf("open to cp: ratio %.3f (median of %d pairs, %.2f hours of audio)\n", median(ratios), pairs, hours);
+        return 0;
+    }
 
     if (argc > 3) {
         const int pairs = std::max(1, std::atoi(argv[3]));
@@ -129,10 +195,6 @@ int main(int argc, char** argv) {
                 std::printf("  with undo: read %.0f MB, written %.0f MB\n", (read1 - read0) / 1e6,
                             (written1 - written0) / 1e6);
             return std::pair{wall, cpuSeconds() - cpu0};
-        };
-        const auto median = [](std::vector<double> v) {
-            std::sort(v.begin(), v.end());
-            return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
         };
         for (const bool fresh : {false, true}) {
             std::vector<double> with, without, ratios, cpuRatios;
