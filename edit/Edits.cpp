@@ -6,7 +6,9 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -106,7 +108,12 @@ public:
     UndoKeeper(const File& working, std::uint64_t at, File& undo, std::uint64_t keep, std::size_t step)
         : m_working(working), m_at(at), m_undo(undo), m_keep(keep), m_step(step),
           m_state(std::size_t((keep + step - 1) / step), State::Waiting) {
-        if (m_state.size() > 1) m_thread = std::thread([this] { run(); });
+        if (m_state.size() < 2) return;
+        try {
+            m_thread = std::thread([this] { run(); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the edit keeps every block itself.
+        }
     }
     ~UndoKeeper() { stop(); }
 
@@ -153,7 +160,12 @@ private:
                 if (m_state[k] != State::Waiting) continue;
                 m_state[k] = State::Taken;
             }
-            const bool ok = copy(k, buffer);
+            bool ok = false;
+            try {
+                ok = copy(k, buffer);
+            } catch (const std::bad_alloc&) {
+                // Kept as a failed write would be: the edit puts back what it has rewritten.
+            }
             std::lock_guard lock(m_mutex);
             m_state[k] = ok ? State::Kept : State::Failed;
             if (!ok) m_failed = true;
