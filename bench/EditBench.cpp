@@ -133,9 +133,8 @@ int main(int argc, char** argv) {
         };
         const auto copied = [&] {
             clear();
-            double wall = 0;
             struct rusage r {};
-            wall = seconds([&] {
+            const double wall = seconds([&] {
                 const pid_t child = ::fork();
                 if (child == 0) {
                     ::execlp("cp", "cp", in.c_str(), copy.c_str(), static_cast<char*>(nullptr));

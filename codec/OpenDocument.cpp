@@ -419,16 +419,15 @@ private:
 // and the caller goes on by hand from there and meets any error itself.
 std::uint64_t copyInKernel(const File& in, std::uint64_t from, const File& out, std::uint64_t to,
                            std::uint64_t size, CopyBar& bar, PeakReader& reader) {
-    constexpr std::size_t kRound = std::size_t(8) << 20;  // the bar moves, the scan follows closely
+    constexpr std::uint64_t kRound = std::uint64_t(8) << 20;  // the bar moves, the scan follows closely
     std::uint64_t copied = 0;
     while (copied < size) {
-        loff_t source = loff_t(from + copied), target = loff_t(to + copied);
-        const ssize_t n = ::copy_file_range(in.fd(), &source, out.fd(), &target,
-                                            std::size_t(std::min<std::uint64_t>(kRound, size - copied)), 0);
-        if (n <= 0) break;
-        copied += std::uint64_t(n);
-        bar.add(std::uint64_t(n));
+        const std::uint64_t want = std::min(kRound, size - copied);
+        const std::uint64_t n = copyInKernel(in, from + copied, out, to + copied, want);
+        copied += n;
+        bar.add(n);
         reader.advance(to + copied);
+        if (n < want) break;
     }
     return copied;
 }

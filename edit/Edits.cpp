@@ -12,8 +12,6 @@
 #include <thread>
 #include <vector>
 
-#include <unistd.h>
-
 #include "doc/WorkingFile.h"
 
 namespace torvane {
@@ -127,9 +125,7 @@ public:
             lock.unlock();
             const bool ok = n == bytesOf(k) && m_undo.writeAt(std::uint64_t(k) * m_step, old, n);
             lock.lock();
-            m_state[k] = ok ? State::Kept : State::Failed;
-            if (!ok) m_failed = true;
-            m_changed.notify_all();
+            settle(k, ok);
             return ok;
         }
         m_changed.wait(lock, [&] { return m_state[k] == State::Kept || m_state[k] == State::Failed; });
@@ -167,23 +163,22 @@ private:
                 // Kept as a failed write would be: the edit puts back what it has rewritten.
             }
             std::lock_guard lock(m_mutex);
-            m_state[k] = ok ? State::Kept : State::Failed;
-            if (!ok) m_failed = true;
-            m_changed.notify_all();
+            settle(k, ok);
         }
+    }
+
+    // Under the lock: block k is kept, or could not be.
+    void settle(std::size_t k, bool ok) {
+        m_state[k] = ok ? State::Kept : State::Failed;
+        if (!ok) m_failed = true;
+        m_changed.notify_all();
     }
 
     // Inside the kernel where it can (page to page, as cp), by hand where it cannot.
     bool copy(std::size_t k, std::unique_ptr<unsigned char[]>& buffer) {
         const std::uint64_t to = std::uint64_t(k) * m_step;
         const std::size_t n = bytesOf(k);
-        std::size_t done = 0;
-        while (done < n) {
-            loff_t source = loff_t(m_at + to + done), target = loff_t(to + done);
-            const ssize_t got = ::copy_file_range(m_working.fd(), &source, m_undo.fd(), &target, n - done, 0);
-            if (got <= 0) break;
-            done += std::size_t(got);
-        }
+        const std::size_t done = std::size_t(copyInKernel(m_working, m_at + to, m_undo, to, n));
         if (done == n) return true;
         if (!buffer) buffer = std::make_unique_for_overwrite<unsigned char[]>(m_step);
         return m_working.readAt(m_at + to + done, buffer.get(), n - done) &&

@@ -100,6 +100,17 @@ void CopyBar::add(std::uint64_t bytes) {
     }
 }
 
+std::uint64_t copyInKernel(const File& in, std::uint64_t from, const File& out, std::uint64_t to, std::uint64_t size) {
+    std::uint64_t copied = 0;
+    while (copied < size) {
+        loff_t source = loff_t(from + copied), target = loff_t(to + copied);
+        const ssize_t n = ::copy_file_range(in.fd(), &source, out.fd(), &target, std::size_t(size - copied), 0);
+        if (n <= 0) break;
+        copied += std::uint64_t(n);
+    }
+    return copied;
+}
+
 Copied copyBlocks(File& from, std::uint64_t fromOffset, File& to, std::uint64_t toOffset, std::uint64_t length,
                   CopyBar* bar, const CopiedBytes& told, const BlockRewrite& rewrite) {
     Copied c;

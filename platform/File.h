@@ -120,4 +120,10 @@ using BlockRewrite = std::function<void(unsigned char* bytes, std::size_t size, 
 Copied copyBlocks(File& from, std::uint64_t fromOffset, File& to, std::uint64_t toOffset, std::uint64_t length,
                   CopyBar* bar = nullptr, const CopiedBytes& told = {}, const BlockRewrite& rewrite = {});
 
+// Copies up to `size` bytes at `from` of `in` to `to` of `out` inside the kernel, page to page
+// as cp does. Returns the bytes copied: fewer at the source's end, or where the kernel will not
+// go on (other file systems, an error), from where the caller goes on by hand and meets any
+// error itself.
+std::uint64_t copyInKernel(const File& in, std::uint64_t from, const File& out, std::uint64_t to, std::uint64_t size);
+
 }  // namespace torvane
