@@ -340,6 +340,14 @@ MessageId wideWaveRefusal(const std::string& path, WaveHeaderError e, const Wave
     return headerErrorMessage(e);
 }
 
+// Feeds the peaks what of `size` bytes written at `at` of the working file lies past its header.
+void addPastHeader(PeakAccumulator& peaks, const unsigned char* bytes, std::size_t size, std::uint64_t at,
+                   std::uint64_t dataOffset) {
+    if (at + size <= dataOffset) return;
+    const std::uint64_t skip = at < dataOffset ? dataOffset - at : 0;
+    peaks.add(bytes + skip, std::size_t(size - skip));
+}
+
 // Takes the peaks of the working file's data on a thread of its own, reading back what the
 // kernel has just copied there (still in the page cache): the copy and the scan share the two
 // cores, and the table is the working file's own whatever happens to the source meanwhile.
@@ -466,10 +474,7 @@ Outcome copyToWorkingFile(DocumentState& doc, Progress& progress, std::uint64_t 
             writeFailed = true;
             break;
         }
-        if (peaks && copied + std::uint64_t(n) > h->dataOffset) {
-            const std::uint64_t skip = copied < h->dataOffset ? h->dataOffset - copied : 0;
-            peaks->add(buffer.get() + skip, std::size_t(std::uint64_t(n) - skip));
-        }
+        if (peaks) addPastHeader(*peaks, buffer.get(), std::size_t(n), copied, h->dataOffset);
         copied += std::uint64_t(n);
         bar.add(std::uint64_t(n));
         if (std::size_t(n) < want) break;
@@ -642,10 +647,7 @@ std::optional<Outcome> openDocumentKeeping(DocumentState& doc, const KeptSourceP
                 return std::nullopt;
             }
             if (!out.writeAt(written, buffer.get(), want)) return failed(MessageId::CannotWriteWorkingFile, errno);
-            if (written + want > h.dataOffset) {
-                const std::uint64_t skip = written < h.dataOffset ? h.dataOffset - written : 0;
-                peaks.table.add(buffer.get() + skip, std::size_t(want - skip));
-            }
+            addPastHeader(peaks.table, buffer.get(), want, written, h.dataOffset);
             written += want;
             done += want;
             bar.add(want);
